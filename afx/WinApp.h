@@ -1,0 +1,37 @@
+#pragma once
+// A small stand-in for MFC's application object: one static instance per
+// program, whose InitInstance the entry point runs on the UI thread.
+#include <windows.h>
+#include <string>
+
+class CWnd;
+
+class CWinApp {
+public:
+    CWinApp();
+    virtual ~CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    // Start-up work; returning false ends the program without a message loop.
+    virtual bool InitInstance() { return true; }
+    // The message loop, run only when InitInstance returned true.
+    virtual int Run();
+    virtual int ExitInstance() { return 0; }
+
+    // Remembered for the framework's sake only; nothing is stored under it.
+    void SetRegistryKey(const wchar_t* key) { registryKey_ = key; }
+    const std::wstring& RegistryKey() const { return registryKey_; }
+
+    HINSTANCE m_hInstance = nullptr;
+    CWnd* m_pMainWnd = nullptr;
+
+private:
+    std::wstring registryKey_;
+};
+
+// The program's application object (null before it is constructed).
+CWinApp* AfxGetApp();
+HINSTANCE AfxGetInstanceHandle();
+// What the program's WinMain calls: InitInstance, then the loop when it returned true.
+int AfxWinMain(HINSTANCE instance);

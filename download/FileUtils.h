@@ -1,0 +1,33 @@
+#pragma once
+// Free functions the processors, the resource manager, the install paths and
+// the notice request use to touch the file system. Paths use backslashes.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// True when the file existed (could be opened for reading) and a delete was tried.
+bool DeleteExistingFile(const std::wstring& path);
+// Creates every missing folder along the path, under one process-wide lock.
+void CreateFolderPath(const std::wstring& path);
+// The text before the last backslash; false (out untouched) when there is none.
+bool GetParentFolder(const std::wstring& path, std::wstring* out);
+
+// Whole file decoded from UTF-8 (a leading byte-order mark is dropped).
+bool ReadUtf8TextFile(const std::wstring& path, std::wstring* out);
+bool ReadFileBytes(const std::wstring& path, std::string* out);
+// Creates or truncates the file (and its missing folders) and writes the text
+// as UTF-8 without a byte-order mark.
+bool WriteUtf8TextFile(const std::wstring& path, const std::wstring& text);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+
+// The four 16-bit parts of the file version. True with *out untouched when the
+// file has no version resource; false when it is missing or unreadable.
+bool GetFileVersion(const std::wstring& path, int32_t out[4]);
+
+// Roots ("C:\") of the fixed drives, in the platform's order.
+bool ListFixedDrives(std::vector<std::wstring>* out);
+// Creates the folder if needed and proves a file can be created in it
+// (the probe "launcher_test.txt" is removed again).
+bool IsFolderWritable(const std::wstring& folder);
+// The writable fixed drive with the most free bytes; ties go to the first listed.
+bool ChooseFreestFixedDrive(std::wstring* out);

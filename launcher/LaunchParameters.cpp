@@ -1,0 +1,47 @@
+#include "launcher/LaunchParameters.h"
+
+#include <windows.h>
+#include <cwctype>
+#include <vector>
+
+#include "util/InstallPaths.h"
+#include "util/TextEncoding.h"
+
+namespace {
+
+std::wstring Trim(const std::wstring& s) {
+    size_t end = s.size();
+    while (end > 0 && std::iswspace(s[end - 1])) --end;
+    size_t start = 0;
+    while (start < end && std::iswspace(s[start])) ++start;
+    return s.substr(start, end - start);
+}
+
+}  // namespace
+
+bool FindLaunchParameter(const std::wstring& commandLine, const std::wstring& modulePath,
+                         const std::wstring& key, std::wstring* value) {
+    std::wstring line = commandLine;
+    const std::wstring quoted = L"\"" + modulePath + L"\"";
+    for (size_t pos; (pos = line.find(quoted)) != std::wstring::npos;) line.erase(pos, quoted.size());
+
+    std::vector<std::wstring> tokens;
+    SplitText(Trim(line), L" ", &tokens);
+    for (const std::wstring& token : tokens) {
+        size_t equals = token.find(L'=');
+        if (equals == std::wstring::npos) continue;
+        if (_wcsicmp(token.substr(0, equals).c_str(), key.c_str()) != 0) continue;
+        *value = AnsiToText(UrlDecode(TextToAnsi(token.substr(equals + 1))));
+        return true;
+    }
+    return false;
+}
+
+bool GetLaunchParameter(const std::wstring& key, std::wstring* value) {
+    return FindLaunchParameter(::GetCommandLineW(), GetModulePath(), key, value);
+}
+
+bool IsRebootRequested() {
+    std::wstring value;
+    return GetLaunchParameter(L"LAUNCHER_REBOOT", &value) && _wcsicmp(value.c_str(), L"TRUE") == 0;
+}

@@ -1,0 +1,70 @@
+#include "launcher/LauncherApp.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "afx/File.h"
+#include "launcher/DesktopShortcut.h"
+#include "launcher/LaunchParameters.h"
+#include "launcher/LauncherLog.h"
+#include "launcher/ProcessWatch.h"
+#include "util/InstallPaths.h"
+
+const wchar_t kSingleInstanceMutexName[] = L"com.halvek.drel.pc.talmotalmoQXGameMutex";
+const wchar_t kWorkingCopyName[] = L"talmodrel.exe";
+const wchar_t kDesktopShortcutName[] = L"霁澜舰影手游模拟器.lnk";
+const wchar_t kGameExecutable[] = L"game\\drel_game.exe";
+
+namespace {
+const wchar_t kRegistryKeyName[] = L"应用程序向导生成的本地应用程序";
+
+// Opens the file for reading only if it exists, then deletes it.
+void DeleteIfOpenable(const std::wstring& path) {
+    CFile file;
+    if (!file.Open(path, CFile::kReadShared)) return;
+    file.Close();
+    ::DeleteFileW(path.c_str());
+}
+}  // namespace
+
+bool ShouldShowLauncher(bool anotherInstanceRuns, bool rebootRequested, bool gameRunning) {
+    return !anotherInstanceRuns && (rebootRequested || !gameRunning);
+}
+
+void RefreshWorkingCopy(const std::wstring& copyPath) {
+    if (IsProcessRunning(copyPath)) return;
+    DeleteIfOpenable(copyPath);
+    ::CopyFileW(GetModulePath().c_str(), copyPath.c_str(), TRUE);
+}
+
+bool CNewTalmoLauncherApp::InitInstance() {
+    INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    SetRegistryKey(kRegistryKeyName);
+
+    // The mutex is never owned; holding its handle for the life of the process
+    // is what tells later launchers that this one runs.
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, kSingleInstanceMutexName);
+    bool anotherInstance = ::GetLastError() == ERROR_ALREADY_EXISTS;
+    if (anotherInstance && mutex) ::CloseHandle(mutex);
+
+    std::wstring dataFolder = GetDataFolder();
+    std::wstring copyPath = dataFolder + kWorkingCopyName;
+    RefreshWorkingCopy(copyPath);
+    CreateDesktopShortcut(copyPath, kDesktopShortcutName);
+
+    std::wstring gamePath = GetGameRootFolder() + kGameExecutable;
+    DeleteIfOpenable(GetLogFilePath());
+
+    bool reboot = IsRebootRequested();
+    bool gameRunning = IsProcessRunning(gamePath);
+    if (ShouldShowLauncher(anotherInstance, reboot, gameRunning)) {
+        DebugTrace(L"launcher: showing the window");
+        RunLauncherWindow();
+    } else {
+        DebugTrace(anotherInstance ? L"launcher: another instance runs" : L"launcher: the game runs");
+    }
+    return false;
+}
+
+void CNewTalmoLauncherApp::RunLauncherWindow() {}

@@ -1,0 +1,26 @@
+#pragma once
+// The launcher's application object: start-up, single instance, working copy,
+// desktop shortcut, fresh log and the decision whether to show the window.
+#include <string>
+#include "afx/WinApp.h"
+
+extern const wchar_t kSingleInstanceMutexName[];
+extern const wchar_t kWorkingCopyName[];      // "talmodrel.exe"
+extern const wchar_t kDesktopShortcutName[];  // "霁澜舰影手游模拟器.lnk"
+extern const wchar_t kGameExecutable[];       // "game\drel_game.exe", below the game root
+
+// The window is shown when no other launcher runs and either this is a restart
+// after a self-update or the game is not running.
+bool ShouldShowLauncher(bool anotherInstanceRuns, bool rebootRequested, bool gameRunning);
+// Replaces the working copy in the data folder by the running executable,
+// unless a process runs from the copy.
+void RefreshWorkingCopy(const std::wstring& copyPath);
+
+class CNewTalmoLauncherApp : public CWinApp {
+public:
+    bool InitInstance() override;
+
+protected:
+    // Runs the launcher's window group modally; the window toolkit provides it.
+    virtual void RunLauncherWindow();
+};

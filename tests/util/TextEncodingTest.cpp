@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "util/TextEncoding.h"
+
+TEST(TextEncoding, RunsWithCodePage936) {
+    // Every conversion test below assumes the players' code page.
+    EXPECT_EQ(936u, ::GetACP());
+}
+
+TEST(Base64, Rfc4648Vectors) {
+    const struct { const char* in; const char* out; } cases[] = {
+        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.out, Base64EncodeBytes(c.in)) << c.in;
+}
+
+TEST(Base64, LongInputHasNoLineBreaksAndAllBytes) {
+    std::string bytes;
+    for (int i = 0; i < 58; ++i) bytes.push_back(static_cast<char>(i * 7 + 200));
+    std::string out = Base64EncodeBytes(bytes);
+    EXPECT_EQ(80u, out.size());
+    EXPECT_EQ(std::string::npos, out.find_first_of("\r\n"));
+    EXPECT_EQ(Base64EncodedLength(57), static_cast<int>(Base64EncodeBytes(bytes.substr(0, 57)).size()));
+}
+
+TEST(Base64, RefusesMissingArgumentsAndSmallBuffers) {
+    const unsigned char data[] = {1, 2, 3, 4};
+    char out[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+    int length = 7;  // needs 8
+    EXPECT_FALSE(Base64Encode(data, 4, out, &length));
+    EXPECT_EQ(7, length);
+    EXPECT_EQ('x', out[0]);
+    EXPECT_FALSE(Base64Encode(nullptr, 4, out, &length));
+    EXPECT_FALSE(Base64Encode(data, 4, nullptr, &length));
+    EXPECT_FALSE(Base64Encode(data, 4, out, nullptr));
+    length = 8;
+    EXPECT_TRUE(Base64Encode(data, 0, out, &length));
+    EXPECT_EQ(0, length);
+    EXPECT_EQ(-1, Base64EncodedLength(1 << 29));
+    EXPECT_EQ(4 * 178956970, Base64EncodedLength((1 << 29) - 1 - 1));
+}
+
+TEST(IsUtf8Text, Table) {
+    const struct { std::string bytes; bool utf8; } cases[] = {
+        {"plain ascii", false},
+        {"", false},
+        {"\xC3\xA9", true},
+        {"caf\xC3\xA9", true},
+        {"\xE4\xB8\xAD\xE6\x96\x87", true},
+        {"\xE4\xB8", false},          // ends inside a sequence
+        {"\x80", false},              // lone continuation byte
+        {"\xC3\x41", false},          // lead byte without continuation
+        {"\xD6\xD0\xCE\xC4", false},  // GBK bytes of the same text
+        {"\xF0\x9F\x98\x80", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.utf8, IsUtf8Text(c.bytes)) << c.bytes;
+}
+
+TEST(Conversions, Utf8RoundTripsThroughCodePage936) {
+    std::wstring text;
+    ASSERT_TRUE(Utf8ToText("\xE4\xB8\xAD\xE6\x96\x87 ok", &text));
+    EXPECT_EQ(L"中文 ok", text);
+    EXPECT_EQ("\xD6\xD0\xCE\xC4", TextToAnsi(L"中文"));
+    EXPECT_EQ(L"中文", AnsiToText("\xD6\xD0\xCE\xC4"));
+}
+
+TEST(Conversions, CharacterOutsideCodePageBecomesDefaultCharacter) {
+    std::wstring text;
+    // U+0E01 (Thai) has no place in code page 936.
+    ASSERT_TRUE(Utf8ToText("a\xE0\xB8\x81" "b", &text));
+    EXPECT_EQ(L"a?b", text);
+    EXPECT_EQ("a?b", TextToAnsi(L"a\x0E01" L"b"));
+}
+
+TEST(Conversions, MissingArgumentsLeaveOutputAlone) {
+    std::wstring out = L"kept";
+    EXPECT_FALSE(Utf8ToText(nullptr, &out));
+    EXPECT_FALSE(TextToUtf8(nullptr, &out));
+    EXPECT_EQ(L"kept", out);
+    EXPECT_FALSE(Utf8ToText("x", nullptr));
+    EXPECT_FALSE(SplitText(L"a", L",", nullptr));
+}
+
+TEST(Conversions, TextToUtf8BytesWritesFromStartAndGrows) {
+    std::string out = "0123456789";
+    ASSERT_TRUE(TextToUtf8Bytes(L"é", &out));
+    EXPECT_EQ(std::string("\xC3\xA9" "23456789"), out);
+    std::string small;
+    ASSERT_TRUE(TextToUtf8Bytes(L"中", &small));
+    EXPECT_EQ("\xE4\xB8\xAD", small);
+}
+
+TEST(SplitText, Table) {
+    const struct { std::wstring text, delims; std::vector<std::wstring> pieces; } cases[] = {
+        {L",a,,b,", L",", {L"a", L"b"}},
+        {L"a\r\n  \r\nb", L"\r\n", {L"a"}},
+        {L" a , b", L",", {L"a", L"b"}},
+        {L"k=v=w", L"=", {L"k", L"v", L"w"}},
+        {L"", L",", {}},
+        {L",,,", L",", {}},
+        {L"one", L" ", {L"one"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::wstring> out;
+        EXPECT_TRUE(SplitText(c.text, c.delims, &out));
+        EXPECT_EQ(c.pieces, out) << c.text;
+    }
+}
+
+TEST(SplitText, AppendsToTheList) {
+    std::vector<std::wstring> out;
+    SplitText(L",a,,b,", L",", &out);
+    SplitText(L",a,,b,", L",", &out);
+    EXPECT_EQ(4u, out.size());
+}
+
+TEST(UrlDecode, Table) {
+    const struct { std::string in, out; } cases[] = {
+        {"a+b", "a b"}, {"%41", "A"}, {"%2f", "/"}, {"C:%5CGame%20Dir", "C:\\Game Dir"},
+        {"100%", "100%"}, {"%4", "%4"}, {"%zz1", "%zz1"}, {"%%41", "%A"}, {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.out, UrlDecode(c.in)) << c.in;
+}
+
+TEST(Formatting, IntAndHex) {
+    EXPECT_EQ(L"-42", IntToText(-42));
+    EXPECT_EQ(L"2147483647", IntToText(2147483647));
+    EXPECT_EQ("0AFF", BytesToHexUpper(std::string("\x0A\xFF", 2)));
+}

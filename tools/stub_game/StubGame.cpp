@@ -1,0 +1,35 @@
+// A stand-in for the game executable. It writes its command line and working
+// folder (UTF-8, one per line) to the file named by DREL_STUB_RECORD, or to
+// "stub_game_record.txt" beside itself, then stays alive DREL_STUB_SLEEP_MS
+// milliseconds (default 0) so tests can see it running, and exits with 0.
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+static std::string ToUtf8(const wchar_t* text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+int main() {
+    wchar_t record[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"DREL_STUB_RECORD", record, MAX_PATH)) {
+        GetModuleFileNameW(nullptr, record, MAX_PATH);
+        wchar_t* slash = wcsrchr(record, L'\\');
+        if (slash) wcscpy(slash + 1, L"stub_game_record.txt");
+    }
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    FILE* out = _wfopen(record, L"wb");
+    if (out) {
+        std::string line = ToUtf8(GetCommandLineW()) + "\n" + ToUtf8(folder) + "\n";
+        fwrite(line.data(), 1, line.size(), out);
+        fclose(out);
+    }
+    wchar_t sleep[32] = {};
+    if (GetEnvironmentVariableW(L"DREL_STUB_SLEEP_MS", sleep, 32)) Sleep(wcstoul(sleep, nullptr, 10));
+    return 0;
+}

@@ -1,0 +1,51 @@
+#pragma once
+// Moving text between the launcher's two kinds of string: text (UTF-16
+// std::wstring) and byte strings (std::string: file contents, HTTP bodies,
+// digests, command-line values). Implicit conversions use the thread ANSI
+// code page; UTF-8 only through the explicit functions below.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Text to bytes and back with the thread ANSI code page (CP_THREAD_ACP).
+// Characters the code page cannot represent become its default character.
+std::string TextToAnsi(const std::wstring& text);
+std::wstring AnsiToText(const std::string& bytes);
+
+// Characters Base64 needs for n bytes: 4 * ceil(n / 3); -1 for a negative n
+// or one of 2^29 or more, whose encoding would not fit a 32-bit length.
+int Base64EncodedLength(int n);
+// Standard alphabet, "=" padding, no line breaks, no terminating zero.
+// *length: in, the capacity of out; out, the characters written.
+bool Base64Encode(const unsigned char* data, int count, char* out, int* length);
+// Convenience: the encoding of a whole byte string.
+std::string Base64EncodeBytes(const std::string& bytes);
+
+// True only for well-formed UTF-8 (lead/continuation structure) that has at
+// least one byte of 0x80 or above.
+bool IsUtf8Text(const unsigned char* bytes, int count);
+bool IsUtf8Text(const std::string& bytes);
+
+// UTF-8 (up to the first zero byte) to text, passing through the system ANSI
+// code page, so characters it cannot represent come out as its default character.
+bool Utf8ToText(const char* utf8, std::wstring* out);
+// Text (up to the first zero) to UTF-8, carried in a text whose characters are
+// the UTF-8 bytes read with the thread ANSI code page.
+bool TextToUtf8(const wchar_t* text, std::wstring* out);
+// The UTF-8 bytes of the whole text, written from the start of *out, which is
+// grown with zero bytes when shorter.
+bool TextToUtf8Bytes(const std::wstring& text, std::string* out);
+// Plain UTF-8 bytes of a text (no code-page round trip).
+std::string TextToUtf8String(const std::wstring& text);
+
+// Appends the tokens of text split at any of the delimiter characters, each
+// trimmed of white space; an empty token (after trimming) ends the walk.
+bool SplitText(std::wstring text, std::wstring delimiters, std::vector<std::wstring>* out);
+
+// "+" becomes a blank, "%XY" the byte 0xXY. A "%" without two hex digits
+// after it is kept as it stands, with what follows it.
+std::string UrlDecode(const std::string& bytes);
+
+std::wstring IntToText(int32_t value);
+// Two upper-case hex digits per byte, no separators.
+std::string BytesToHexUpper(const std::string& bytes);
