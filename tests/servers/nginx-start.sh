@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Starts nginx as the CDN origin for the tests: 127.0.0.1 only, serving the
+# folder C:\cdn of the private Wine prefix (so Windows tests can write the
+# packages it serves), byte ranges on. Writes the base URL to
+# BUILD_DIR/nginx/url (for example http://127.0.0.1:18080/).
+# Usage: nginx-start.sh BUILD_DIR
+set -euo pipefail
+BUILD_DIR=$(cd "$1" && pwd)
+source "$(dirname "$0")/../wine/wine-env.sh"
+dir="$BUILD_DIR/nginx"
+www="$WINEPREFIX/drive_c/cdn"
+mkdir -p "$dir/logs" "$dir/tmp" "$www"
+if [ -f "$dir/nginx.pid" ] && kill -0 "$(cat "$dir/nginx.pid")" 2>/dev/null; then exit 0; fi
+
+for port in $(seq 18080 18099); do
+  if ! (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null; then break; fi
+done
+cat > "$dir/nginx.conf" <<CONF
+worker_processes 1;
+daemon on;
+pid $dir/nginx.pid;
+error_log $dir/logs/error.log warn;
+events { worker_connections 256; }
+http {
+  access_log $dir/logs/access.log;
+  client_body_temp_path $dir/tmp/body;
+  proxy_temp_path $dir/tmp/proxy;
+  fastcgi_temp_path $dir/tmp/fastcgi;
+  uwsgi_temp_path $dir/tmp/uwsgi;
+  scgi_temp_path $dir/tmp/scgi;
+  types { text/plain txt; application/octet-stream tqpkg; }
+  default_type application/octet-stream;
+  sendfile on;
+  server {
+    listen 127.0.0.1:$port;
+    root $www;
+    location / { }
+  }
+}
+CONF
+nginx -c "$dir/nginx.conf" -p "$dir" 2>>"$dir/logs/start.log"
+echo "http://127.0.0.1:$port/" > "$dir/url"
+cp "$dir/url" "$www/.base-url"
