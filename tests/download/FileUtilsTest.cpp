@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "BuildConfig.h"
 #include "download/FileUtils.h"
 #include "support/TestEnv.h"
 
@@ -99,8 +100,9 @@ TEST(FileUtils, WritabilityProbeCreatesFolderAndLeavesNoProbe) {
 TEST(FileUtils, ReadsTheLaunchersOwnVersion) {
     int32_t version[4] = {0, 0, 0, 0};
     ASSERT_TRUE(GetFileVersion(TestBinFolder() + L"talmodrel.exe", version));
-    // The build's FILEVERSION: four numbers, not all zero.
-    EXPECT_TRUE(version[0] | version[1] | version[2] | version[3]);
+    char text[64];
+    snprintf(text, sizeof(text), "%d.%d.%d.%d", version[0], version[1], version[2], version[3]);
+    EXPECT_STREQ(LAUNCHER_VERSION_TEXT, text);  // the FILEVERSION the build set
 
     std::wstring root = FreshTestFolder(L"fileutils-version");
     ASSERT_TRUE(WriteFileBytes(root + L"plain.txt", "no version here"));
