@@ -1,0 +1,63 @@
+#pragma once
+// The plain records the download engine moves between its users and its
+// workers. All are values: copies own their texts and lists.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Request methods, numbered like the platform's HTTP library.
+enum HttpMethod : int32_t {
+    kHttpPost = 0,
+    kHttpGet = 1,
+};
+
+// Outcome of the request that carried a file. Any other positive value is the
+// HTTP status of the last attempt (neither 200 nor 206).
+enum DownloadResultCode : int32_t {
+    kDownloadOk = 200,              // 200 or 206, every processor accepted and ended well
+    kDownloadNothingRequested = -1, // no processor, or the URL does not split
+    kDownloadCancelled = -2,        // StopAll
+    kDownloadFailed = -3,           // network failure, short body, or a processor's End failed
+    kDownloadWriteRefused = -4,     // a processor refused a piece of the body
+    kDownloadBeginRefused = -5,     // a processor refused the start of the body
+};
+
+// One file to fetch: a whole remote resource (offset -1) or size bytes of it
+// starting at offset. name, kind and remoteFolder belong to the caller.
+struct DownloadTaskInfo {
+    std::wstring url;
+    std::wstring name;
+    int32_t kind = 0;
+    std::wstring remoteFolder;
+    std::wstring postData;
+    int64_t offset = -1;
+    uint32_t size = 0;
+
+    DownloadTaskInfo() = default;
+    DownloadTaskInfo(const std::wstring& url, const std::wstring& name, int32_t kind,
+                     const std::wstring& remoteFolder, int64_t offset, uint32_t size);
+};
+
+// What one HTTP request fetches: length bytes from rangeStart (no range when
+// rangeStart is negative), serving files that lie back to back, in offset order.
+struct SegmentDownloadTaskInfo {
+    std::wstring url;
+    std::wstring postData;
+    int64_t rangeStart = 0;
+    uint32_t length = 0;
+    std::vector<DownloadTaskInfo> files;
+
+    SegmentDownloadTaskInfo() = default;
+    // A segment holding just this file.
+    explicit SegmentDownloadTaskInfo(const DownloadTaskInfo& file);
+};
+
+// The outcome of one file; every file of a segment gets the segment's code.
+struct DownloadTaskResultInfo {
+    DownloadTaskInfo info;
+    int32_t resultCode = kDownloadNothingRequested;
+
+    DownloadTaskResultInfo() = default;
+    DownloadTaskResultInfo(const DownloadTaskInfo& info, int32_t resultCode)
+        : info(info), resultCode(resultCode) {}
+};
