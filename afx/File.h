@@ -14,6 +14,7 @@ public:
         modeWrite = 0x0001,
         shareDenyNone = 0x0040,
         modeCreate = 0x1000,
+        modeNoTruncate = 0x2000,  // with modeCreate: open an existing file as it is
     };
     static constexpr unsigned kReadShared = modeRead | shareDenyNone;   // 64
     static constexpr unsigned kCreateWrite = modeCreate | modeWrite;    // 4097
