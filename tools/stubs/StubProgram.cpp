@@ -1,7 +1,8 @@
-// A stand-in for the game executable. It writes its command line and working
-// folder (UTF-8, one per line) to the file named by DREL_STUB_RECORD, or to
-// "stub_game_record.txt" beside itself, then stays alive DREL_STUB_SLEEP_MS
-// milliseconds (default 0) so tests can see it running, and exits with 0.
+// A stand-in for a program the launcher starts (the game, the entrance program).
+// It writes its command line and working folder (UTF-8, one per line) to the
+// file named by DREL_STUB_RECORD, or to STUB_RECORD_NAME beside itself, then
+// stays alive DREL_STUB_SLEEP_MS milliseconds (default 0) so tests can see it
+// running, and exits with 0.
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,7 @@ int main() {
     if (!GetEnvironmentVariableW(L"DREL_STUB_RECORD", record, MAX_PATH)) {
         GetModuleFileNameW(nullptr, record, MAX_PATH);
         wchar_t* slash = wcsrchr(record, L'\\');
-        if (slash) wcscpy(slash + 1, L"stub_game_record.txt");
+        if (slash) wcscpy(slash + 1, STUB_RECORD_NAME);
     }
     wchar_t folder[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, folder);
