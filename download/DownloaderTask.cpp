@@ -1,0 +1,113 @@
+#include "download/DownloaderTask.h"
+
+#include <vector>
+
+#include "download/DownloadTimings.h"
+#include "download/SegmentDownloadDataProcessor.h"
+#include "launcher/LauncherLog.h"
+#include "util/TextEncoding.h"
+
+DownloaderTask::~DownloaderTask() {
+    Stop();
+    Join();
+}
+
+int32_t DownloaderTask::Start() {
+    if (!fetchSegment) return 0;
+    ScopedLock hold(lifeLock_);
+    if (threadActive_) {
+        // The worker has not given up yet (it may be inside onFinished, even on
+        // this very thread): it looks at restart_ before it ends and goes on.
+        restart_ = true;
+        ::InterlockedExchange(&running, 1);
+        return 1;
+    }
+    // A previous worker has given up under lifeLock_; all it still does is its
+    // exit trace, so this wait is short.
+    thread.Join();
+    ::InterlockedExchange(&running, 1);
+    if (!httpClient) {
+        httpClient.reset(new HttpClient());
+        httpClient->SetFormHeaders();
+        if (useJsonBody) httpClient->SetJsonHeaders();
+    }
+    if (!thread.Begin(&DownloaderTask::ThreadMain, this)) {
+        ::InterlockedExchange(&running, 0);
+        return 0;
+    }
+    threadActive_ = true;
+    restart_ = false;
+    DebugTrace(L"启动下载线程\t" + IntToText(static_cast<int32_t>(thread.ThreadId())));
+    return 1;
+}
+
+void DownloaderTask::Stop() {
+    ::InterlockedExchange(&running, 0);
+    if (httpClient) httpClient->Cancel();
+}
+
+void DownloaderTask::Join() { thread.Join(); }
+
+UINT DownloaderTask::ThreadMain(LPVOID param) {
+    static_cast<DownloaderTask*>(param)->Run();
+    return 0;
+}
+
+bool DownloaderTask::TakeRestart() {
+    bool restart = restart_ && running == 1;
+    restart_ = false;
+    return restart;
+}
+
+void DownloaderTask::Run() {
+    for (;;) {
+        while (running == 1) {
+            ::Sleep(GetDownloadTimings().segmentPauseMs);
+            SegmentDownloadTaskInfo segment;
+            // A segment taken while the task was being stopped is dropped unreported.
+            if (!fetchSegment(&segment) || running < 1) break;
+            RunSegment(segment);
+        }
+        {
+            // A Start that came while we were taking segments may have work we
+            // did not see (a request queued just after fetchSegment gave 0).
+            ScopedLock hold(lifeLock_);
+            if (TakeRestart()) continue;
+        }
+        if (onFinished) onFinished(this);
+        {
+            ScopedLock hold(lifeLock_);
+            if (TakeRestart()) continue;
+            threadActive_ = false;
+            ::InterlockedExchange(&running, 0);
+        }
+        break;
+    }
+    DebugTrace(L"下载线程退出\t" + IntToText(static_cast<int32_t>(::GetCurrentThreadId())));
+}
+
+void DownloaderTask::RunSegment(const SegmentDownloadTaskInfo& segment) {
+    std::vector<DownloadDataProcessor*> processors;
+    for (const DownloadTaskInfo& file : segment.files) {
+        DownloadDataProcessor* p = createProcessor ? createProcessor(file) : nullptr;
+        if (p) processors.push_back(p);
+    }
+    SegmentDownloadDataProcessor segmentProcessor(segment, processors);
+    if (processors.empty()) {
+        for (const DownloadTaskInfo& file : segment.files) {
+            if (onResult) onResult(DownloadTaskResultInfo(file, kDownloadNothingRequested));
+        }
+        return;
+    }
+    httpClient->attempts = attempts;
+    int32_t result = httpClient->Execute(segment.url, &segmentProcessor, requestMethod, segment.postData,
+                                         segment.rangeStart, segment.length);
+    for (const DownloadTaskInfo& file : segment.files) {
+        if (onResult) onResult(DownloadTaskResultInfo(file, result));
+    }
+    if (result == kDownloadOk) {
+        DebugTrace(L"下载成功\t" + segment.url);
+    } else {
+        DebugTrace(L"下载失败\t" + segment.url + L"\t错误代码:" + IntToText(result));
+    }
+}

@@ -1,0 +1,67 @@
+#pragma once
+// One reusable download worker: a Win32 thread that keeps taking segments
+// through fetchSegment, fetches each with its HttpClient and reports every file
+// through onResult, until there is no segment left or it is stopped. Run by
+// DownloaderTaskDispatcher (several tasks) or AsyncHttpRequest (one task).
+#include <windows.h>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "afx/ScopedWin.h"
+#include "afx/WinThread.h"
+#include "download/CustomInstanceID.h"
+#include "download/DownloadDataProcessor.h"
+#include "download/DownloadTaskInfo.h"
+#include "download/HttpClient.h"
+
+class DownloaderTask : public CCustomInstanceID {
+public:
+    DownloaderTask() = default;
+    // Stops the worker and waits for its thread to end. Never from the worker itself.
+    ~DownloaderTask() override;
+
+    // Starts a worker thread for the task, or keeps the one that runs (also when
+    // that one is just ending: it then goes on taking segments). Nonzero when a
+    // worker runs for the task afterwards; 0 without fetchSegment or when the
+    // thread could not be made.
+    int32_t Start();
+    // Clears running and cancels the request under way; the worker ends after
+    // its current segment. Any thread.
+    void Stop();
+    // Waits until the worker thread has ended. Not from the worker itself.
+    void Join();
+    // True while running is 1 (the worker is meant to run).
+    bool IsRunning() const { return running != 0; }
+    // Null until the first Start.
+    HttpClient* Client() { return httpClient.get(); }
+
+    HttpMethod requestMethod = kHttpGet;
+    // Fills the record with the next segment and gives nonzero; 0 when none.
+    std::function<int32_t(SegmentDownloadTaskInfo*)> fetchSegment;
+    // The worker is about to end (the task may be started again from inside).
+    std::function<void(DownloaderTask*)> onFinished;
+    // The processor for one file, or null to leave the file out. Not owned.
+    std::function<DownloadDataProcessor*(const DownloadTaskInfo&)> createProcessor;
+    std::function<void(const DownloadTaskResultInfo&)> onResult;
+    int32_t attempts = 10;
+    int32_t useJsonBody = 0;
+
+private:
+    static UINT ThreadMain(LPVOID param);
+    void Run();
+    void RunSegment(const SegmentDownloadTaskInfo& segment);
+    // Under lifeLock_: true when a Start asked the ending worker to go on.
+    bool TakeRestart();
+
+    CWinThread thread;
+    volatile LONG running = 0;
+    std::unique_ptr<HttpClient> httpClient;
+
+    // Separates a worker's decision to end from a new Start: Start and the
+    // ending worker both take it, so a Start either keeps the worker going
+    // (restart_) or finds it gone and makes a new thread.
+    CriticalSection lifeLock_;
+    bool threadActive_ = false;  // a worker thread has been started and not yet given up
+    bool restart_ = false;       // a Start arrived while the worker was running or ending
+};

@@ -1,0 +1,60 @@
+#pragma once
+// Turns a list of files into a queue of ranged requests and runs them on at
+// most maxThreads worker threads. Files that lie back to back in one remote
+// resource (same url and postData) share one request of up to about 10 MiB.
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "afx/ScopedWin.h"
+#include "download/DownloadTaskInfo.h"
+#include "download/DownloaderTask.h"
+#include "download/DownloaderTaskProcessor.h"
+
+class DownloaderTaskDispatcher {
+public:
+    DownloaderTaskDispatcher() = default;
+    // Clears the queue, stops the workers and waits for their threads. The owner
+    // must still be alive: the ending workers report to it.
+    ~DownloaderTaskDispatcher();
+    DownloaderTaskDispatcher(const DownloaderTaskDispatcher&) = delete;
+    DownloaderTaskDispatcher& operator=(const DownloaderTaskDispatcher&) = delete;
+
+    // Sorts files in place by offset, queues them as segments and starts
+    // workers as needed. Gives 1.
+    int32_t AddTasks(std::vector<DownloadTaskInfo>& files);
+    // Cancels the requests under way and makes every worker end after its
+    // current segment; the queue stays as it is.
+    void StopAll();
+    // Drops every queued segment.
+    void ClearPending();
+    // True when no worker runs.
+    bool IsIdle();
+
+    // The grouping AddTasks uses: sorts files by offset and packs touching files
+    // of one url and postData into segments, key by key in ordinal key order.
+    static std::vector<SegmentDownloadTaskInfo> GroupIntoSegments(std::vector<DownloadTaskInfo>& files);
+
+    // For diagnostics and tests.
+    std::vector<SegmentDownloadTaskInfo> PendingSegments();
+    std::vector<int32_t> RunningTaskIds();
+    std::vector<int32_t> IdleTaskIds();
+
+    // Set by the user right after construction.
+    DownloaderTaskProcessor* owner = nullptr;
+    int32_t maxThreads = 1;
+
+private:
+    void StartWorkers();
+    int32_t FetchSegment(SegmentDownloadTaskInfo* out);
+    void OnWorkerFinished(DownloaderTask* task);
+    std::unique_ptr<DownloaderTask> NewTask();
+
+    std::deque<SegmentDownloadTaskInfo> pendingSegments;
+    std::vector<std::unique_ptr<DownloaderTask>> idleTasks;
+    std::vector<std::unique_ptr<DownloaderTask>> runningTasks;
+    // Recursive: the owner may call back in from OnAllTasksFinished.
+    CriticalSection lock;
+    bool shuttingDown_ = false;
+};

@@ -1,0 +1,57 @@
+#pragma once
+// Performs one HTTP request with retries over WinINet and streams the body
+// into a DownloadDataProcessor. Owned by one DownloaderTask and used on its
+// worker thread; only Cancel is called from other threads.
+#include <windows.h>
+#include <wininet.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "afx/ScopedWin.h"
+#include "download/DownloadDataProcessor.h"
+#include "download/DownloadTaskInfo.h"
+
+class HttpClient {
+public:
+    HttpClient();
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // Accept, User-Agent and the form (or JSON) Content-Type line, replacing the list.
+    void SetFormHeaders();
+    void SetJsonHeaders();
+
+    // Requests url (backslashes become slashes) and hands the body to processor.
+    // rangeStart >= 0 asks for length bytes from there; -1 for the whole resource.
+    // Blocks until done; gives a result code (DownloadResultCode or an HTTP status).
+    int32_t Execute(const std::wstring& url, DownloadDataProcessor* processor, HttpMethod method,
+                    const std::wstring& postData, int64_t rangeStart, uint32_t length);
+
+    // Stops the request under way: before its next piece of body, and without
+    // a further attempt. Any thread.
+    void Cancel();
+    bool IsCancelled() const;
+
+    // Header lines without line ends.
+    std::vector<std::wstring> headers;
+    // Tries per request.
+    int32_t attempts = 1;
+
+private:
+    struct Target;
+    int32_t RunAttempt(const Target& target, DownloadDataProcessor* processor, HttpMethod method,
+                       const std::string& body, int64_t rangeStart, uint32_t length);
+    int32_t ReadBody(HINTERNET request, DownloadDataProcessor* processor, int32_t rawStatus,
+                     int64_t rangeStart, uint32_t length);
+    std::wstring HeaderBlock(int64_t rangeStart, uint32_t length) const;
+
+    volatile LONG cancelled_ = 0;
+    // Signalled with cancelled_, so the pause between attempts ends at once.
+    ScopedHandle cancelEvent_;
+    std::vector<char> readBlock_;
+};
+
+// The parts of a URL a request needs. False when it does not split.
+bool SplitRequestUrl(const std::wstring& url, std::wstring* server, uint16_t* port, std::wstring* path);
