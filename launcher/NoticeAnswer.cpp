@@ -1,0 +1,66 @@
+#include "launcher/NoticeAnswer.h"
+
+#include <cstdio>
+#include <json/json.h>
+
+#include "download/FileUtils.h"
+#include "util/TextEncoding.h"
+
+NoticeRequestInfo MakeNoticeRequestInfo(const std::wstring& deviceId, const std::wstring& modulePath) {
+    int32_t v[4] = {0, 0, 0, 0};
+    GetFileVersion(modulePath, v);
+    wchar_t version[64];
+    std::swprintf(version, 64, L"%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
+    return NoticeRequestInfo{deviceId, L"0", L"com.halvek.drel.pc.talmo", version};
+}
+
+std::wstring FormatNoticeBody(const NoticeRequestInfo& info, int64_t now) {
+    wchar_t time[32];
+    std::swprintf(time, 32, L"%I64d", static_cast<long long>(now));
+    return L"{\"packagename\":\"" + info.packageName + L"\",\"version\":\"" + info.version +
+           L"\",\"deviceID\":\"" + info.deviceId + L"\",\"language\":\"" + info.language +
+           L"\",\"resdata\":[{\"type\":\"pkg\",\"md5\":\"default_md5\"}],\"t\":\"" + time + L"\"}";
+}
+
+RequestNoticeResult ParseNoticeAnswer(const std::string& body, int32_t resultCode, std::wstring* url) {
+    url->clear();
+    if (resultCode != 200) return NoticeRequestFailed;
+
+    // The text processor already drops a byte-order mark; one that reaches here
+    // anyway must not make a good answer unreadable.
+    std::string raw = body.compare(0, 3, "\xEF\xBB\xBF") == 0 ? body.substr(3) : body;
+    std::wstring text;
+    if (IsUtf8Text(raw)) {
+        Utf8ToText(raw.c_str(), &text);
+    } else {
+        text = AnsiToText(raw);
+    }
+    std::string bytes = TextToAnsi(text);
+
+    Json::Value root;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    Json::Reader reader;
+    bool parsed = reader.parse(bytes, root);
+#pragma GCC diagnostic pop
+    // Answers of another shape than expected are read defensively: JsonCpp
+    // throws on member access of a non-object, which must never end the launcher.
+    if (!parsed || !root.isObject()) return NoticeParseFailed;
+    const Json::Value& resdata = root["resdata"];
+    if (resdata.isNull()) return NoticeParseFailed;
+    if (!resdata.isArray()) return NoticeParseFailed;
+    if (resdata.size() < 1) return NoticeNoAddress;
+
+    bool found = false;
+    for (Json::ArrayIndex i = 0; i < resdata.size(); ++i) {
+        const Json::Value& entry = resdata[i];
+        if (!entry.isObject()) continue;
+        const Json::Value& type = entry["Type"];
+        const Json::Value& address = entry["URL"];
+        if (!type.isString() || !address.isString()) continue;
+        if (std::string(type.asCString()) != "pkg") continue;
+        *url = AnsiToText(address.asCString());
+        found = true;
+    }
+    return found && !url->empty() ? NoticeOk : NoticeNoAddress;
+}

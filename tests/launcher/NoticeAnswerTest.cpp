@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include "launcher/NoticeAnswer.h"
+#include "support/TestEnv.h"
+
+TEST(NoticeAnswer, OutcomeTable) {
+    const struct { const char* body; int32_t code; RequestNoticeResult result; const wchar_t* url; } cases[] = {
+        {R"({"resdata":[{"Type":"pkg","URL":"http://cdn/list.txt"}]})", 200, NoticeOk, L"http://cdn/list.txt"},
+        {"\xEF\xBB\xBF" R"({"resdata":[{"Type":"pkg","URL":"u"}]})", 200, NoticeOk, L"u"},
+        {R"({"resdata":[{"Type":"pkg","URL":"a"},{"Type":"pkg","URL":"b"}]})", 200, NoticeOk, L"b"},
+        {R"({"resdata":[{"Type":"pkg","URL":"a"},{"Type":"apk","URL":"b"}]})", 200, NoticeOk, L"a"},
+        {R"({"resdata":[{"Type":"pkg","URL":"http://cdn/中文/list.txt"}]})", 200, NoticeOk, L"http://cdn/中文/list.txt"},
+        {R"({"resdata":[]})", 200, NoticeNoAddress, L""},
+        {R"({"resdata":[{"Type":"PKG","URL":"u"}]})", 200, NoticeNoAddress, L""},
+        {R"({"resdata":[{"type":"pkg","URL":"u"}]})", 200, NoticeNoAddress, L""},
+        {R"({"resdata":[{"Type":"pkg","URL":""}]})", 200, NoticeNoAddress, L""},
+        {R"({"resdata":[{"Type":"pkg","URL":null}]})", 200, NoticeNoAddress, L""},
+        {R"({"other":1})", 200, NoticeParseFailed, L""},
+        {R"({"resdata":null})", 200, NoticeParseFailed, L""},
+        {"<html>not json</html>", 200, NoticeParseFailed, L""},
+        {"", 200, NoticeParseFailed, L""},
+        // Valid JSON of another shape never ends the launcher.
+        {R"([1,2,3])", 200, NoticeParseFailed, L""},
+        {R"({"resdata":"text"})", 200, NoticeParseFailed, L""},
+        {R"({"resdata":[1,"x",{"Type":1,"URL":2},{"Type":"pkg","URL":{"a":1}}]})", 200, NoticeNoAddress, L""},
+        {R"({"resdata":[{"Type":"pkg","URL":"u"}]})", 404, NoticeRequestFailed, L""},
+        {R"({"resdata":[{"Type":"pkg","URL":"u"}]})", -3, NoticeRequestFailed, L""},
+    };
+    for (const auto& c : cases) {
+        std::wstring url = L"stale";
+        EXPECT_EQ(c.result, ParseNoticeAnswer(c.body, c.code, &url)) << c.body;
+        EXPECT_EQ(c.url, url) << c.body;
+    }
+}
+
+TEST(NoticeAnswer, BodyIsOneLineWithTheLaunchersVersion) {
+    NoticeRequestInfo info = MakeNoticeRequestInfo(L"ABC", TestBinFolder() + L"talmodrel.exe");
+    EXPECT_EQ(L"0", info.language);
+    EXPECT_EQ(L"com.halvek.drel.pc.talmo", info.packageName);
+    std::wstring body = FormatNoticeBody(info, 1700000000);
+    EXPECT_EQ(L"{\"packagename\":\"com.halvek.drel.pc.talmo\",\"version\":\"" + info.version +
+                  L"\",\"deviceID\":\"ABC\",\"language\":\"0\",\"resdata\":[{\"type\":\"pkg\","
+                  L"\"md5\":\"default_md5\"}],\"t\":\"1700000000\"}",
+              body);
+    EXPECT_NE(L"0.0.0.0", info.version);
+    EXPECT_EQ(L"0.0.0.0", MakeNoticeRequestInfo(L"", L"C:\\missing.exe").version);
+}
