@@ -1,0 +1,42 @@
+#include "update/ResourceCompare.h"
+
+namespace {
+
+ResourceUpdateItem MakeItem(const ResoureConfigInfo& entry, ResourceChangeKind change,
+                            const std::wstring& localMd5, const std::wstring& cdnMd5) {
+    ResourceUpdateItem item;
+    item.name = entry.name;
+    item.localMd5 = localMd5;
+    item.cdnMd5 = cdnMd5;
+    item.change = change;
+    item.remoteFolder = entry.remoteFolder;
+    item.offset = entry.offset;
+    item.size = entry.size;
+    return item;
+}
+
+}  // namespace
+
+bool CompareLists(ResourceInfoMap* localMap, const ResourceInfoMap& cdnMap,
+                  std::vector<ResourceUpdateItem>* downloads, std::vector<ResourceUpdateItem>* deletes,
+                  const std::function<bool(const std::wstring&)>& localFileExists) {
+    if (localFileExists) {
+        for (auto& local : *localMap) {
+            if (!localFileExists(local.first)) local.second.md5.clear();
+        }
+    }
+    for (const auto& cdn : cdnMap) {
+        auto local = localMap->find(cdn.first);
+        if (local == localMap->end()) {
+            downloads->push_back(MakeItem(cdn.second, ResourceChangeKind::Added, L"", cdn.second.md5));
+        } else if (local->second.md5 != cdn.second.md5) {
+            downloads->push_back(MakeItem(cdn.second, ResourceChangeKind::Modified, local->second.md5, cdn.second.md5));
+        }
+    }
+    for (const auto& local : *localMap) {
+        if (cdnMap.find(local.first) == cdnMap.end()) {
+            deletes->push_back(MakeItem(local.second, ResourceChangeKind::Removed, L"", local.second.md5));
+        }
+    }
+    return true;
+}

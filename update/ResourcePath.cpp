@@ -1,0 +1,71 @@
+#include "update/ResourcePath.h"
+
+#include <windows.h>
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+bool IsReservedDeviceName(const std::wstring& segment) {
+    // Windows maps these to devices in any folder and with any extension.
+    std::wstring stem = segment.substr(0, segment.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* device : kDevices) {
+        if (_wcsicmp(stem.c_str(), device) == 0) return true;
+    }
+    if (stem.size() == 4 && (_wcsnicmp(stem.c_str(), L"COM", 3) == 0 || _wcsnicmp(stem.c_str(), L"LPT", 3) == 0)) {
+        wchar_t digit = stem[3];
+        // COM1..COM9 and LPT1..LPT9, also with the superscript digits Windows accepts.
+        if ((digit >= L'1' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3) return true;
+    }
+    return false;
+}
+
+bool IsSafeSegment(const std::wstring& segment) {
+    if (segment.empty()) return false;
+    // "..", "." and names Windows trims to them (". .", "..  ") or to another name.
+    if (segment.back() == L'.' || segment.back() == L' ') return false;
+    return !IsReservedDeviceName(segment);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return std::wstring();
+    std::wstring out(n, L'\0');
+    DWORD written = ::GetFullPathNameW(path.c_str(), n, &out[0], nullptr);
+    if (written == 0 || written >= n) return std::wstring();
+    out.resize(written);
+    return out;
+}
+
+}  // namespace
+
+bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::wstring* path) {
+    if (root.empty() || root.back() != L'\\' || name.empty()) return false;
+    std::wstring relative = name;
+    for (wchar_t& c : relative) {
+        if (c == L'/') c = L'\\';
+        // ":" covers drive letters and streams; the rest cannot be in a file name.
+        if (c < 0x20 || wcschr(L":*?\"<>|", c)) return false;
+    }
+    if (relative[0] == L'\\') return false;  // rooted, UNC or \\?\ prefixes
+    size_t start = 0;
+    for (;;) {
+        size_t end = relative.find(L'\\', start);
+        if (!IsSafeSegment(relative.substr(start, end == std::wstring::npos ? end : end - start))) return false;
+        if (end == std::wstring::npos) break;
+        start = end + 1;
+    }
+    // The lexical rules above should already keep the name inside root; the
+    // platform's own resolution is the final word.
+    std::wstring candidate = root + relative;
+    std::wstring fullRoot = FullPath(root);
+    std::wstring fullCandidate = FullPath(candidate);
+    if (fullRoot.empty() || fullCandidate.size() <= fullRoot.size() ||
+        _wcsnicmp(fullCandidate.c_str(), fullRoot.c_str(), fullRoot.size()) != 0) {
+        return false;
+    }
+    *path = candidate;
+    return true;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// Entry names arrive from the network (the CDN list) and from version.txt, and
+// become paths under a root the launcher owns. Every place that turns a name
+// into a path to write, read or delete goes through ResourcePathUnder, so a
+// hostile or broken list can never reach a file outside that root.
+#include <string>
+
+// The path of an entry under root (a folder ending in a backslash). "/" in the
+// name counts as "\", so "a/b.png" lands in root's sub-folder "a". False, with
+// *path untouched, for a name that is empty, absolute, has a drive letter, a
+// UNC or device prefix, a ":" (alternate data stream), an empty, "." or ".."
+// segment, a segment Windows would trim to another name (trailing dot or blank),
+// a reserved device name (CON, NUL, COM1...), a character a file name cannot
+// hold, or that otherwise resolves outside root.
+bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::wstring* path);
