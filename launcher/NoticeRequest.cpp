@@ -1,0 +1,35 @@
+#include "launcher/NoticeRequest.h"
+
+#include <ctime>
+
+#include "BuildConfig.h"
+#include "util/TextEncoding.h"
+
+namespace {
+std::wstring g_serverUrlOverride;
+}
+
+std::wstring GetLauncherServerUrl() {
+    if (!g_serverUrlOverride.empty()) return g_serverUrlOverride;
+    return std::wstring(L"http://") + LAUNCHER_SERVER_HOST_TEXT + L":8000";
+}
+
+void SetLauncherServerUrlForTesting(const std::wstring& url) { g_serverUrlOverride = url; }
+
+TKNoticeRequest::~TKNoticeRequest() {
+    // OnResponse may still run on the worker: stop it before the callback goes.
+    Shutdown();
+}
+
+void TKNoticeRequest::BuildRequest(std::wstring* url, std::wstring* postData) {
+    *url = GetLauncherServerUrl();
+    const auto* params = static_cast<const NoticeRequestParams*>(Params());
+    std::wstring body = FormatNoticeBody(params->info, _time64(nullptr));
+    TextToUtf8(body.c_str(), postData);
+}
+
+void TKNoticeRequest::OnResponse(std::string body, int32_t resultCode) {
+    std::wstring url;
+    RequestNoticeResult result = ParseNoticeAnswer(body, resultCode, &url);
+    if (resultCallback) resultCallback(url, result);
+}
