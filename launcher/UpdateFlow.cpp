@@ -1,0 +1,209 @@
+#include "launcher/UpdateFlow.h"
+
+#include <cstdio>
+
+#include "launcher/ProgressFormat.h"
+
+namespace {
+const wchar_t kGameExecutable[] = L"game\\drel_game.exe";
+const wchar_t kRetry[] = L"重试";
+const wchar_t kQuit[] = L"退出";
+}  // namespace
+
+void UpdateFlow::Start() {
+    display_.progress = 0;
+    host_.ShowBarFraction(0);
+    SetStatus(L"游戏初始化中...");
+    host_.SetSpeedText(L"游戏初始化中...");
+    display_.downloading = false;
+    host_.StartTimer(TIMER_PROGRESS_BAR, 50);
+    host_.StartTimer(TIMER_SPEED_TEXT, 1000);
+    display_.BuildTips();
+    host_.StartTimer(TIMER_GAME_WATCH, 500);
+}
+
+void UpdateFlow::HandleTimer(uint32_t id) {
+    switch (id) {
+    case TIMER_PROGRESS_BAR:
+        host_.ShowBarFraction(display_.BarFraction());
+        break;
+    case TIMER_GAME_WATCH:
+        if (host_.IsGameRunning(host_.GetGameFolder() + kGameExecutable)) {
+            SetStatus(L"等待游戏结束...");
+            break;
+        }
+        host_.StopTimer(TIMER_GAME_WATCH);
+        if (noticePending_) {
+            noticePending_ = false;
+            StartNoticeRequest();
+        }
+        break;
+    case TIMER_START_GAME:
+        host_.StopTimer(TIMER_START_GAME);
+        host_.StartGame();
+        break;
+    case TIMER_RESTART:
+        host_.StopTimer(TIMER_RESTART);
+        host_.RestartLauncher();
+        break;
+    case TIMER_WAIT_IDLE:
+        if (host_.IsDownloaderIdle()) {
+            host_.StopTimer(TIMER_WAIT_IDLE);
+            StartBatches();
+        }
+        break;
+    case TIMER_SPEED_TEXT: {
+        std::wstring status, speed;
+        if (display_.UpdateSpeedLine(&status, &speed)) {
+            SetStatus(status);
+            host_.SetSpeedText(speed);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void UpdateFlow::StartNoticeRequest() {
+    display_.progress = 0;
+    SetStatus(L"获取游戏更新地址...");
+    host_.SendNoticeRequest();
+}
+
+void UpdateFlow::StartUpdate(const std::wstring& url) {
+    display_.ResetProgressCounters();
+    std::wstring folder = host_.GetGameFolder();
+    host_.InitializeResources(folder, folder, url);
+}
+
+void UpdateFlow::ShowFailure(const std::wstring& text) {
+    SetStatus(text);
+    display_.progress = 1;
+    if (host_.AskUser(text, 1, kRetry, kQuit) == 1) {
+        StartNoticeRequest();  // the whole run begins again
+    } else {
+        host_.EndLauncher();
+    }
+}
+
+void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
+                                  const ResourceManagerProgressInfoBase* record) {
+    display_.downloading =
+        state == ResourceDownloadStarted || state == LauncherDownloadStarted || state == DownloadProgress;
+    switch (state) {
+    case LocalCheckStarted:
+        SetStatus(L"开始校验本地资源...");
+        display_.progress = 0;
+        display_.phase = 0;
+        break;
+    case LocalCheckFinished:
+        SetStatus(L"校验本地资源完成...");
+        display_.progress = 1;
+        break;
+    case CdnCompareStarted:
+        SetStatus(L"开始比对服务器资源...");
+        display_.progress = 0;
+        break;
+    case CdnCompareFinished:
+        SetStatus(L"比对服务器资源完成...");
+        display_.progress = 1;
+        break;
+    case RequestDownloadTotalSize:
+        if (auto* info = dynamic_cast<const RequestDownloadTotalSizeNoticeInfo*>(record)) {
+            CheckDiskSpaceAndStart(static_cast<uint64_t>(info->totalSize));
+        }
+        break;
+    case CdnCompareFailed:
+        ShowFailure(L"比对服务器资源失败!");
+        break;
+    case ResourceDownloadStarted:
+        display_.progress = 0;
+        SetStatus(L"美女指挥官正在为您调配游戏资源...");
+        break;
+    case ResourceDownloadFailed:
+        ShowFailure(L"加载服务器资源失败!");
+        break;
+    case LauncherDownloadStarted:
+        display_.progress = 0;
+        SetStatus(L"加载Launcher资源中,请耐心等待...");
+        break;
+    case LauncherDownloadFailed:
+        ShowFailure(L"加载Launcher资源失败!");
+        break;
+    case DownloadProgress:
+        if (auto* info = dynamic_cast<const ResourceManagerUpdateProgressInfo*>(record)) {
+            display_.ApplyDownloadProgress(info->downloaded, info->total);
+        }
+        break;
+    case LauncherUpdateFinished:
+        SetStatus(L"Launcher更新完成,正在重启Launcher...");
+        display_.progress = 1;
+        host_.AskUser(L"Launcher更新完成,准备重启Launcher!", 0, L"", L"");
+        host_.StartTimer(TIMER_RESTART, 1000);
+        break;
+    case ResourceUpdateFinished:
+        SetStatus(L"资源更新完成,准备启动游戏.");
+        display_.progress = 1;
+        host_.StartTimer(TIMER_START_GAME, 30);
+        break;
+    case NoticeResult:
+        if (auto* info = dynamic_cast<const LauncherNoticeUpgradeInfo*>(record)) {
+            OnNoticeResult(info->url, info->result);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult result) {
+    display_.progress = 0;
+    if (result == NoticeOk) {
+        StartUpdate(url);
+        return;
+    }
+    const wchar_t* text = L"无法完成游戏资源更新，请求失败!";
+    if (result == NoticeNoAddress) text = L"无法完成游戏资源更新，未配置更新地址!";
+    if (result == NoticeParseFailed) text = L"无法完成游戏资源更新，解析失败!";
+    SetStatus(text);
+    if (host_.AskUser(text, 1, kRetry, kQuit) == 1) {
+        StartNoticeRequest();
+    } else {
+        host_.EndLauncher();
+    }
+}
+
+void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {
+    std::wstring folder = host_.GetGameFolder();
+    size_t slash = folder.find(L'\\');
+    std::wstring drive = slash == std::wstring::npos ? folder : folder.substr(0, slash + 1);
+    for (;;) {
+        uint64_t freeBytes = 0;
+        if (!host_.GetDiskFreeBytes(drive, &freeBytes)) {
+            host_.AskUser(L"无法完成下载，没有成功获取磁盘大小!", 0, L"", L"");
+            host_.EndLauncher();
+            return;
+        }
+        if (totalSize <= freeBytes) break;
+        wchar_t text[512];
+        std::swprintf(text, 512, L"%ls磁盘空间不足，无法完成此次更新，请确保释放出%ls空间后继续", drive.c_str(),
+                      FormatSize(totalSize - freeBytes).c_str());
+        if (host_.AskUser(text, 1, kRetry, kQuit) != 1) {
+            host_.EndLauncher();
+            return;
+        }
+    }
+    // The CDN list's worker, which reported the size, has to end before the
+    // batches start. Wait on a short timer so the window stays responsive.
+    if (host_.IsDownloaderIdle()) {
+        StartBatches();
+    } else {
+        host_.StartTimer(TIMER_WAIT_IDLE, 16);
+    }
+}
+
+void UpdateFlow::StartBatches() {
+    int32_t started = 0;
+    if (host_.StartLauncherUpdate(&started) && !started) host_.StartResourceUpdate();
+}

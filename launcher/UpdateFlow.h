@@ -1,0 +1,78 @@
+#pragma once
+// The update flow of the main foreground window, kept free of window code:
+// the game watch, the notice request's outcome, every progress state's text
+// and reaction, the disk-space check, the batches, and the endings. It runs
+// on the user-interface thread, driven by the window's timers and by the
+// reports that reach the window as WM_UPDATE_PROGRESS.
+#include <cstdint>
+#include <string>
+
+#include "launcher/NoticeAnswer.h"
+#include "launcher/ProgressDisplay.h"
+#include "update/ResourceManagerProgress.h"
+
+enum UpdateFlowTimer : uint32_t {
+    TIMER_PROGRESS_BAR = 50000,  // 50 ms: show the fraction on the bar
+    TIMER_GAME_WATCH = 50001,    // 500 ms: wait for the game to end
+    TIMER_START_GAME = 50002,    // 30 ms, once
+    TIMER_RESTART = 50003,       // 1000 ms, once
+    TIMER_WAIT_IDLE = 50004,     // 16 ms: wait for the list's worker before the batches
+    TIMER_SPEED_TEXT = 50005,    // 1000 ms: tip and speed line
+};
+
+// What the flow needs from its window and from the rest of the launcher.
+class UpdateFlowHost {
+public:
+    virtual ~UpdateFlowHost() = default;
+    virtual void SetStatusText(const std::wstring& text) = 0;  // control 1012, redrawn
+    virtual void SetSpeedText(const std::wstring& text) = 0;   // control 1006, redrawn
+    virtual void ShowBarFraction(float fraction) = 0;          // control 1004, redrawn
+    // The skinned message box: style 1 two buttons, style 0 the first alone;
+    // 1 for the first button, 7 for the second.
+    virtual int32_t AskUser(const std::wstring& text, int32_t style, const std::wstring& first,
+                            const std::wstring& second) = 0;
+    virtual void StartTimer(uint32_t id, uint32_t ms) = 0;
+    virtual void StopTimer(uint32_t id) = 0;
+    virtual void EndLauncher() = 0;  // at once, exit code 0
+    virtual void StartGame() = 0;
+    virtual void RestartLauncher() = 0;
+
+    virtual std::wstring GetGameFolder() = 0;
+    virtual bool IsGameRunning(const std::wstring& gamePath) = 0;
+    virtual void SendNoticeRequest() = 0;
+    // Sets the manager's progress callback and initialises it with both roots and the list URL.
+    virtual void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
+                                     const std::wstring& url) = 0;
+    virtual bool StartLauncherUpdate(int32_t* started) = 0;
+    virtual int32_t StartResourceUpdate() = 0;
+    // No worker of the downloader runs (also true before it has any).
+    virtual bool IsDownloaderIdle() = 0;
+    virtual bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) = 0;
+};
+
+class UpdateFlow {
+public:
+    explicit UpdateFlow(UpdateFlowHost& host) : host_(host) {}
+
+    // After the window is initialised: texts, timers, tips and the game watch.
+    void Start();
+    void HandleTimer(uint32_t id);
+    // One report; record is owned by the caller.
+    void OnUpdateProgress(ResourceManagerProgressState state, const ResourceManagerProgressInfoBase* record);
+    void OnNoticeResult(const std::wstring& url, RequestNoticeResult result);
+    void StartNoticeRequest();
+    void StartUpdate(const std::wstring& url);
+    void CheckDiskSpaceAndStart(uint64_t totalSize);
+
+    ProgressDisplay& Display() { return display_; }
+    bool NoticePending() const { return noticePending_; }
+
+private:
+    void ShowFailure(const std::wstring& text);
+    void StartBatches();
+    void SetStatus(const std::wstring& text) { host_.SetStatusText(text); }
+
+    UpdateFlowHost& host_;
+    bool noticePending_ = true;
+    ProgressDisplay display_;
+};

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+#include <deque>
+#include <set>
+
+#include "launcher/UpdateFlow.h"
+
+namespace {
+
+// Records what the flow asks of its window and answers from a script.
+class FakeHost : public UpdateFlowHost {
+public:
+    void SetStatusText(const std::wstring& text) override { status = text; }
+    void SetSpeedText(const std::wstring& text) override { speed = text; }
+    void ShowBarFraction(float f) override { bar = f; }
+    int32_t AskUser(const std::wstring& text, int32_t style, const std::wstring& first,
+                    const std::wstring& second) override {
+        boxes.push_back(text + L"|" + std::to_wstring(style) + L"|" + first + L"|" + second);
+        int32_t answer = answers.empty() ? 7 : answers.front();
+        if (!answers.empty()) answers.pop_front();
+        return answer;
+    }
+    void StartTimer(uint32_t id, uint32_t ms) override { timers.insert(id); timerMs[id] = ms; }
+    void StopTimer(uint32_t id) override { timers.erase(id); }
+    void EndLauncher() override { ++ends; }
+    void StartGame() override { ++gameStarts; }
+    void RestartLauncher() override { ++restarts; }
+    std::wstring GetGameFolder() override { return L"D:\\DREL\\Talmo\\"; }
+    bool IsGameRunning(const std::wstring& path) override { watched = path; return gameRunning; }
+    void SendNoticeRequest() override { ++noticeRequests; }
+    void InitializeResources(const std::wstring& a, const std::wstring& b, const std::wstring& url) override {
+        initialized.push_back(a + L"|" + b + L"|" + url);
+    }
+    bool StartLauncherUpdate(int32_t* started) override { *started = launcherBatch; ++launcherStarts; return true; }
+    int32_t StartResourceUpdate() override { ++resourceStarts; return 1; }
+    bool IsDownloaderIdle() override { return idle; }
+    bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override {
+        diskRoot = root;
+        if (freeSpace.empty()) return false;
+        *freeBytes = freeSpace.front();
+        if (freeSpace.size() > 1) freeSpace.pop_front();
+        return true;
+    }
+
+    std::wstring status, speed, watched, diskRoot;
+    float bar = -1;
+    std::vector<std::wstring> boxes, initialized;
+    std::deque<int32_t> answers;
+    std::set<uint32_t> timers;
+    std::map<uint32_t, uint32_t> timerMs;
+    std::deque<uint64_t> freeSpace{1ULL << 40};
+    int ends = 0, gameStarts = 0, restarts = 0, noticeRequests = 0, launcherStarts = 0, resourceStarts = 0;
+    bool gameRunning = false, idle = true;
+    int32_t launcherBatch = 0;
+};
+
+struct FlowTest : ::testing::Test {
+    FakeHost host;
+    UpdateFlow flow{host};
+};
+
+}  // namespace
+
+TEST_F(FlowTest, StartShowsInitTextsAndStartsTheTimers) {
+    flow.Start();
+    EXPECT_EQ(L"游戏初始化中...", host.status);
+    EXPECT_EQ(L"游戏初始化中...", host.speed);
+    EXPECT_EQ(0.0f, host.bar);
+    EXPECT_EQ((std::set<uint32_t>{TIMER_PROGRESS_BAR, TIMER_SPEED_TEXT, TIMER_GAME_WATCH}), host.timers);
+    EXPECT_EQ(50u, host.timerMs[TIMER_PROGRESS_BAR]);
+    EXPECT_EQ(500u, host.timerMs[TIMER_GAME_WATCH]);
+}
+
+TEST_F(FlowTest, GameWatchWaitsThenAsksOnce) {
+    flow.Start();
+    host.gameRunning = true;
+    flow.HandleTimer(TIMER_GAME_WATCH);
+    flow.HandleTimer(TIMER_GAME_WATCH);
+    EXPECT_EQ(L"D:\\DREL\\Talmo\\game\\drel_game.exe", host.watched);
+    EXPECT_EQ(L"等待游戏结束...", host.status);
+    EXPECT_EQ(0, host.noticeRequests);
+    host.gameRunning = false;
+    flow.HandleTimer(TIMER_GAME_WATCH);
+    flow.HandleTimer(TIMER_GAME_WATCH);
+    EXPECT_EQ(1, host.noticeRequests);
+    EXPECT_EQ(L"获取游戏更新地址...", host.status);
+    EXPECT_EQ(0u, host.timers.count(TIMER_GAME_WATCH));
+}
+
+TEST_F(FlowTest, StateTexts) {
+    const struct { ResourceManagerProgressState state; const wchar_t* text; float progress; } cases[] = {
+        {LocalCheckStarted, L"开始校验本地资源...", 0},
+        {LocalCheckFinished, L"校验本地资源完成...", 1},
+        {CdnCompareStarted, L"开始比对服务器资源...", 0},
+        {CdnCompareFinished, L"比对服务器资源完成...", 1},
+        {ResourceDownloadStarted, L"美女指挥官正在为您调配游戏资源...", 0},
+        {LauncherDownloadStarted, L"加载Launcher资源中,请耐心等待...", 0},
+        {ResourceUpdateFinished, L"资源更新完成,准备启动游戏.", 1},
+    };
+    for (const auto& c : cases) {
+        flow.Display().progress = 0.5f;
+        flow.OnUpdateProgress(c.state, nullptr);
+        EXPECT_EQ(c.text, host.status) << c.state;
+        EXPECT_EQ(c.progress, flow.Display().progress) << c.state;
+    }
+    host.status = L"unchanged";
+    for (int unused : {3, 4, 13, 14, 99}) {
+        flow.OnUpdateProgress(static_cast<ResourceManagerProgressState>(unused), nullptr);
+        EXPECT_EQ(L"unchanged", host.status);
+        EXPECT_FALSE(flow.Display().downloading);
+    }
+}
+
+TEST_F(FlowTest, FailuresOfferRetryOrQuit) {
+    const struct { ResourceManagerProgressState state; const wchar_t* text; } cases[] = {
+        {CdnCompareFailed, L"比对服务器资源失败!"},
+        {ResourceDownloadFailed, L"加载服务器资源失败!"},
+        {LauncherDownloadFailed, L"加载Launcher资源失败!"},
+    };
+    for (const auto& c : cases) {
+        FakeHost h;
+        UpdateFlow f(h);
+        h.answers = {1};
+        f.OnUpdateProgress(c.state, nullptr);
+        ASSERT_EQ(1u, h.boxes.size());
+        EXPECT_EQ(std::wstring(c.text) + L"|1|重试|退出", h.boxes[0]);
+        EXPECT_EQ(1, h.noticeRequests);  // retry: a new run from the notice request
+        EXPECT_EQ(0, h.ends);
+        h.answers = {7};
+        f.OnUpdateProgress(c.state, nullptr);
+        EXPECT_EQ(1, h.ends);
+    }
+}
+
+TEST_F(FlowTest, NoticeOutcomes) {
+    const struct { RequestNoticeResult result; const wchar_t* text; } cases[] = {
+        {NoticeNoAddress, L"无法完成游戏资源更新，未配置更新地址!"},
+        {NoticeParseFailed, L"无法完成游戏资源更新，解析失败!"},
+        {NoticeRequestFailed, L"无法完成游戏资源更新，请求失败!"},
+    };
+    for (const auto& c : cases) {
+        FakeHost h;
+        UpdateFlow f(h);
+        h.answers = {1, 7};
+        LauncherNoticeUpgradeInfo info(L"", c.result);
+        f.OnUpdateProgress(NoticeResult, &info);
+        EXPECT_EQ(std::wstring(c.text) + L"|1|重试|退出", h.boxes.at(0));
+        EXPECT_EQ(1, h.noticeRequests);
+        f.OnUpdateProgress(NoticeResult, &info);
+        EXPECT_EQ(1, h.ends);
+    }
+    LauncherNoticeUpgradeInfo ok(L"http://cdn/a/b/list.txt", NoticeOk);
+    flow.OnUpdateProgress(NoticeResult, &ok);
+    ASSERT_EQ(1u, host.initialized.size());
+    EXPECT_EQ(L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/a/b/list.txt", host.initialized[0]);
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(FlowTest, EnoughSpaceStartsTheLauncherBatchFirst) {
+    RequestDownloadTotalSizeNoticeInfo size(1000);
+    host.launcherBatch = 1;
+    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    EXPECT_EQ(L"D:\\", host.diskRoot);
+    EXPECT_EQ(1, host.launcherStarts);
+    EXPECT_EQ(0, host.resourceStarts);
+    host.launcherBatch = 0;
+    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    EXPECT_EQ(1, host.resourceStarts);
+}
+
+TEST_F(FlowTest, WaitsForTheListWorkerWithoutBlocking) {
+    host.idle = false;
+    RequestDownloadTotalSizeNoticeInfo size(1000);
+    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    EXPECT_EQ(1u, host.timers.count(TIMER_WAIT_IDLE));
+    flow.HandleTimer(TIMER_WAIT_IDLE);
+    EXPECT_EQ(0, host.launcherStarts);
+    host.idle = true;
+    flow.HandleTimer(TIMER_WAIT_IDLE);
+    EXPECT_EQ(1, host.launcherStarts);
+    EXPECT_EQ(1, host.resourceStarts);
+    EXPECT_EQ(0u, host.timers.count(TIMER_WAIT_IDLE));
+}
+
+TEST_F(FlowTest, ShortOfSpaceNamesDriveAndShortfallAndRetries) {
+    host.freeSpace = {1048576, 3 * 1048576};
+    host.answers = {1};
+    RequestDownloadTotalSizeNoticeInfo size(2 * 1048576);
+    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    ASSERT_EQ(1u, host.boxes.size());
+    EXPECT_EQ(L"D:\\磁盘空间不足，无法完成此次更新，请确保释放出1.00MB空间后继续|1|重试|退出", host.boxes[0]);
+    EXPECT_EQ(1, host.resourceStarts);  // space was freed before "重试"
+
+    FakeHost h;
+    UpdateFlow f(h);
+    h.freeSpace = {10};
+    h.answers = {7};
+    f.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    EXPECT_EQ(1, h.ends);
+    EXPECT_EQ(0, h.launcherStarts);
+}
+
+TEST_F(FlowTest, UnreadableDiskEnds) {
+    host.freeSpace.clear();
+    RequestDownloadTotalSizeNoticeInfo size(1);
+    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    EXPECT_EQ(L"无法完成下载，没有成功获取磁盘大小!|0||", host.boxes.at(0));
+    EXPECT_EQ(1, host.ends);
+    EXPECT_EQ(0, host.launcherStarts);
+}
+
+TEST_F(FlowTest, EndingsRunOnceFromTheirTimers) {
+    flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
+    EXPECT_EQ(30u, host.timerMs[TIMER_START_GAME]);
+    flow.HandleTimer(TIMER_START_GAME);
+    EXPECT_EQ(1, host.gameStarts);
+    EXPECT_EQ(0u, host.timers.count(TIMER_START_GAME));
+
+    flow.OnUpdateProgress(LauncherUpdateFinished, nullptr);
+    EXPECT_EQ(L"Launcher更新完成,正在重启Launcher...", host.status);
+    EXPECT_EQ(L"Launcher更新完成,准备重启Launcher!|0||", host.boxes.at(0));
+    EXPECT_EQ(1000u, host.timerMs[TIMER_RESTART]);
+    flow.HandleTimer(TIMER_RESTART);
+    EXPECT_EQ(1, host.restarts);
+    EXPECT_EQ(0u, host.timers.count(TIMER_RESTART));
+}
+
+TEST_F(FlowTest, DownloadReportsDriveBarAndSpeedLine) {
+    flow.Start();
+    flow.StartUpdate(L"http://cdn/list.txt");
+    flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
+    ResourceManagerUpdateProgressInfo progress(60, 100);
+    flow.OnUpdateProgress(DownloadProgress, &progress);
+    EXPECT_TRUE(flow.Display().downloading);
+    flow.HandleTimer(TIMER_PROGRESS_BAR);
+    EXPECT_NEAR(0.26f, host.bar, 1e-5);
+    flow.HandleTimer(TIMER_SPEED_TEXT);
+    EXPECT_EQ(L"正在加载精致战舰模型", host.status);
+    EXPECT_EQ(0u, host.speed.find(L"速度:"));
+    ResourceManagerUpdateProgressInfo zero(0, 0);
+    flow.OnUpdateProgress(DownloadProgress, &zero);
+    flow.HandleTimer(TIMER_PROGRESS_BAR);
+    EXPECT_EQ(0.0f, host.bar);  // no NaN on the bar
+}
