@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlwapi.h>
-#include <zlib.h>
 
 #include <vector>
 
@@ -9,24 +8,10 @@
 #include "support/TestEnv.h"
 #include "update/CDNResourceDataProcessor.h"
 #include "update/GunzipFile.h"
+#include "update/UpdateTestSupport.h"
 #include "util/TextEncoding.h"
 
 namespace {
-
-// A gzip member of the bytes, as the content packer writes them.
-std::string Gzip(const std::string& data) {
-    z_stream stream = {};
-    EXPECT_EQ(Z_OK, deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY));
-    std::string out(deflateBound(&stream, static_cast<uLong>(data.size())) + 32, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    stream.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(Z_STREAM_END, deflate(&stream, Z_FINISH));
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
 
 std::string Pattern(size_t n) {
     std::string s(n, '\0');
@@ -48,14 +33,6 @@ bool Transfer(CDNResourceDataProcessor* p, const std::string& body, size_t piece
     return p->End();
 }
 
-std::string FileBytes(const std::wstring& path) {
-    std::string bytes;
-    ReadFileBytes(path, &bytes);
-    return bytes;
-}
-
-bool Exists(const std::wstring& path) { return ::PathFileExistsW(path.c_str()) != FALSE; }
-
 }  // namespace
 
 TEST(CDNResourceDataProcessor, DecompressesIntoTheTargetAndCreatesItsFolders) {
@@ -76,8 +53,8 @@ TEST(CDNResourceDataProcessor, DecompressesIntoTheTargetAndCreatesItsFolders) {
         ASSERT_TRUE(p.GetTargetPath(&target));
         ASSERT_TRUE(p.GetTemporaryPath(&temporary));
         EXPECT_EQ(c.expected, FileBytes(target)) << c.name;
-        EXPECT_TRUE(Exists(target)) << c.name;
-        EXPECT_FALSE(Exists(temporary)) << c.name;
+        EXPECT_TRUE(FileExists(target)) << c.name;
+        EXPECT_FALSE(FileExists(temporary)) << c.name;
     }
     EXPECT_TRUE(::PathIsDirectoryW((root + L"slash\\dir").c_str()));
 }
@@ -98,7 +75,7 @@ TEST(CDNResourceDataProcessor, BadTransfersNeverLeaveATargetFile) {
         p.rootFolder = root;
         WriteFileBytes(root + L"f.bin", "old version");  // Begin removes it
         EXPECT_FALSE(Transfer(&p, c.body)) << c.why;
-        EXPECT_FALSE(Exists(root + L"f.bin")) << c.why;
+        EXPECT_FALSE(FileExists(root + L"f.bin")) << c.why;
     }
     // After a failure the next attempt starts clean and succeeds.
     CDNResourceDataProcessor p(Task(L"f.bin"));
@@ -162,8 +139,8 @@ TEST(CDNResourceDataProcessor, RefusesNamesOutsideItsRoot) {
         std::string out;
         EXPECT_FALSE(p.GetContent(&out)) << name;
     }
-    EXPECT_FALSE(Exists(base + L"evil.txt"));
-    EXPECT_FALSE(Exists(base + L"evil.txt.t"));
+    EXPECT_FALSE(FileExists(base + L"evil.txt"));
+    EXPECT_FALSE(FileExists(base + L"evil.txt.t"));
 }
 
 TEST(GunzipFile, MissingSourceOrUnwritableTargetFails) {

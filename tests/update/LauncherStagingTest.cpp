@@ -4,14 +4,9 @@
 #include "support/TestEnv.h"
 #include "update/CDNResourceDataProcessor.h"
 #include "update/LauncherStaging.h"
+#include "update/UpdateTestSupport.h"
 
 namespace {
-
-std::string FileBytes(const std::wstring& path) {
-    std::string bytes;
-    ReadFileBytes(path, &bytes);
-    return bytes;
-}
 
 std::string Le32(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 

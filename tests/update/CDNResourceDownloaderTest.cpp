@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "afx/ScopedWin.h"
+#include "download/ShortTimings.h"
+#include "download/TestHttpServer.h"
+#include "download/TraceCapture.h"
+#include "support/TestEnv.h"
+#include "update/CDNResourceDownloader.h"
+#include "update/LauncherStaging.h"
+#include "update/UpdateTestSupport.h"
+#include "util/TextEncoding.h"
+
+namespace {
+
+// A downloader of the test's own, over the in-process HTTP server, with every
+// callable recorded.
+class DownloaderFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.Start());
+        root = FreshTestFolder(L"update-downloader");
+        downloader.reset(new CCDNResourceDownloader());
+        downloader->resourceBaseUrl = server.BaseUrl();
+        downloader->configUrl = server.BaseUrl() + L"conf/list.txt";
+        downloader->resourceFilesFolder = root + L"game\\";
+        downloader->launcherRoot = root;
+        downloader->onConfigResult = [this](CDNDownloadState state, std::vector<ResoureConfigInfo> list) {
+            ScopedLock hold(lock);
+            configStates.push_back(state);
+            configList = list;
+            ::SetEvent(done.Get());
+        };
+        downloader->onBatchFinished = [this](CDNDownloadState state, int32_t kind) {
+            ScopedLock hold(lock);
+            batchStates.push_back(state);
+            batchKinds.push_back(kind);
+            ::SetEvent(done.Get());
+        };
+        downloader->onTaskFinished = [this](const DownloadTaskInfo& task, CDNDownloadState) {
+            ScopedLock hold(lock);
+            finished.push_back(task.name);
+        };
+        downloader->onDownloadProgress = [this](int64_t downloaded, int64_t total) {
+            ScopedLock hold(lock);
+            progress.push_back({downloaded, total});
+        };
+    }
+    void TearDown() override { downloader.reset(); }  // joins the workers
+
+    // An item of a package made of gzip members of the given contents, back to back.
+    static std::vector<ResourceUpdateItem> PackageItems(const std::vector<std::wstring>& names,
+                                                        const std::vector<std::string>& contents,
+                                                        const std::wstring& folder, std::string* package) {
+        std::vector<ResourceUpdateItem> items;
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::string member = Gzip(contents[i]);
+            ResourceUpdateItem item;
+            item.name = names[i];
+            item.remoteFolder = folder;
+            item.offset = static_cast<int64_t>(package->size());
+            item.size = static_cast<uint32_t>(member.size());
+            package->append(member);
+            items.push_back(item);
+        }
+        return items;
+    }
+
+    bool WaitDone() { return WaitFor(done.Get(), 60000); }
+
+    TestHttpServer server;
+    std::wstring root;
+    std::unique_ptr<CCDNResourceDownloader> downloader;
+    ScopedHandle done{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    CriticalSection lock;
+    std::vector<CDNDownloadState> configStates;
+    std::vector<ResoureConfigInfo> configList;
+    std::vector<CDNDownloadState> batchStates;
+    std::vector<int32_t> batchKinds;
+    std::vector<std::wstring> finished;
+    std::vector<std::pair<int64_t, int64_t>> progress;
+};
+
+}  // namespace
+
+TEST_F(DownloaderFixture, ARetriedAttemptNeverCountsBytesTwice) {
+    ShortTimings timings(1000, 1);  // time to change the server's answer between attempts
+    std::string package;
+    std::vector<std::string> contents = {TestHttpServer::Pattern(30000, 1), TestHttpServer::Pattern(50000, 2),
+                                         TestHttpServer::Pattern(20000, 3)};
+    auto items = PackageItems({L"a.bin", L"sub\\b.bin", L"c.bin"}, contents, L"p", &package);
+    TestHttpServer::Resource cut;
+    cut.bytes = package;
+    cut.mode = TestHttpServer::kCutBody;  // the first attempt gets half the range, then a reset
+    server.Add("/p/tq_game.tqpkg", cut);
+
+    downloader->StartBatch(items, CdnTaskKind::GameResource);
+    for (int i = 0; i < 500 && server.Requests().empty(); ++i) ::Sleep(10);
+    ::Sleep(200);  // the first answer has taken its resource
+    TestHttpServer::Resource whole;
+    whole.bytes = package;
+    server.Add("/p/tq_game.tqpkg", whole);
+    ASSERT_TRUE(WaitDone());
+
+    ASSERT_GE(server.Requests().size(), 2u);  // the batch really needed a second attempt
+    ASSERT_EQ(1u, batchStates.size());
+    EXPECT_EQ(CDNDownloadState::Succeeded, batchStates[0]);
+    EXPECT_EQ(static_cast<int32_t>(CdnTaskKind::GameResource), batchKinds[0]);
+    ASSERT_FALSE(progress.empty());
+    int64_t previous = 0;
+    for (const auto& p : progress) {
+        EXPECT_EQ(static_cast<int64_t>(package.size()), p.second);
+        EXPECT_GT(p.first, previous);  // strictly growing: nothing counted twice, in order
+        previous = p.first;
+    }
+    EXPECT_EQ(static_cast<int64_t>(package.size()), progress.back().first);
+    EXPECT_EQ(contents[1], FileBytes(root + L"game\\sub\\b.bin"));
+    EXPECT_EQ(3u, finished.size());
+}
+
+TEST_F(DownloaderFixture, AFailedLauncherBatchLeavesNoStagingFile) {
+    ShortTimings timings;
+    std::string package;
+    auto items = PackageItems({L"a.dll"}, {"\x01\x02\x03"}, L"p", &package);
+    TestHttpServer::Resource resource;
+    resource.bytes = package;
+    server.Add("/p/tq_game.tqpkg", resource);
+    std::string other;
+    auto missing = PackageItems({L"z.dll"}, {"zz"}, L"missing", &other);  // answers 404
+    items.push_back(missing[0]);
+
+    downloader->StartBatch(items, CdnTaskKind::LauncherFile);
+    ASSERT_TRUE(WaitDone());
+    ASSERT_EQ(1u, batchStates.size());
+    EXPECT_EQ(CDNDownloadState::Failed, batchStates[0]);
+    EXPECT_EQ(static_cast<int32_t>(CdnTaskKind::LauncherFile), batchKinds[0]);
+    EXPECT_FALSE(FileExists(StagingFilePath(root)));
+}
+
+TEST_F(DownloaderFixture, NamesOutsideTheRootAreNeverFetchedAndFailTheBatch) {
+    ShortTimings timings;
+    std::string package;
+    auto items = PackageItems({L"ok.txt"}, {"good"}, L"p", &package);
+    TestHttpServer::Resource resource;
+    resource.bytes = package;
+    server.Add("/p/tq_game.tqpkg", resource);
+    std::vector<ResourceUpdateItem> bad;
+    for (const wchar_t* name : {L"..\\evil.txt", L"C:\\drel-test\\update-downloader\\evil2.txt", L"x/../../evil3.txt"}) {
+        ResourceUpdateItem item = items[0];
+        item.name = name;
+        bad.push_back(item);
+    }
+    std::vector<ResourceUpdateItem> mixed = items;
+    mixed.insert(mixed.end(), bad.begin(), bad.end());
+
+    TraceCapture trace;
+    downloader->StartBatch(mixed, CdnTaskKind::GameResource);
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(CDNDownloadState::Failed, batchStates.back());
+    EXPECT_EQ("good", FileBytes(root + L"game\\ok.txt"));  // the good file still arrives
+    EXPECT_EQ(1, trace.Count(L"资源路径非法\t..\\evil.txt"));
+
+    // A batch of nothing but such names ends at once, failed.
+    downloader->StartBatch(bad, CdnTaskKind::LauncherFile);
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(CDNDownloadState::Failed, batchStates.back());
+    EXPECT_EQ(2u, batchStates.size());
+    for (const wchar_t* path : {L"evil.txt", L"evil2.txt", L"evil3.txt", L"game\\evil.txt"}) {
+        EXPECT_FALSE(FileExists(root + path)) << path;
+    }
+    EXPECT_FALSE(FileExists(L"C:\\drel-test\\evil.txt"));
+    EXPECT_FALSE(FileExists(StagingFilePath(root)));
+}
+
+TEST_F(DownloaderFixture, TheCdnListInEitherEncoding) {
+    ShortTimings timings;
+    const struct { std::string bytes; std::vector<std::wstring> names; } cases[] = {
+        {"a.txt=1=r=0=5\r\nb.txt=2=r=5=5=launcher\r\n", {L"a.txt", L"b.txt"}},
+        {"\xEF\xBB\xBF\xE4\xB8\xAD.txt=1\r\n", {L"中.txt"}},        // UTF-8 with a byte-order mark
+        {"\xD6\xD0\xCE\xC4.txt=1\r\n", {L"中文.txt"}},              // not UTF-8: the ANSI code page
+        {"", {}},                                                    // an empty answer parses empty
+    };
+    for (const auto& c : cases) {
+        TestHttpServer::Resource list;
+        list.bytes = c.bytes;
+        server.Add("/conf/list.txt", list);
+        downloader->StartConfigDownload();
+        ASSERT_TRUE(WaitDone());
+        ASSERT_EQ(CDNDownloadState::Succeeded, configStates.back());
+        std::vector<std::wstring> names;
+        for (const auto& e : configList) names.push_back(e.name);
+        EXPECT_EQ(c.names, names);
+        for (int i = 0; i < 500 && !downloader->IsIdle(); ++i) ::Sleep(10);
+    }
+    // The list is asked for with the local time as a fresh query.
+    std::string target = server.Requests().back().target;
+    ASSERT_EQ(std::string("/conf/list.txt?r=").size() + 14, target.size()) << target;
+    EXPECT_EQ(0u, target.find("/conf/list.txt?r=20"));
+    EXPECT_EQ(std::string::npos, target.find_first_not_of("0123456789", target.find('=') + 1));
+    EXPECT_TRUE(batchStates.empty());
+
+    server.Add("/conf/list.txt", TestHttpServer::Resource{"", TestHttpServer::kRanges, 1000});  // 503 every time
+    downloader->StartConfigDownload();
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(CDNDownloadState::Failed, configStates.back());
+    EXPECT_TRUE(configList.empty());
+    for (int i = 0; i < 500 && !downloader->IsIdle(); ++i) ::Sleep(10);
+    EXPECT_TRUE(batchStates.empty());  // a configuration batch never ends as a file batch
+}
+
+TEST_F(DownloaderFixture, UrlsAndASecondProcessorForOneName) {
+    downloader->resourceBaseUrl = L"http://cdn.example/a/";
+    EXPECT_EQ(L"http://cdn.example/a/res1/tq_game.tqpkg", downloader->BuildTaskUrl(L"res1", CdnTaskKind::GameResource));
+    EXPECT_EQ(L"http://cdn.example/a/tq_game.tqpkg", downloader->BuildTaskUrl(L"", CdnTaskKind::LauncherFile));
+    EXPECT_EQ(L"", downloader->BuildTaskUrl(L"res1", static_cast<CdnTaskKind>(9)));
+
+    DownloadTaskInfo task(L"http://x/tq_game.tqpkg", L"same.bin", 2, L"", 0, 10);
+    TraceCapture trace;
+    DownloadDataProcessor* first = downloader->CreateProcessor(task);
+    EXPECT_NE(nullptr, first);
+    EXPECT_EQ(nullptr, downloader->CreateProcessor(task));
+    EXPECT_EQ(1, trace.Count(L"CDNResourceConfigDataProcessor插入失败\tsame.bin"));
+    DownloadTaskInfo other(L"http://x/tq_game.tqpkg", L"other.bin", 7, L"", 0, 10);
+    EXPECT_EQ(nullptr, downloader->CreateProcessor(other));  // unknown kind
+    downloader->OnTaskResult(DownloadTaskResultInfo(task, kDownloadCancelled));  // releases it
+    EXPECT_NE(nullptr, downloader->CreateProcessor(task));
+    downloader->OnTaskResult(DownloadTaskResultInfo(task, kDownloadCancelled));
+}

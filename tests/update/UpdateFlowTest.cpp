@@ -1,0 +1,379 @@
+// The whole resource update against nginx on 127.0.0.1, serving CDNs that the
+// content packer built (tests/update/make_test_cdns.py): the resource manager
+// is driven directly, the way the update flow drives it, without windows.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "afx/ScopedWin.h"
+#include "download/FileUtils.h"
+#include "download/ShortTimings.h"
+#include "download/TraceCapture.h"
+#include "support/TestEnv.h"
+#include "update/LauncherStaging.h"
+#include "update/ResourceList.h"
+#include "update/ResourceManager.h"
+#include "update/UpdateTestSupport.h"
+#include "util/Md5.h"
+#include "util/TextEncoding.h"
+
+namespace {
+
+typedef ResourceManagerProgressState S;
+
+struct Report {
+    int state;
+    int64_t downloaded;  // DownloadProgress: downloaded and total; RequestDownloadTotalSize: the size
+    int64_t total;
+};
+
+// Every report the manager makes, from whichever thread.
+class Recorder {
+public:
+    void Add(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
+        Report r = {static_cast<int>(state), 0, 0};
+        if (auto* p = dynamic_cast<ResourceManagerUpdateProgressInfo*>(info)) {
+            r.downloaded = p->downloaded;
+            r.total = p->total;
+        } else if (auto* t = dynamic_cast<RequestDownloadTotalSizeNoticeInfo*>(info)) {
+            r.downloaded = t->totalSize;
+        }
+        ScopedLock hold(lock_);
+        reports_.push_back(r);
+        ::SetEvent(changed_.Get());
+    }
+    void Clear() {
+        ScopedLock hold(lock_);
+        reports_.clear();
+    }
+    std::vector<Report> Reports() {
+        ScopedLock hold(lock_);
+        return reports_;
+    }
+    // The first of the states reported, or 0 after the time-out.
+    int WaitForOneOf(const std::set<int>& states, DWORD timeoutMs = 120000) {
+        DWORD start = ::GetTickCount();
+        for (;;) {
+            for (const Report& r : Reports()) {
+                if (states.count(r.state)) return r.state;
+            }
+            if (::GetTickCount() - start > timeoutMs) return 0;
+            ::WaitForSingleObject(changed_.Get(), 100);
+        }
+    }
+
+private:
+    CriticalSection lock_;
+    std::vector<Report> reports_;
+    ScopedHandle changed_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+};
+
+Recorder& TheRecorder() {
+    static Recorder* recorder = [] {
+        // Retries and worker passes shortened once, before any worker runs.
+        static ShortTimings timings;
+        Recorder* r = new Recorder();
+        CResourceManager::GetInstance().SetProgressCallback(
+            [r](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) { r->Add(state, info); });
+        return r;
+    }();
+    return *recorder;
+}
+
+void WaitIdle() {
+    for (int i = 0; i < 3000 && !CResourceManager::GetInstance().Downloader().IsIdle(); ++i) ::Sleep(10);
+}
+
+std::wstring ListUrl(const std::wstring& cdnCase) { return NginxBaseUrl() + L"update/" + cdnCase + L"/conf/list.txt"; }
+
+// One run as the update flow makes it: Initialize, and after the size report
+// (the disk check) the launcher batch or else the resource batch.
+std::vector<Report> RunUpdate(const std::wstring& root, const std::wstring& cdnCase) {
+    Recorder& recorder = TheRecorder();
+    WaitIdle();
+    recorder.Clear();
+    CResourceManager& manager = CResourceManager::GetInstance();
+    manager.Initialize(root, root, ListUrl(cdnCase));
+    const int ends[] = {8, 10, 12, 16, 17};
+    int first = recorder.WaitForOneOf({7, 8, 10, 12, 16, 17});
+    if (first == 7) {
+        WaitIdle();  // the worker that brought the list has ended
+        int32_t started = 0;
+        manager.StartLauncherUpdate(started);
+        if (!started) manager.StartResourceUpdate();
+    }
+    EXPECT_NE(0, recorder.WaitForOneOf(std::set<int>(std::begin(ends), std::end(ends)))) << "no end state";
+    WaitIdle();
+    return recorder.Reports();
+}
+
+// The states in order, a run of DownloadProgress as one 15.
+std::vector<int> States(const std::vector<Report>& reports) {
+    std::vector<int> out;
+    for (const Report& r : reports) {
+        if (r.state == 15 && !out.empty() && out.back() == 15) continue;
+        out.push_back(r.state);
+    }
+    return out;
+}
+
+int64_t ReportedTotal(const std::vector<Report>& reports) {
+    for (const Report& r : reports) {
+        if (r.state == 7) return r.downloaded;
+    }
+    return -1;
+}
+
+// Progress within a batch: one total, growing counts, the last one complete.
+void ExpectProgressCompletes(const std::vector<Report>& reports, int64_t batchTotal) {
+    int64_t previous = 0;
+    int count = 0;
+    for (const Report& r : reports) {
+        if (r.state != 15) continue;
+        ++count;
+        EXPECT_EQ(batchTotal, r.total);
+        EXPECT_GT(r.downloaded, previous);
+        previous = r.downloaded;
+    }
+    EXPECT_GT(count, 0);
+    EXPECT_EQ(batchTotal, previous);
+}
+
+// The CDN list of a case, as the packer wrote it (plus what the case added).
+std::vector<ResoureConfigInfo> CdnRows(const std::wstring& cdnCase) {
+    std::wstring text;
+    ReadUtf8TextFile(NginxRootFolder() + L"update\\" + cdnCase + L"\\conf\\list.txt", &text);
+    std::vector<ResoureConfigInfo> rows;
+    ParseResourceList(text, &rows);
+    return rows;
+}
+
+// The first entry of every name, game resources or launcher files.
+ResourceInfoMap CdnMap(const std::wstring& cdnCase, bool launcher) {
+    ResourceInfoMap map;
+    for (const auto& row : CdnRows(cdnCase)) {
+        if (IsLauncherCategory(row.category) == launcher) map.emplace(row.name, row);
+    }
+    return map;
+}
+
+std::wstring SourceFile(const std::wstring& cdnCase, const wchar_t* half, const std::wstring& name) {
+    return L"C:\\cdn-src\\update\\" + cdnCase + L"\\" + half + L"\\" + name;
+}
+
+std::string VersionText(const ResourceInfoMap& map) {
+    std::wstring text;
+    FormatResourceList(map, &text);
+    return TextToUtf8String(text);
+}
+
+ResourceInfoMap ReadVersionFile(const std::wstring& root) {
+    std::wstring text;
+    std::vector<ResoureConfigInfo> rows;
+    if (ReadUtf8TextFile(root + L"version.txt", &text)) ParseResourceList(text, &rows);
+    ResourceInfoMap map;
+    for (const auto& row : rows) map.emplace(row.name, row);
+    return map;
+}
+
+void ExpectInstalled(const std::wstring& root, const std::wstring& cdnCase, const ResourceInfoMap& entries) {
+    for (const auto& e : entries) {
+        std::string source = FileBytes(SourceFile(cdnCase, L"game", e.first));
+        ASSERT_TRUE(FileExists(root + L"game\\" + e.first)) << e.first;
+        EXPECT_TRUE(source == FileBytes(root + L"game\\" + e.first)) << e.first;
+        EXPECT_FALSE(FileExists(root + L"game\\" + e.first + L".t")) << e.first;
+    }
+}
+
+FILETIME LastWrite(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// The case's package that make_test_cdns.py held back (it answers 404 meanwhile).
+class HeldPackage {
+public:
+    HeldPackage(const std::wstring& cdnCase, const std::wstring& folder)
+        : path_(NginxRootFolder() + L"update\\" + cdnCase + L"\\" + folder + L"\\tq_game.tqpkg") {
+        Hold();
+    }
+    ~HeldPackage() { Hold(); }
+    void Hold() { ::MoveFileW(path_.c_str(), (path_ + L".held").c_str()); }
+    void Release() { ::MoveFileW((path_ + L".held").c_str(), path_.c_str()); }
+
+private:
+    std::wstring path_;
+};
+
+class UpdateFlow : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(NginxBaseUrl().empty()) << "the nginx fixture did not run"; }
+};
+
+}  // namespace
+
+TEST_F(UpdateFlow, FirstInstallThenNothingToDo) {
+    std::wstring root = FreshTestFolder(L"update-full");
+    ResourceInfoMap cdn = CdnMap(L"full", false);
+    int64_t total = 0;
+    for (const auto& e : cdn) total += e.second.size;
+
+    auto reports = RunUpdate(root, L"full");
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 9, 15, 17}), States(reports));
+    EXPECT_EQ(total, ReportedTotal(reports));
+    ExpectProgressCompletes(reports, total);
+    ExpectInstalled(root, L"full", cdn);
+    EXPECT_EQ(0u, FileBytes(root + L"game\\empty.dat").size());
+    EXPECT_GT(FileBytes(root + L"game\\big\\video.bin").size(), 10u * 1024 * 1024);
+    EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));  // ordinal order, CR LF, UTF-8
+    EXPECT_FALSE(FileExists(root + L"version.txt.new"));
+
+    // The resource hash: MD5 of the md5 texts in name order.
+    std::wstring md5s;
+    for (const auto& e : cdn) md5s += e.second.md5;
+    EXPECT_EQ(Md5OfText(md5s), CResourceManager::GetInstance().ComputeResourceHash());
+
+    FILETIME before = LastWrite(root + L"game\\a.txt");
+    reports = RunUpdate(root, L"full");
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 17}), States(reports));
+    EXPECT_TRUE(SameTime(before, LastWrite(root + L"game\\a.txt")));
+    EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
+}
+
+TEST_F(UpdateFlow, IncrementalUpdateMovesOnlyTheChangedFiles) {
+    std::wstring root = FreshTestFolder(L"update-incremental");
+    auto first = RunUpdate(root, L"incr1");
+    ASSERT_EQ(17, States(first).back());
+    FILETIME b = LastWrite(root + L"game\\b.txt");
+    FILETIME x = LastWrite(root + L"game\\keep\\x.bin");
+    ::Sleep(50);
+
+    ResourceInfoMap v2 = CdnMap(L"incr2", false);
+    auto reports = RunUpdate(root, L"incr2");
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 9, 15, 17}), States(reports));
+    int64_t changed = v2[L"a.txt"].size + v2[L"d.txt"].size;
+    EXPECT_EQ(changed, ReportedTotal(reports));
+    ExpectProgressCompletes(reports, changed);
+    ExpectInstalled(root, L"incr2", v2);
+    EXPECT_FALSE(FileExists(root + L"game\\c.txt"));
+    EXPECT_TRUE(SameTime(b, LastWrite(root + L"game\\b.txt")));
+    EXPECT_TRUE(SameTime(x, LastWrite(root + L"game\\keep\\x.bin")));
+    EXPECT_EQ(VersionText(v2), FileBytes(root + L"version.txt"));
+}
+
+TEST_F(UpdateFlow, LauncherBatchStagesItsFilesByteForByte) {
+    std::wstring root = FreshTestFolder(L"update-launcher");
+    ResourceInfoMap launcher = CdnMap(L"launcher", true);
+    ResourceInfoMap game = CdnMap(L"launcher", false);
+    int64_t launcherTotal = 0;
+    for (const auto& e : launcher) launcherTotal += e.second.size;
+
+    auto reports = RunUpdate(root, L"launcher");
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 11, 15, 16}), States(reports));
+    EXPECT_EQ(launcherTotal + game[L"g1.txt"].size, ReportedTotal(reports));  // both halves counted
+    ExpectProgressCompletes(reports, launcherTotal);
+
+    // Status 1, one record per file in arrival order (one range: list order),
+    // then the manifest of the launcher map.
+    auto le32 = [](size_t v) { uint32_t u = static_cast<uint32_t>(v); return std::string(reinterpret_cast<char*>(&u), 4); };
+    std::string expected(1, '\x01');
+    std::wstring manifest;
+    for (const auto& e : launcher) {
+        std::string name = TextToAnsi(e.first);
+        std::string content = FileBytes(SourceFile(L"launcher", L"launcher", e.first));
+        expected += le32(name.size()) + name + le32(content.size()) + content;
+        manifest += e.first + L"=" + e.second.md5 + L"\r\n";
+    }
+    std::string manifestBytes = TextToUtf8String(manifest);
+    expected += le32(21) + "launcher_manifest.txt" + le32(manifestBytes.size()) + manifestBytes;
+    EXPECT_TRUE(expected == FileBytes(StagingFilePath(root)));
+    EXPECT_EQ("\x01\x02\x03", FileBytes(root + L"plugins\\a.dll"));  // the copy stays for the entrance program
+    // The game resources wait for the restarted launcher.
+    EXPECT_FALSE(FileExists(root + L"game\\g1.txt"));
+    EXPECT_FALSE(FileExists(root + L"version.txt"));
+    EXPECT_FALSE(FileExists(root + L"launcher_manifest.txt"));
+}
+
+TEST_F(UpdateFlow, AFailedLauncherBatchDeletesTheStagingFile) {
+    std::wstring root = FreshTestFolder(L"update-launcher-fail");
+    auto states = States(RunUpdate(root, L"launcherfail"));
+    ASSERT_GE(states.size(), 9u);
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 11}), std::vector<int>(states.begin(), states.begin() + 8));
+    EXPECT_EQ(12, states.back());
+    EXPECT_FALSE(FileExists(StagingFilePath(root)));
+}
+
+TEST_F(UpdateFlow, AFailedBatchKeepsWhatArrivedAndTheNextRunFetchesTheRest) {
+    std::wstring root = FreshTestFolder(L"update-fail");
+    HeldPackage missing(L"fail", L"res2");
+    ResourceInfoMap cdn = CdnMap(L"fail", false);
+
+    auto reports = RunUpdate(root, L"fail");
+    auto states = States(reports);
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 9}), std::vector<int>(states.begin(), states.begin() + 8));
+    EXPECT_EQ(10, states.back());
+    ResourceInfoMap arrived = ReadVersionFile(root);
+    EXPECT_FALSE(arrived.empty());
+    EXPECT_LT(arrived.size(), cdn.size());
+    for (const auto& e : arrived) {
+        ASSERT_TRUE(cdn.count(e.first)) << e.first;
+        EXPECT_EQ(cdn[e.first].md5, e.second.md5) << e.first;
+        EXPECT_NE(L"res2", cdn[e.first].remoteFolder) << e.first;
+    }
+    ExpectInstalled(root, L"fail", arrived);
+
+    missing.Release();
+    int64_t rest = 0;
+    for (const auto& e : cdn) {
+        if (!arrived.count(e.first)) rest += e.second.size;
+    }
+    reports = RunUpdate(root, L"fail");
+    EXPECT_EQ(17, States(reports).back());
+    EXPECT_EQ(rest, ReportedTotal(reports));  // only what had not arrived
+    ExpectInstalled(root, L"fail", cdn);
+    EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
+}
+
+TEST_F(UpdateFlow, TheFirstOfDuplicateNamesWins) {
+    std::wstring root = FreshTestFolder(L"update-dup");
+    TraceCapture trace;
+    auto reports = RunUpdate(root, L"dup");
+    EXPECT_EQ(17, States(reports).back());
+    EXPECT_EQ(1, trace.Count(L"CDNResourceInfo插入失败\ta.txt"));
+    EXPECT_EQ("the first a.txt", FileBytes(root + L"game\\a.txt"));
+    ResourceInfoMap cdn = CdnMap(L"dup", false);  // first entry per name
+    EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
+}
+
+TEST_F(UpdateFlow, NamesLeavingTheResourceFolderFailTheBatchAndTouchNothing) {
+    std::wstring root = FreshTestFolder(L"update-unsafe");
+    auto reports = RunUpdate(root, L"unsafe");
+    EXPECT_EQ(10, States(reports).back());
+    EXPECT_EQ("a good file", FileBytes(root + L"game\\ok.txt"));
+    ResourceInfoMap arrived = ReadVersionFile(root);
+    EXPECT_EQ((std::vector<std::wstring>{L"ok.txt", L"zz.txt"}),
+              (std::vector<std::wstring>{arrived.begin()->first, arrived.rbegin()->first}));
+    EXPECT_EQ(2u, arrived.size());
+    for (const wchar_t* path : {L"evil.txt", L"evil2.txt", L"evil.txt.t", L"game\\evil.txt"}) {
+        EXPECT_FALSE(FileExists(root + path)) << path;
+    }
+    EXPECT_FALSE(FileExists(L"C:\\drel-test\\evil2.txt"));
+}
+
+TEST_F(UpdateFlow, AListWithoutGameResourcesDeletesNothing) {
+    std::wstring root = FreshTestFolder(L"update-empty");
+    ASSERT_TRUE(WriteFileBytes(root + L"version.txt", "x.txt=1\r\n"));
+    ASSERT_TRUE(WriteFileBytes(root + L"game\\x.txt", "installed"));
+    auto reports = RunUpdate(root, L"empty");
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 8}), States(reports));
+    EXPECT_EQ("installed", FileBytes(root + L"game\\x.txt"));
+    EXPECT_EQ("x.txt=1\r\n", FileBytes(root + L"version.txt"));
+}

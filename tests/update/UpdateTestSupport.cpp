@@ -1,0 +1,29 @@
+#include "update/UpdateTestSupport.h"
+
+#include <zlib.h>
+
+#include "download/FileUtils.h"
+
+std::string Gzip(const std::string& data) {
+    z_stream stream = {};
+    if (deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return std::string();
+    std::string out(deflateBound(&stream, static_cast<uLong>(data.size())) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    stream.avail_out = static_cast<uInt>(out.size());
+    int result = deflate(&stream, Z_FINISH);
+    out.resize(result == Z_STREAM_END ? stream.total_out : 0);
+    deflateEnd(&stream);
+    return out;
+}
+
+std::string FileBytes(const std::wstring& path) {
+    std::string bytes;
+    ReadFileBytes(path, &bytes);
+    return bytes;
+}
+
+bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool WaitFor(HANDLE event, DWORD timeoutMs) { return ::WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0; }

@@ -1,0 +1,213 @@
+#include "update/CDNResourceDownloader.h"
+
+#include <cwchar>
+
+#include "launcher/LauncherLog.h"
+#include "update/CDNResourceConfigDataProcessor.h"
+#include "update/CDNResourceDataProcessor.h"
+#include "update/LauncherStaging.h"
+#include "update/ResourcePath.h"
+#include "util/TextEncoding.h"
+
+namespace {
+
+const wchar_t kPackageFileName[] = L"tq_game.tqpkg";
+const int32_t kDownloaderThreads = 3;
+
+bool IsFileKind(int32_t kind) {
+    return kind == static_cast<int32_t>(CdnTaskKind::GameResource) ||
+           kind == static_cast<int32_t>(CdnTaskKind::LauncherFile);
+}
+
+}  // namespace
+
+CCDNResourceDownloader& CCDNResourceDownloader::GetInstance() {
+    // Never destroyed: its workers may still run when the process ends.
+    static CCDNResourceDownloader* instance = new CCDNResourceDownloader();
+    return *instance;
+}
+
+CCDNResourceDownloader::~CCDNResourceDownloader() {
+    // The ending workers still report to this object: end them while it is whole.
+    dispatcher.reset();
+}
+
+std::wstring CCDNResourceDownloader::StagingFile() const { return StagingFilePath(launcherRoot); }
+
+bool CCDNResourceDownloader::IsIdle() { return !dispatcher || dispatcher->IsIdle(); }
+
+int32_t CCDNResourceDownloader::StartConfigDownload() {
+    if (dispatcher) dispatcher->ClearPending();
+    return StartBatch(std::vector<ResourceUpdateItem>(1), CdnTaskKind::Config);
+}
+
+int32_t CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind) {
+    ::InterlockedExchange(&queuedTasks, 0);
+    ::InterlockedExchange(&inFlightTasks, 0);
+    ::InterlockedExchange(&finishedTasks, 0);
+    {
+        ScopedLock hold(statusLock);
+        combinedStatus = 0;
+    }
+    {
+        ScopedLock hold(bytesLock);
+        totalBytes = 0;
+        downloadedBytes = 0;
+    }
+    batchKind = kind;
+    if (!dispatcher) {
+        dispatcher.reset(new DownloaderTaskDispatcher());
+        dispatcher->owner = this;
+        dispatcher->maxThreads = kDownloaderThreads;
+    }
+    if (kind == CdnTaskKind::LauncherFile) {
+        DeleteStagingFile(StagingFile());
+        SetStagingFlag(StagingFile(), 0);
+    }
+    const std::wstring& root = kind == CdnTaskKind::LauncherFile ? launcherRoot : resourceFilesFolder;
+    bool refused = false;
+    std::vector<DownloadTaskInfo> tasks;
+    for (const ResourceUpdateItem& item : items) {
+        std::wstring path;
+        if (IsFileKind(static_cast<int32_t>(kind)) && !ResourcePathUnder(root, item.name, &path)) {
+            // A name from the network that would write outside the root: never
+            // fetched, and the batch cannot succeed.
+            DebugTrace(L"资源路径非法\t" + item.name);
+            refused = true;
+            continue;
+        }
+        tasks.push_back(DownloadTaskInfo(BuildTaskUrl(item.remoteFolder, kind), item.name, static_cast<int32_t>(kind),
+                                         item.remoteFolder, item.offset, item.size));
+        {
+            ScopedLock hold(bytesLock);
+            totalBytes += item.size;
+        }
+        ::InterlockedIncrement(&queuedTasks);
+        ::InterlockedIncrement(&inFlightTasks);
+    }
+    if (refused) {
+        ScopedLock hold(statusLock);
+        combinedStatus |= kDownloadBeginRefused;
+    }
+    if (refused && tasks.empty()) {
+        // No worker will start, so nobody else would end the batch.
+        OnAllTasksFinished();
+        return 1;
+    }
+    dispatcher->AddTasks(tasks);
+    return 1;
+}
+
+std::wstring CCDNResourceDownloader::BuildTaskUrl(const std::wstring& remoteFolder, CdnTaskKind kind) const {
+    switch (kind) {
+        case CdnTaskKind::Config: {
+            SYSTEMTIME now;
+            ::GetLocalTime(&now);
+            wchar_t stamp[32];
+            swprintf(stamp, 32, L"%04u%02u%02u%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                     now.wMinute, now.wSecond);
+            return configUrl + L"?r=" + stamp;
+        }
+        case CdnTaskKind::GameResource:
+        case CdnTaskKind::LauncherFile:
+            return resourceBaseUrl + (remoteFolder.empty() ? L"" : remoteFolder + L"/") + kPackageFileName;
+    }
+    return std::wstring();
+}
+
+DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTaskInfo& task) {
+    std::unique_ptr<DownloadDataProcessor> made;
+    if (task.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
+        made.reset(new CDNResourceConfigDataProcessor(task));
+    } else if (IsFileKind(task.kind)) {
+        CDNResourceDataProcessor* file = new CDNResourceDataProcessor(task);
+        made.reset(file);
+        file->rootFolder = task.kind == static_cast<int32_t>(CdnTaskKind::GameResource) ? resourceFilesFolder
+                                                                                        : launcherRoot;
+        file->onProgress = [this](int64_t count) { OnProcessorProgress(count); };
+    } else {
+        return nullptr;
+    }
+    ScopedLock hold(processorLock);
+    DownloadDataProcessor* processor = made.get();
+    if (!processors.emplace(task.name, std::move(made)).second) {
+        DebugTrace(L"CDNResourceConfigDataProcessor插入失败\t" + task.name);
+        return nullptr;  // the new processor goes with `made`
+    }
+    if (IsFileKind(task.kind) && onTaskStarted) onTaskStarted(task);
+    return processor;
+}
+
+void CCDNResourceDownloader::OnTaskResult(const DownloadTaskResultInfo& result) {
+    ScopedLock hold(processorLock);
+    auto found = processors.find(result.info.name);
+    if (found == processors.end()) return;
+    if (result.info.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
+        OnConfigResult(result, found->second.get());
+    } else if (IsFileKind(result.info.kind)) {
+        OnFileResult(result, found->second.get());
+    }
+    processors.erase(found);
+}
+
+void CCDNResourceDownloader::OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
+    CDNDownloadState state = CDNDownloadState::Failed;
+    std::vector<ResoureConfigInfo> list;
+    combinedStatus |= result.resultCode;  // the batch's only task: no lock needed
+    std::string bytes;
+    if (result.resultCode == kDownloadOk && processor->GetContent(&bytes)) {
+        std::string upToZero(bytes.c_str());
+        std::wstring text;
+        if (IsUtf8Text(bytes)) {
+            Utf8ToText(upToZero.c_str(), &text);
+        } else {
+            text = AnsiToText(upToZero);
+        }
+        if (ParseResourceList(text, &list)) state = CDNDownloadState::Succeeded;
+    }
+    if (onConfigResult) onConfigResult(state, list);
+}
+
+void CCDNResourceDownloader::OnFileResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
+    ::InterlockedDecrement(&inFlightTasks);
+    {
+        ScopedLock hold(statusLock);
+        combinedStatus |= result.resultCode;
+    }
+    ::InterlockedIncrement(&finishedTasks);
+    if (result.resultCode != kDownloadOk) {
+        if (dispatcher) dispatcher->StopAll();
+        return;
+    }
+    if (result.info.kind == static_cast<int32_t>(CdnTaskKind::LauncherFile)) {
+        StageLauncherFile(StagingFile(), result, static_cast<CDNResourceDataProcessor*>(processor));
+    }
+    if (onTaskFinished) onTaskFinished(result.info, CDNDownloadState::Succeeded);
+}
+
+void CCDNResourceDownloader::OnAllTasksFinished() {
+    if (batchKind == CdnTaskKind::Config) return;
+    int32_t status;
+    {
+        ScopedLock hold(statusLock);
+        status = combinedStatus;
+    }
+    // Every queued task must have reported: a segment dropped without results
+    // (a worker stopped between taking it and fetching it) is no success.
+    bool allReported = ::InterlockedCompareExchange(&finishedTasks, 0, 0) ==
+                       ::InterlockedCompareExchange(&queuedTasks, 0, 0);
+    if (status == kDownloadOk && allReported) {
+        if (onBatchFinished) onBatchFinished(CDNDownloadState::Succeeded, static_cast<int32_t>(batchKind));
+        return;
+    }
+    if (batchKind == CdnTaskKind::LauncherFile) DeleteStagingFile(StagingFile());
+    if (onBatchFinished) onBatchFinished(CDNDownloadState::Failed, static_cast<int32_t>(batchKind));
+}
+
+void CCDNResourceDownloader::OnProcessorProgress(int64_t count) {
+    // Reported while the lock is held, so reports from different workers reach
+    // the client in counting order and the last one carries the final count.
+    ScopedLock hold(bytesLock);
+    downloadedBytes += count;
+    if (onDownloadProgress) onDownloadProgress(downloadedBytes, totalBytes);
+}

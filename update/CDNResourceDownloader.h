@@ -1,0 +1,93 @@
+#pragma once
+// Runs the resource update's download batches on its own dispatcher with three
+// workers: the configuration batch (the CDN list), a game-resource batch or a
+// launcher-file batch. It supplies a processor per task, collects results,
+// counts downloaded bytes against the batch total and reports to its client
+// (the resource manager) through five callables.
+//
+// Locks: processorLock before statusLock; bytesLock alone. The client's own
+// lock is taken inside onTaskFinished, after processorLock. onConfigResult,
+// onTaskFinished and the staging of launcher files run under processorLock.
+#include <windows.h>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "afx/ScopedWin.h"
+#include "download/DownloaderTaskDispatcher.h"
+#include "download/DownloaderTaskProcessor.h"
+#include "update/ResourceList.h"
+
+// The kind field of this downloader's tasks, and the kind of a batch.
+enum class CdnTaskKind : int32_t {
+    Config = 1,        // the CDN list
+    GameResource = 2,  // a game resource file
+    LauncherFile = 3,  // a launcher file
+};
+
+enum class CDNDownloadState : int32_t {
+    Succeeded = 1,
+    Failed = 2,
+};
+
+class CDNResourceDataProcessor;
+
+class CCDNResourceDownloader : public DownloaderTaskProcessor {
+public:
+    // The process-wide instance, made on first use and never destroyed.
+    static CCDNResourceDownloader& GetInstance();
+
+    CCDNResourceDownloader() = default;
+    // Only for instances of its own (tests): stops and joins the workers first.
+    ~CCDNResourceDownloader();
+    CCDNResourceDownloader(const CCDNResourceDownloader&) = delete;
+    CCDNResourceDownloader& operator=(const CCDNResourceDownloader&) = delete;
+
+    // Drops what a failed batch left queued and fetches the CDN list. Gives 1.
+    int32_t StartConfigDownload();
+    // Queues one task per item. Items of a file batch whose name is no safe path
+    // under its root are not fetched and make the batch fail. Gives 1.
+    int32_t StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind);
+    // True when no worker of the dispatcher runs (also before the first batch).
+    bool IsIdle();
+
+    DownloadDataProcessor* CreateProcessor(const DownloadTaskInfo& task) override;
+    void OnTaskResult(const DownloadTaskResultInfo& result) override;
+    void OnAllTasksFinished() override;
+
+    // The package URL of a remote folder, or for Config the list URL with "?r="
+    // and the local time (fourteen digits), so caches never answer it.
+    std::wstring BuildTaskUrl(const std::wstring& remoteFolder, CdnTaskKind kind) const;
+    // Set by the client before the first batch.
+    std::wstring resourceBaseUrl;  // ends in "/"
+    std::wstring configUrl;
+    std::wstring resourceFilesFolder;
+    std::wstring launcherRoot;
+    std::function<void(CDNDownloadState, std::vector<ResoureConfigInfo>)> onConfigResult;
+    std::function<void(CDNDownloadState, int32_t)> onBatchFinished;
+    std::function<void(const DownloadTaskInfo&)> onTaskStarted;
+    std::function<void(const DownloadTaskInfo&, CDNDownloadState)> onTaskFinished;
+    std::function<void(int64_t, int64_t)> onDownloadProgress;
+
+private:
+    void OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor);
+    void OnFileResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor);
+    void OnProcessorProgress(int64_t count);
+    std::wstring StagingFile() const;
+
+    std::unique_ptr<DownloaderTaskDispatcher> dispatcher;
+    std::map<std::wstring, std::unique_ptr<DownloadDataProcessor>> processors;
+    volatile LONG queuedTasks = 0;
+    volatile LONG inFlightTasks = 0;
+    volatile LONG finishedTasks = 0;
+    int32_t combinedStatus = 0;
+    int64_t downloadedBytes = 0;
+    int64_t totalBytes = 0;
+    CriticalSection processorLock;
+    CriticalSection bytesLock;
+    CriticalSection statusLock;
+    CdnTaskKind batchKind = CdnTaskKind::Config;
+};

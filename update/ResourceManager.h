@@ -1,0 +1,78 @@
+#pragma once
+// Runs the resource update from the CDN list's URL to "the game may start" or
+// "the launcher must restart": loads version.txt and launcher_manifest.txt,
+// has the CDN list fetched, compares each half with its local list, reports the
+// download size, deletes withdrawn resources, has changed files downloaded
+// (launcher files first, in a run of their own) and keeps version.txt current.
+// Every step is reported through the progress callback, from the calling
+// thread or from a download worker.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "afx/ScopedWin.h"
+#include "update/CDNResourceDownloader.h"
+#include "update/ResourceList.h"
+#include "update/ResourceManagerProgress.h"
+
+class CResourceManager {
+public:
+    // The process-wide instance, made on first use and never destroyed.
+    static CResourceManager& GetInstance();
+
+    // Set once, before Initialize.
+    virtual void SetProgressCallback(ProgressCallback callback);
+    // The roots end in a backslash (the product passes the game root folder for
+    // both; tests pass folders of their own). Loads the local lists and starts
+    // the CDN list download.
+    void Initialize(const std::wstring& launcherRoot, const std::wstring& resourceRoot, const std::wstring& configUrl);
+    // Starts the launcher batch when launcher files changed; started tells. True.
+    bool StartLauncherUpdate(int32_t& started);
+    // Deletes withdrawn resources and starts the game-resource batch, or reports
+    // that everything is current. Gives 1.
+    int32_t StartResourceUpdate();
+    // Writes version.txt from the local resource map (nothing when it is empty).
+    // Safe while a batch runs (the window may close at any time).
+    void SaveLocalVersionFile();
+    // MD5 of the md5 texts of version.txt in name order; empty without the file.
+    std::wstring ComputeResourceHash();
+    // The downloader the manager drives (the flow waits for it to be idle).
+    CCDNResourceDownloader& Downloader() { return downloader; }
+
+private:
+    explicit CResourceManager(CCDNResourceDownloader& downloader) : downloader(downloader) {}
+    CResourceManager(const CResourceManager&) = delete;
+    CResourceManager& operator=(const CResourceManager&) = delete;
+
+    bool LoadListFile(const std::wstring& path, std::vector<ResoureConfigInfo>* list);
+    void LoadLocalResourceInfo();
+    void LoadLauncherInfo();
+    void ConnectDownloader();
+    bool LocalResourceExists(const std::wstring& name);
+    void Report(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info = nullptr);
+    bool HasGameResourceEntry(const std::vector<ResoureConfigInfo>& list) const;
+
+    void OnConfigDownloaded(CDNDownloadState state, std::vector<ResoureConfigInfo> list);
+    void OnBatchFinished(CDNDownloadState state, int32_t kind);
+    void OnTaskStarted(const DownloadTaskInfo& task);
+    void OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state);
+    void OnDownloadProgress(int64_t downloaded, int64_t total);
+
+    CCDNResourceDownloader& downloader;
+    std::wstring resourceFilesFolder;  // resourceRoot + "game\"
+    std::wstring resourceRoot;         // folder of version.txt
+    std::wstring launcherFilesFolder;  // equal to launcherRoot
+    std::wstring launcherRoot;         // folder of launcher_manifest.txt
+    std::wstring configUrl;
+    std::wstring resourceBaseUrl;      // ends in "/"
+    CriticalSection lock;              // the maps, against OnTaskFinished and SaveLocalVersionFile
+    ProgressCallback progressCallback;
+    ResourceInfoMap localResourceMap;
+    ResourceInfoMap localLauncherMap;
+    ResourceInfoMap cdnResourceMap;
+    ResourceInfoMap cdnLauncherMap;
+    std::vector<ResourceUpdateItem> launcherDownloads;
+    std::vector<ResourceUpdateItem> launcherDeletes;
+    std::vector<ResourceUpdateItem> resourceDeletes;
+    std::vector<ResourceUpdateItem> resourceDownloads;
+};
