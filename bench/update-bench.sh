@@ -30,12 +30,15 @@ export PYTHONDONTWRITEBYTECODE=1
 packed=$(cat "$cdn"/res*/tq_game.tqpkg | wc -c)
 cat "$cdn"/res*/tq_game.tqpkg > /dev/null  # both runs start from the page cache
 
+rm -rf "$drive_c/drel-bench/update"
 out=$("$root/tests/wine/wine-run.sh" "$BUILD_DIR/bin/update_bench.exe" "${base}bench-update/conf/list.txt" \
       'C:\drel-bench\update\' | tr -d '\r' | grep -E '^(UPDATE|COMPARE)_' || true)
 value() { echo "$out" | sed -n "s/^$1=//p"; }
 seconds=$(value UPDATE_SECONDS)
 [ -n "$seconds" ] || { echo "update_bench.exe gave no result" >&2; exit 1; }
-diff -r -q "$src" "$drive_c/drel-bench/update/game" >/dev/null || { echo "launcher files differ from the source" >&2; exit 1; }
+for run in game nopause/game; do
+  diff -r -q "$src" "$drive_c/drel-bench/update/$run" >/dev/null || { echo "launcher files ($run) differ from the source" >&2; exit 1; }
+done
 
 curl_out="$BUILD_DIR/bench-update-curl"
 rm -rf "$curl_out"

@@ -3,7 +3,8 @@
 // flow drives it, timed from StartBatch (inside StartResourceUpdate) to
 // ResourceUpdateFinished. Then the parse-and-compare time of a 100,000-entry list.
 // Usage: update_bench.exe LIST_URL ROOT_FOLDER
-//   ROOT_FOLDER (ending in "\") is emptied first; the files land in ROOT_FOLDER\game\.
+//   ROOT_FOLDER (ending in "\") must not exist; the files land in ROOT_FOLDER\game\
+//   and, for the run without the segment pause, in ROOT_FOLDER\nopause\game\.
 // Prints UPDATE_* and COMPARE_* KEY=VALUE lines (among the debug trace) for
 // bench/update-bench.sh.
 #include <windows.h>
@@ -26,27 +27,6 @@ double Now() {
     ::QueryPerformanceCounter(&counter);
     ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void RemoveTree(const std::wstring& folder) {
-    std::wstring base = folder;
-    if (!base.empty() && base.back() == L'\\') base.pop_back();
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((base + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = base + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(base.c_str());
 }
 
 // The manager's reports: the last state and the size of the batch.
@@ -78,10 +58,9 @@ struct Run {
 
 Run* g_run = nullptr;
 
-// One whole-batch download into a fresh root; seconds from StartBatch to the
+// One whole-batch download into a root that does not exist yet; seconds from StartBatch to the
 // end, or a negative value when the batch failed.
 double TimeBatch(const std::wstring& listUrl, const std::wstring& root, int64_t* bytes) {
-    RemoveTree(root);
     CreateFolderPath(root);
     Run run;
     g_run = &run;

@@ -74,14 +74,18 @@ bool CResourceManager::LoadListFile(const std::wstring& path, std::vector<Resour
     return ParseResourceList(text, list);
 }
 
+void CResourceManager::LoadLocalList(const std::wstring& path, ResourceInfoMap* map, const wchar_t* duplicatePrefix) {
+    std::vector<ResoureConfigInfo> list;
+    if (path.empty() || !LoadListFile(path, &list)) return;
+    ScopedLock hold(lock);
+    for (const ResoureConfigInfo& entry : list) InsertResourceEntry(map, entry, duplicatePrefix);
+}
+
 void CResourceManager::LoadLocalResourceInfo() {
     DebugTrace(L"初始化本地资源信息");
     Report(ResourceManagerProgressState::LocalCheckStarted);
-    std::vector<ResoureConfigInfo> list;
-    if (!resourceRoot.empty() && LoadListFile(resourceRoot + kVersionFileName, &list)) {
-        ScopedLock hold(lock);
-        for (const ResoureConfigInfo& entry : list) InsertResourceEntry(&localResourceMap, entry, L"LocalResourceInfo插入失败\t");
-    }
+    LoadLocalList(resourceRoot.empty() ? L"" : resourceRoot + kVersionFileName, &localResourceMap,
+                  L"LocalResourceInfo插入失败\t");
     DebugTrace(L"初始化本地资源信息完成，配置数量" + IntToText(static_cast<int32_t>(localResourceMap.size())));
     Report(ResourceManagerProgressState::LocalCheckFinished);
 }
@@ -89,11 +93,8 @@ void CResourceManager::LoadLocalResourceInfo() {
 void CResourceManager::LoadLauncherInfo() {
     DebugTrace(L"初始化Launcher信息");
     Report(ResourceManagerProgressState::LauncherInfoStarted);
-    std::vector<ResoureConfigInfo> list;
-    if (!launcherRoot.empty() && LoadListFile(launcherRoot + kLauncherManifestName, &list)) {
-        ScopedLock hold(lock);
-        for (const ResoureConfigInfo& entry : list) InsertResourceEntry(&localLauncherMap, entry, L"LauncherInfo插入失败\t");
-    }
+    LoadLocalList(launcherRoot.empty() ? L"" : launcherRoot + kLauncherManifestName, &localLauncherMap,
+                  L"LauncherInfo插入失败\t");
     DebugTrace(L"初始化Launcher配置信息完成，配置数量" + IntToText(static_cast<int32_t>(localLauncherMap.size())));
     Report(ResourceManagerProgressState::LauncherInfoFinished);
 }

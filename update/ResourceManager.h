@@ -45,6 +45,8 @@ private:
     CResourceManager& operator=(const CResourceManager&) = delete;
 
     bool LoadListFile(const std::wstring& path, std::vector<ResoureConfigInfo>* list);
+    // Loads a local list file (when the path is set) into the map, first entry per name.
+    void LoadLocalList(const std::wstring& path, ResourceInfoMap* map, const wchar_t* duplicatePrefix);
     void LoadLocalResourceInfo();
     void LoadLauncherInfo();
     void ConnectDownloader();

@@ -69,6 +69,14 @@ protected:
     }
 
     bool WaitDone() { return WaitFor(done.Get(), 60000); }
+    void Serve(const std::string& path, const std::string& bytes,
+               TestHttpServer::Mode mode = TestHttpServer::kRanges, int failFirst = 0) {
+        TestHttpServer::Resource resource;
+        resource.bytes = bytes;
+        resource.mode = mode;
+        resource.failFirst = failFirst;
+        server.Add(path, resource);
+    }
 
     TestHttpServer server;
     std::wstring root;
@@ -91,17 +99,12 @@ TEST_F(DownloaderFixture, ARetriedAttemptNeverCountsBytesTwice) {
     std::vector<std::string> contents = {TestHttpServer::Pattern(30000, 1), TestHttpServer::Pattern(50000, 2),
                                          TestHttpServer::Pattern(20000, 3)};
     auto items = PackageItems({L"a.bin", L"sub\\b.bin", L"c.bin"}, contents, L"p", &package);
-    TestHttpServer::Resource cut;
-    cut.bytes = package;
-    cut.mode = TestHttpServer::kCutBody;  // the first attempt gets half the range, then a reset
-    server.Add("/p/tq_game.tqpkg", cut);
+    Serve("/p/tq_game.tqpkg", package, TestHttpServer::kCutBody);  // half the range, then a reset
 
     downloader->StartBatch(items, CdnTaskKind::GameResource);
     for (int i = 0; i < 500 && server.Requests().empty(); ++i) ::Sleep(10);
     ::Sleep(200);  // the first answer has taken its resource
-    TestHttpServer::Resource whole;
-    whole.bytes = package;
-    server.Add("/p/tq_game.tqpkg", whole);
+    Serve("/p/tq_game.tqpkg", package);
     ASSERT_TRUE(WaitDone());
 
     ASSERT_GE(server.Requests().size(), 2u);  // the batch really needed a second attempt
@@ -124,9 +127,7 @@ TEST_F(DownloaderFixture, AFailedLauncherBatchLeavesNoStagingFile) {
     ShortTimings timings;
     std::string package;
     auto items = PackageItems({L"a.dll"}, {"\x01\x02\x03"}, L"p", &package);
-    TestHttpServer::Resource resource;
-    resource.bytes = package;
-    server.Add("/p/tq_game.tqpkg", resource);
+    Serve("/p/tq_game.tqpkg", package);
     std::string other;
     auto missing = PackageItems({L"z.dll"}, {"zz"}, L"missing", &other);  // answers 404
     items.push_back(missing[0]);
@@ -143,9 +144,7 @@ TEST_F(DownloaderFixture, NamesOutsideTheRootAreNeverFetchedAndFailTheBatch) {
     ShortTimings timings;
     std::string package;
     auto items = PackageItems({L"ok.txt"}, {"good"}, L"p", &package);
-    TestHttpServer::Resource resource;
-    resource.bytes = package;
-    server.Add("/p/tq_game.tqpkg", resource);
+    Serve("/p/tq_game.tqpkg", package);
     std::vector<ResourceUpdateItem> bad;
     for (const wchar_t* name : {L"..\\evil.txt", L"C:\\drel-test\\update-downloader\\evil2.txt", L"x/../../evil3.txt"}) {
         ResourceUpdateItem item = items[0];
@@ -183,9 +182,7 @@ TEST_F(DownloaderFixture, TheCdnListInEitherEncoding) {
         {"", {}},                                                    // an empty answer parses empty
     };
     for (const auto& c : cases) {
-        TestHttpServer::Resource list;
-        list.bytes = c.bytes;
-        server.Add("/conf/list.txt", list);
+        Serve("/conf/list.txt", c.bytes);
         downloader->StartConfigDownload();
         ASSERT_TRUE(WaitDone());
         ASSERT_EQ(CDNDownloadState::Succeeded, configStates.back());
@@ -201,7 +198,7 @@ TEST_F(DownloaderFixture, TheCdnListInEitherEncoding) {
     EXPECT_EQ(std::string::npos, target.find_first_not_of("0123456789", target.find('=') + 1));
     EXPECT_TRUE(batchStates.empty());
 
-    server.Add("/conf/list.txt", TestHttpServer::Resource{"", TestHttpServer::kRanges, 1000});  // 503 every time
+    Serve("/conf/list.txt", "", TestHttpServer::kRanges, 1000);  // 503 every time
     downloader->StartConfigDownload();
     ASSERT_TRUE(WaitDone());
     EXPECT_EQ(CDNDownloadState::Failed, configStates.back());

@@ -10,6 +10,15 @@ namespace {
 
 std::string Le32(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 
+ResourceInfoMap OneEntry(const wchar_t* name, const wchar_t* md5) {
+    ResourceInfoMap map;
+    ResoureConfigInfo entry;
+    entry.name = name;
+    entry.md5 = md5;
+    map[entry.name] = entry;
+    return map;
+}
+
 }  // namespace
 
 TEST(LauncherStaging, OneFileAndTheManifestByteForByte) {
@@ -30,12 +39,7 @@ TEST(LauncherStaging, OneFileAndTheManifestByteForByte) {
     StageLauncherFile(path, DownloadTaskResultInfo(task, 200), &processor);
     EXPECT_EQ("\x01\x02\x03", FileBytes(root + L"a.dll"));  // the downloaded copy stays
 
-    ResourceInfoMap map;
-    ResoureConfigInfo entry;
-    entry.name = L"a.dll";
-    entry.md5 = L"9E";
-    map[entry.name] = entry;
-    StoreLauncherManifest(path, map);
+    StoreLauncherManifest(path, OneEntry(L"a.dll", L"9E"));
 
     std::string expected = std::string(1, '\x01') + Le32(5) + "a.dll" + Le32(3) + "\x01\x02\x03" +
                            Le32(21) + "launcher_manifest.txt" + Le32(10) + "a.dll=9E\r\n";
@@ -51,12 +55,7 @@ TEST(LauncherStaging, NamesInCodePage936AndUnreadableFiles) {
     processor.rootFolder = root;  // no target file: staged with an empty content
     StageLauncherFile(path, DownloadTaskResultInfo(task, 200), &processor);
 
-    ResourceInfoMap map;
-    ResoureConfigInfo entry;
-    entry.name = L"插件\\b.dll";
-    entry.md5 = L"1F";
-    map[entry.name] = entry;
-    StoreLauncherManifest(path, map);
+    StoreLauncherManifest(path, OneEntry(L"插件\\b.dll", L"1F"));
     std::string gbkName = "\xB2\xE5\xBC\xFE\\b.dll";
     std::string utf8Line = "\xE6\x8F\x92\xE4\xBB\xB6\\b.dll=1F\r\n";
     std::string expected = std::string(1, '\x01') + Le32(10) + gbkName + Le32(0) +
