@@ -74,29 +74,30 @@ bool CResourceManager::LoadListFile(const std::wstring& path, std::vector<Resour
     return ParseResourceList(text, list);
 }
 
-void CResourceManager::LoadLocalList(const std::wstring& path, ResourceInfoMap* map, const wchar_t* duplicatePrefix) {
+void CResourceManager::LoadLocalList(const LocalListTexts& texts, const std::wstring& folder, ResourceInfoMap* map) {
+    DebugTrace(texts.startTrace);
+    Report(texts.started);
     std::vector<ResoureConfigInfo> list;
-    if (path.empty() || !LoadListFile(path, &list)) return;
-    ScopedLock hold(lock);
-    for (const ResoureConfigInfo& entry : list) InsertResourceEntry(map, entry, duplicatePrefix);
+    if (!folder.empty() && LoadListFile(folder + texts.fileName, &list)) {
+        ScopedLock hold(lock);
+        for (const ResoureConfigInfo& entry : list) InsertResourceEntry(map, entry, texts.duplicatePrefix);
+    }
+    DebugTrace(texts.doneTrace + IntToText(static_cast<int32_t>(map->size())));
+    Report(texts.finished);
 }
 
 void CResourceManager::LoadLocalResourceInfo() {
-    DebugTrace(L"初始化本地资源信息");
-    Report(ResourceManagerProgressState::LocalCheckStarted);
-    LoadLocalList(resourceRoot.empty() ? L"" : resourceRoot + kVersionFileName, &localResourceMap,
-                  L"LocalResourceInfo插入失败\t");
-    DebugTrace(L"初始化本地资源信息完成，配置数量" + IntToText(static_cast<int32_t>(localResourceMap.size())));
-    Report(ResourceManagerProgressState::LocalCheckFinished);
+    static const LocalListTexts texts = {
+        kVersionFileName, L"LocalResourceInfo插入失败\t", L"初始化本地资源信息", L"初始化本地资源信息完成，配置数量",
+        ResourceManagerProgressState::LocalCheckStarted, ResourceManagerProgressState::LocalCheckFinished};
+    LoadLocalList(texts, resourceRoot, &localResourceMap);
 }
 
 void CResourceManager::LoadLauncherInfo() {
-    DebugTrace(L"初始化Launcher信息");
-    Report(ResourceManagerProgressState::LauncherInfoStarted);
-    LoadLocalList(launcherRoot.empty() ? L"" : launcherRoot + kLauncherManifestName, &localLauncherMap,
-                  L"LauncherInfo插入失败\t");
-    DebugTrace(L"初始化Launcher配置信息完成，配置数量" + IntToText(static_cast<int32_t>(localLauncherMap.size())));
-    Report(ResourceManagerProgressState::LauncherInfoFinished);
+    static const LocalListTexts texts = {
+        kLauncherManifestName, L"LauncherInfo插入失败\t", L"初始化Launcher信息", L"初始化Launcher配置信息完成，配置数量",
+        ResourceManagerProgressState::LauncherInfoStarted, ResourceManagerProgressState::LauncherInfoFinished};
+    LoadLocalList(texts, launcherRoot, &localLauncherMap);
 }
 
 void CResourceManager::ConnectDownloader() {

@@ -45,8 +45,17 @@ private:
     CResourceManager& operator=(const CResourceManager&) = delete;
 
     bool LoadListFile(const std::wstring& path, std::vector<ResoureConfigInfo>* list);
-    // Loads a local list file (when the path is set) into the map, first entry per name.
-    void LoadLocalList(const std::wstring& path, ResourceInfoMap* map, const wchar_t* duplicatePrefix);
+    // What tells the two local lists apart while they load.
+    struct LocalListTexts {
+        const wchar_t* fileName;
+        const wchar_t* duplicatePrefix;
+        std::wstring startTrace;
+        std::wstring doneTrace;  // followed by the number of entries
+        ResourceManagerProgressState started;
+        ResourceManagerProgressState finished;
+    };
+    // Loads folder + fileName (when the folder is set) into the map, first entry per name.
+    void LoadLocalList(const LocalListTexts& texts, const std::wstring& folder, ResourceInfoMap* map);
     void LoadLocalResourceInfo();
     void LoadLauncherInfo();
     void ConnectDownloader();

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -226,8 +227,17 @@ TEST_F(UpdateFlow, FirstInstallThenNothingToDo) {
     int64_t total = 0;
     for (const auto& e : cdn) total += e.second.size;
 
+    std::unique_ptr<TraceCapture> trace(new TraceCapture());
     auto reports = RunUpdate(root, L"full");
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 9, 15, 17}), States(reports));
+    const std::wstring lines[] = {L"初始化本地资源信息", L"资源配置文件路径:\t" + root + L"version.txt",
+                                  L"初始化本地资源信息完成，配置数量0", L"初始化Launcher信息",
+                                  L"资源配置文件路径:\t" + root + L"launcher_manifest.txt",
+                                  L"初始化Launcher配置信息完成，配置数量0", L"初始化cdn资源信息",
+                                  L"开始比对CDN与本地Launcher", L"Launcher校验完毕,没有Launcher资源需要更新",
+                                  L"开始比对CDN与本地资源"};
+    for (const std::wstring& line : lines) EXPECT_EQ(1, trace->Count(line)) << TextToAnsi(line);
+    trace.reset();
     EXPECT_EQ(total, ReportedTotal(reports));
     ExpectProgressCompletes(reports, total);
     ExpectInstalled(root, L"full", cdn);
@@ -242,8 +252,12 @@ TEST_F(UpdateFlow, FirstInstallThenNothingToDo) {
     EXPECT_EQ(Md5OfText(md5s), CResourceManager::GetInstance().ComputeResourceHash());
 
     FILETIME before = LastWrite(root + L"game\\a.txt");
+    trace.reset(new TraceCapture());
     reports = RunUpdate(root, L"full");
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 17}), States(reports));
+    EXPECT_EQ(1, trace->Count(L"初始化本地资源信息完成，配置数量" + std::to_wstring(cdn.size())));
+    EXPECT_EQ(1, trace->Count(L"资源校验完毕,没有资源需要更新"));
+    trace.reset();
     EXPECT_TRUE(SameTime(before, LastWrite(root + L"game\\a.txt")));
     EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
 }
@@ -372,7 +386,9 @@ TEST_F(UpdateFlow, AListWithoutGameResourcesDeletesNothing) {
     std::wstring root = FreshTestFolder(L"update-empty");
     ASSERT_TRUE(WriteFileBytes(root + L"version.txt", "x.txt=1\r\n"));
     ASSERT_TRUE(WriteFileBytes(root + L"game\\x.txt", "installed"));
+    TraceCapture trace;
     auto reports = RunUpdate(root, L"empty");
+    EXPECT_EQ(1, trace.Count(L"校验cdn资源信息失败"));
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 8}), States(reports));
     EXPECT_EQ("installed", FileBytes(root + L"game\\x.txt"));
     EXPECT_EQ("x.txt=1\r\n", FileBytes(root + L"version.txt"));
