@@ -314,6 +314,7 @@ TEST_F(UpdateFlow, LauncherBatchStagesItsFilesByteForByte) {
     EXPECT_FALSE(FileExists(root + L"game\\g1.txt"));
     EXPECT_FALSE(FileExists(root + L"version.txt"));
     EXPECT_FALSE(FileExists(root + L"launcher_manifest.txt"));
+    EXPECT_EQ(L"", CResourceManager::GetInstance().ComputeResourceHash());  // no version.txt
 }
 
 TEST_F(UpdateFlow, AFailedLauncherBatchDeletesTheStagingFile) {
@@ -384,12 +385,15 @@ TEST_F(UpdateFlow, NamesLeavingTheResourceFolderFailTheBatchAndTouchNothing) {
 
 TEST_F(UpdateFlow, AListWithoutGameResourcesDeletesNothing) {
     std::wstring root = FreshTestFolder(L"update-empty");
-    ASSERT_TRUE(WriteFileBytes(root + L"version.txt", "x.txt=1\r\n"));
+    ASSERT_TRUE(WriteFileBytes(root + L"version.txt", "x.txt=2E\r\nb.txt=1F\r\n"));
     ASSERT_TRUE(WriteFileBytes(root + L"game\\x.txt", "installed"));
+    ASSERT_TRUE(WriteFileBytes(root + L"game\\b.txt", "installed too"));
     TraceCapture trace;
     auto reports = RunUpdate(root, L"empty");
     EXPECT_EQ(1, trace.Count(L"校验cdn资源信息失败"));
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 8}), States(reports));
     EXPECT_EQ("installed", FileBytes(root + L"game\\x.txt"));
-    EXPECT_EQ("x.txt=1\r\n", FileBytes(root + L"version.txt"));
+    EXPECT_EQ("x.txt=2E\r\nb.txt=1F\r\n", FileBytes(root + L"version.txt"));
+    // The resource hash takes the md5 texts in name order, whatever the file's order.
+    EXPECT_EQ(Md5OfText(L"1F2E"), CResourceManager::GetInstance().ComputeResourceHash());
 }
