@@ -1,3 +1,4 @@
+#include <winsock2.h>  // before windows.h, for the test server
 #include <gtest/gtest.h>
 #include <windows.h>
 
