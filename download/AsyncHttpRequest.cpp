@@ -22,7 +22,7 @@ int32_t AsyncHttpRequest::Request(std::unique_ptr<AsyncRequestParams> params) {
         task->requestMethod = GetRequestMethod();
         task->attempts = GetAttempts();
         task->fetchSegment = [this](SegmentDownloadTaskInfo* out) { return FetchSegment(out); };
-        task->onFinished = [](DownloaderTask*) {};
+        task->onFinished = [this](DownloaderTask*) { OnWorkerFinished(); };
         task->createProcessor = [this](const DownloadTaskInfo& file) { return CreateProcessor(file); };
         task->onResult = [this](const DownloadTaskResultInfo& result) { OnTaskResult(result); };
     }

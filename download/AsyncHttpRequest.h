@@ -40,6 +40,9 @@ protected:
     virtual void OnResponse(std::string body, int32_t resultCode) = 0;
 
     AsyncRequestParams* Params() const { return requestParams.get(); }
+    // The worker found no further request and is about to end (worker thread).
+    // A Request made from here on is still served.
+    virtual void OnWorkerFinished() {}
 
 private:
     int32_t FetchSegment(SegmentDownloadTaskInfo* out);

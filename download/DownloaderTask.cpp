@@ -68,14 +68,11 @@ void DownloaderTask::Run() {
             if (!fetchSegment(&segment) || running < 1) break;
             RunSegment(segment);
         }
-        {
-            // A Start that came while we were taking segments may have work we
-            // did not see (a request queued just after fetchSegment gave 0).
-            ScopedLock hold(lifeLock_);
-            if (TakeRestart()) continue;
-        }
         if (onFinished) onFinished(this);
         {
+            // A Start since our last pass (from inside onFinished, even on this
+            // thread, or a request queued just after fetchSegment gave 0) has
+            // work we did not see: go on instead of ending.
             ScopedLock hold(lifeLock_);
             if (TakeRestart()) continue;
             threadActive_ = false;
