@@ -1,0 +1,226 @@
+// The dispatcher and its workers against the in-process server and nginx.
+#include "download/TestHttpServer.h"
+
+#include <gtest/gtest.h>
+#include <algorithm>
+
+#include "download/DownloaderTaskDispatcher.h"
+#include "download/FileUtils.h"
+#include "download/ShortTimings.h"
+#include "download/TestOwner.h"
+#include "download/TraceCapture.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+class DispatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.Start());
+        data = TestHttpServer::Pattern(1 << 20, 3);
+        server.Add("/pkg", {data, TestHttpServer::kRanges});
+        dispatcher.owner = &owner;
+    }
+    DownloadTaskInfo File(const std::wstring& name, int64_t offset, uint32_t size, const char* path = "pkg") {
+        return DownloadTaskInfo(server.BaseUrl() + std::wstring(path, path + strlen(path)), name, 1, L"", offset,
+                                size);
+    }
+    // count files of size bytes with a gap after each, so each is its own segment.
+    std::vector<DownloadTaskInfo> Separate(const std::wstring& prefix, int count, uint32_t size = 1000,
+                                           const char* path = "pkg") {
+        std::vector<DownloadTaskInfo> files;
+        for (int i = 0; i < count; ++i) files.push_back(File(prefix + std::to_wstring(i), i * (size + 1), size, path));
+        return files;
+    }
+
+    ShortTimings timings;
+    TestHttpServer server;  // declared first: outlives the workers
+    std::string data;
+    TestOwner owner;
+    DownloaderTaskDispatcher dispatcher;
+};
+
+}  // namespace
+
+TEST_F(DispatcherTest, DeliversEveryFileItsOwnBytes) {
+    owner.noProcessor = {L"skipped"};
+    std::vector<DownloadTaskInfo> files = {
+        File(L"a", 0, 70000),       File(L"empty", 70000, 0), File(L"skipped", 70000, 5000),
+        File(L"b", 75000, 300000),  File(L"c", 375001, 10),   // after a one-byte gap
+        File(L"whole", -1, 0),
+    };
+    dispatcher.maxThreads = 3;
+    dispatcher.AddTasks(files);
+    ASSERT_TRUE(owner.WaitAllFinished());
+    EXPECT_EQ((std::map<std::wstring, int32_t>{{L"a", 200}, {L"empty", 200}, {L"skipped", 200}, {L"b", 200},
+                                               {L"c", 200}, {L"whole", 200}}),
+              owner.Codes());
+    EXPECT_EQ(data.substr(0, 70000), owner.BytesOf(L"a"));
+    EXPECT_EQ("", owner.BytesOf(L"empty"));
+    EXPECT_EQ(data.substr(75000, 300000), owner.BytesOf(L"b"));
+    EXPECT_EQ(data.substr(375001, 10), owner.BytesOf(L"c"));
+    EXPECT_EQ(data, owner.BytesOf(L"whole"));
+    EXPECT_EQ(3u, server.Requests().size());
+    EXPECT_TRUE(dispatcher.IsIdle());
+}
+
+TEST_F(DispatcherTest, SegmentWithoutProcessorsIsNotRequested) {
+    owner.noProcessor = {L"x", L"y"};
+    std::vector<DownloadTaskInfo> files = {File(L"x", 0, 10), File(L"y", 10, 10)};
+    dispatcher.AddTasks(files);
+    ASSERT_TRUE(owner.WaitAllFinished());
+    EXPECT_EQ((std::map<std::wstring, int32_t>{{L"x", -1}, {L"y", -1}}), owner.Codes());
+    EXPECT_EQ(0u, server.Requests().size());
+}
+
+TEST_F(DispatcherTest, FailedRequestReportsEveryFileAndGoesOn) {
+    std::vector<DownloadTaskInfo> files = {File(L"m1", 0, 10, "missing"), File(L"m2", 10, 10, "missing"),
+                                           File(L"ok", 0, 10)};
+    dispatcher.AddTasks(files);
+    ASSERT_TRUE(owner.WaitAllFinished(60000));
+    EXPECT_EQ((std::map<std::wstring, int32_t>{{L"m1", 404}, {L"m2", 404}, {L"ok", 200}}), owner.Codes());
+    EXPECT_EQ(11u, server.Requests().size());  // ten attempts of the missing package
+}
+
+TEST_F(DispatcherTest, WorkersAreCappedByMaxThreadsAndByTheQueue) {
+    TestHttpServer::Resource stall{data, TestHttpServer::kStall};
+    stall.stallAfter = 100;
+    server.Add("/stall", stall);
+    dispatcher.maxThreads = 3;
+    {
+        TraceCapture trace;
+        auto two = Separate(L"s", 2, 1000, "stall");
+        dispatcher.AddTasks(two);
+        ASSERT_TRUE(server.WaitForStalled(2, 10000));
+        EXPECT_EQ(2u, dispatcher.RunningTaskIds().size());
+        EXPECT_EQ(1, trace.Count(L"检测到只需要使用线程数\t2"));
+
+        auto more = Separate(L"t", 6, 1000, "stall");
+        dispatcher.AddTasks(more);  // one more worker: three in all
+        ASSERT_TRUE(server.WaitForStalled(3, 10000));
+        auto last = Separate(L"u", 1, 1000, "stall");
+        dispatcher.AddTasks(last);
+        EXPECT_EQ(1, trace.Count(L"下载线程已达到上限\t3"));
+        EXPECT_EQ(3u, dispatcher.RunningTaskIds().size());
+    }
+    server.Release();
+    ASSERT_TRUE(owner.WaitAllFinished());
+    EXPECT_EQ(9u, owner.Results().size());
+    EXPECT_EQ(3, server.MaxConcurrent());
+    EXPECT_EQ(1, owner.FinishedCalls());
+}
+
+TEST_F(DispatcherTest, EmptyBatchStartsNothing) {
+    TraceCapture trace;
+    std::vector<DownloadTaskInfo> none;
+    dispatcher.maxThreads = 3;
+    EXPECT_EQ(1, dispatcher.AddTasks(none));
+    EXPECT_EQ(1, trace.Count(L"开始建立下载任务，剩余可用线程\t3"));
+    EXPECT_EQ(1, trace.Count(L"检测到只需要使用线程数\t0"));
+    EXPECT_TRUE(dispatcher.IsIdle());
+    EXPECT_FALSE(owner.WaitAllFinished(200));
+}
+
+TEST_F(DispatcherTest, StopAllCancelsTheRequestsAndEndsOnce) {
+    TestHttpServer::Resource stall{data, TestHttpServer::kStall};
+    stall.stallAfter = 100000;
+    server.Add("/stall", stall);
+    dispatcher.maxThreads = 2;
+    auto files = Separate(L"f", 5, 200000, "stall");
+    dispatcher.AddTasks(files);
+    ASSERT_TRUE(server.WaitForStalled(2, 10000));
+    dispatcher.StopAll();
+    server.Release();
+    ASSERT_TRUE(owner.WaitAllFinished());
+    auto results = owner.Results();
+    ASSERT_EQ(2u, results.size());
+    for (const auto& r : results) EXPECT_EQ(-2, r.resultCode) << r.info.name.c_str();
+    EXPECT_EQ(3u, dispatcher.PendingSegments().size());  // left queued
+    EXPECT_TRUE(dispatcher.IsIdle());
+    EXPECT_FALSE(owner.WaitAllFinished(200));
+    EXPECT_EQ(1, owner.FinishedCalls());
+
+    // Started again, the idle workers (same ids) take the rest.
+    std::vector<int32_t> idle = dispatcher.IdleTaskIds();
+    ASSERT_EQ(2u, idle.size());
+    std::vector<DownloadTaskInfo> none;
+    dispatcher.AddTasks(none);
+    ASSERT_TRUE(owner.WaitAllFinished());
+    EXPECT_EQ(5u, owner.Results().size());
+    EXPECT_EQ(200, owner.Codes()[L"f4"]);
+    std::vector<int32_t> after = dispatcher.IdleTaskIds();
+    std::sort(idle.begin(), idle.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(idle, after);
+}
+
+TEST_F(DispatcherTest, ClearPendingDropsTheQueue) {
+    dispatcher.maxThreads = 0;  // nothing starts: the queue stays as AddTasks made it
+    auto files = Separate(L"q", 3);
+    dispatcher.AddTasks(files);
+    EXPECT_EQ(3u, dispatcher.PendingSegments().size());
+    dispatcher.ClearPending();
+    EXPECT_EQ(0u, dispatcher.PendingSegments().size());
+}
+
+// The next batch started from inside OnAllTasksFinished, while the worker that
+// reported it is still ending, must be fetched; with one thread it is always
+// that same worker.
+TEST_F(DispatcherTest, BatchStartedFromAllTasksFinishedIsServed) {
+    for (int threads : {1, 3}) {
+        TestOwner chained;
+        DownloaderTaskDispatcher chain;
+        chain.owner = &chained;
+        chain.maxThreads = threads;
+        const int kRounds = 25;
+        int round = 0;
+        chained.onAllFinished = [&]() {
+            if (++round >= kRounds) return;
+            auto next = Separate(L"r" + std::to_wstring(round) + L"-", 3, 100);
+            chain.AddTasks(next);
+        };
+        auto first = Separate(L"r0-", 3, 100);
+        chain.AddTasks(first);
+        DWORD start = ::GetTickCount();
+        while (chained.FinishedCalls() < kRounds && ::GetTickCount() - start < 60000) ::Sleep(10);
+        EXPECT_EQ(kRounds, chained.FinishedCalls()) << threads << " threads";
+        EXPECT_EQ(static_cast<size_t>(kRounds * 3), chained.Results().size());
+        for (const auto& r : chained.Results()) EXPECT_EQ(200, r.resultCode);
+        EXPECT_LE(chain.IdleTaskIds().size(), static_cast<size_t>(threads));
+    }
+}
+
+// The range arithmetic against a real server: a package served by nginx, cut
+// into files of many sizes, packed past the 10 MiB limit.
+TEST(DispatcherNginx, PackageFilesArriveByteForByte) {
+    ShortTimings timings;
+    std::wstring base = NginxBaseUrl();
+    ASSERT_FALSE(base.empty()) << "the nginx fixture did not run";
+    std::string package = TestHttpServer::Pattern(23 * 1024 * 1024 + 123, 11);
+    ASSERT_TRUE(WriteFileBytes(NginxRootFolder() + L"engine\\package.tqpkg", package));
+
+    std::vector<DownloadTaskInfo> files;
+    uint32_t sizes[] = {1, 0, 1023, 1024, 1025, 65536, 3000000, 7000000, 5, 9000000, 12};
+    int64_t offset = 17;  // the first bytes belong to no file
+    int n = 0;
+    while (offset < static_cast<int64_t>(package.size())) {
+        uint32_t size = sizes[n % (sizeof(sizes) / sizeof(sizes[0]))];
+        size = static_cast<uint32_t>(std::min<int64_t>(size, package.size() - offset));
+        files.push_back(DownloadTaskInfo(base + L"engine/package.tqpkg", L"f" + std::to_wstring(n), 1, L"", offset, size));
+        offset += size;
+        ++n;
+    }
+    TestOwner owner;
+    DownloaderTaskDispatcher dispatcher;
+    dispatcher.owner = &owner;
+    dispatcher.maxThreads = 3;
+    std::vector<DownloadTaskInfo> queued = files;
+    dispatcher.AddTasks(queued);
+    ASSERT_TRUE(owner.WaitAllFinished(60000));
+    ASSERT_EQ(files.size(), owner.Results().size());
+    for (const auto& f : files) {
+        EXPECT_EQ(200, owner.Codes()[f.name]) << f.name.c_str();
+        EXPECT_TRUE(owner.BytesOf(f.name) == package.substr(static_cast<size_t>(f.offset), f.size))
+            << "file at " << f.offset;
+    }
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Captures the debug trace's standard-output copy while the object lives.
+#include <string>
+
+class TraceCapture {
+public:
+    TraceCapture();
+    ~TraceCapture();
+    TraceCapture(const TraceCapture&) = delete;
+    TraceCapture& operator=(const TraceCapture&) = delete;
+
+    // Everything traced so far, one line per call, ending in "\r\n".
+    std::wstring Text();
+    int Count(const std::wstring& line);
+
+private:
+    std::wstring path_;
+    int savedFd_ = -1;
+    int fileFd_ = -1;
+};
