@@ -38,8 +38,10 @@ std::vector<SegmentDownloadTaskInfo> DownloaderTaskDispatcher::GroupIntoSegments
         std::vector<SegmentDownloadTaskInfo>& list = byKey[file.url + L"?" + file.postData];
         if (!list.empty()) {
             SegmentDownloadTaskInfo& last = list.back();
+            // The last test keeps length from wrapping with a file near 4 GiB.
             if (last.length < kSegmentPackLimit &&
-                last.rangeStart + static_cast<int64_t>(last.length) == file.offset) {
+                last.rangeStart + static_cast<int64_t>(last.length) == file.offset &&
+                file.size <= UINT32_MAX - last.length) {
                 last.files.push_back(file);
                 last.length += file.size;
                 continue;

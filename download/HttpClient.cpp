@@ -142,6 +142,14 @@ int32_t HttpClient::Execute(const std::wstring& url, DownloadDataProcessor* proc
 
     Target target;
     if (!SplitRequestUrl(url, &target.server, &target.port, &target.path)) return result;
+    if (rangeStart >= 0 && length == 0) {
+        // An empty file on its own: there is nothing to fetch, and its Range
+        // line ("bytes=N-(N-1)") is invalid, which servers answer with 416 on
+        // every attempt. Its processor sees an empty body.
+        result = processor->Begin(0) ? kDownloadOk : kDownloadBeginRefused;
+        if (!processor->End()) result = kDownloadFailed;
+        return result;
+    }
     EnsureTransportDefaults();
 
     std::string body;

@@ -186,7 +186,16 @@ TEST_F(HttpClientTest, WholeAnswerToARangedRequestIsCutToTheRange) {
     server.Add("/norange", {data, TestHttpServer::kIgnoreRange});
     EXPECT_EQ(200, Get("norange", 200000, 5000));
     EXPECT_EQ(data.substr(200000, 5000), processor.bytes);
-    EXPECT_EQ(200, Get("norange", 0, 0));
+}
+
+// An empty file standing alone needs no request (its Range line would be invalid).
+TEST_F(HttpClientTest, EmptyRangeIsNotRequested) {
+    server.Add("/pkg", {data, TestHttpServer::kRanges});
+    client.attempts = 3;
+    EXPECT_EQ(200, Get("pkg", 100, 0));
+    EXPECT_EQ(0u, server.Requests().size());
+    EXPECT_EQ(1, processor.begins);
+    EXPECT_EQ(1, processor.ends);
     EXPECT_EQ("", processor.bytes);
 }
 

@@ -166,6 +166,11 @@ TEST(Grouping, PacksTouchingFilesUpToTenMiB) {
     std::vector<DownloadTaskInfo> big = {File(L"x", 0, 11000000), File(L"y", 11000000, 10)};
     EXPECT_EQ("http://127.0.0.1/pkg@0+11000000:x http://127.0.0.1/pkg@11000000+10:y ",
               Describe(DownloaderTaskDispatcher::GroupIntoSegments(big)));
+
+    // A segment's length never wraps past 4 GiB.
+    std::vector<DownloadTaskInfo> huge = {File(L"s", 0, 5), File(L"h", 5, 0xFFFFFFFFu)};
+    EXPECT_EQ("http://127.0.0.1/pkg@0+5:s http://127.0.0.1/pkg@5+4294967295:h ",
+              Describe(DownloaderTaskDispatcher::GroupIntoSegments(huge)));
 }
 
 TEST(Grouping, SplitsOnGapsUrlsAndPostData) {
