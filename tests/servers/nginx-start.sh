@@ -35,6 +35,8 @@ http {
     listen 127.0.0.1:$port;
     root $www;
     location / { }
+    # Content below /slow/ trickles, so a download can be watched and photographed.
+    location /slow/ { limit_rate 3m; }
   }
 }
 CONF
