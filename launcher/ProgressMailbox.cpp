@@ -18,12 +18,13 @@ void ProgressMailbox::WakeFailed() {
     wakePending_ = false;
 }
 
-std::vector<ProgressMailbox::Report> ProgressMailbox::Drain() {
+bool ProgressMailbox::TakeNext(Report* out) {
     ScopedLock hold(lock_);
-    std::vector<Report> out;
-    out.reserve(reports_.size());
-    for (auto& report : reports_) out.push_back(std::move(report));
-    reports_.clear();
-    wakePending_ = false;
-    return out;
+    if (reports_.empty()) {
+        wakePending_ = false;
+        return false;
+    }
+    *out = std::move(reports_.front());
+    reports_.pop_front();
+    return true;
 }

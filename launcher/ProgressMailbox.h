@@ -4,11 +4,10 @@
 // WM_UPDATE_PROGRESS at a time and takes every waiting report. Consecutive
 // DownloadProgress reports collapse into the latest, so a fast download cannot
 // flood the window's message queue, and a refused post loses nothing: the
-// reports stay until the next wake-up or the next drain.
+// reports stay until the next wake-up or the next take.
 #include <deque>
 #include <memory>
 #include <utility>
-#include <vector>
 
 #include "afx/ScopedWin.h"
 #include "update/ResourceManagerProgress.h"
@@ -22,8 +21,10 @@ public:
     bool Push(ResourceManagerProgressState state, const ResourceManagerProgressInfoBase* record);
     // The wake-up could not be posted: the next Push posts again.
     void WakeFailed();
-    // Every waiting report, oldest first; the next Push wakes the window again.
-    std::vector<Report> Drain();
+    // The oldest waiting report; false when none waits, and then the next Push
+    // wakes the window again. The window takes one report at a time, so a report
+    // handled inside a message box's loop still comes after those before it.
+    bool TakeNext(Report* out);
 
 private:
     CriticalSection lock_;

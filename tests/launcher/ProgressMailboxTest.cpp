@@ -4,6 +4,15 @@
 
 #include "launcher/ProgressMailbox.h"
 
+namespace {
+std::vector<ProgressMailbox::Report> TakeAll(ProgressMailbox& box) {
+    std::vector<ProgressMailbox::Report> out;
+    ProgressMailbox::Report report;
+    while (box.TakeNext(&report)) out.push_back(std::move(report));
+    return out;
+}
+}  // namespace
+
 TEST(ProgressMailbox, KeepsOrderCollapsesProgressAndWakesOnce) {
     ProgressMailbox box;
     EXPECT_TRUE(box.Push(ResourceDownloadStarted, nullptr));
@@ -13,13 +22,13 @@ TEST(ProgressMailbox, KeepsOrderCollapsesProgressAndWakesOnce) {
     EXPECT_FALSE(box.Push(DownloadProgress, &progress));
     EXPECT_FALSE(box.Push(ResourceUpdateFinished, nullptr));
 
-    auto reports = box.Drain();
+    auto reports = TakeAll(box);
     ASSERT_EQ(3u, reports.size());
     EXPECT_EQ(ResourceDownloadStarted, reports[0].first);
     EXPECT_EQ(DownloadProgress, reports[1].first);
     EXPECT_EQ(60, static_cast<ResourceManagerUpdateProgressInfo*>(reports[1].second.get())->downloaded);
     EXPECT_EQ(ResourceUpdateFinished, reports[2].first);
-    EXPECT_TRUE(box.Push(ResourceUpdateFinished, nullptr));  // drained: wakes again
+    EXPECT_TRUE(box.Push(ResourceUpdateFinished, nullptr));  // emptied: wakes again
 }
 
 TEST(ProgressMailbox, RefusedWakeUpLosesNothing) {
@@ -27,7 +36,7 @@ TEST(ProgressMailbox, RefusedWakeUpLosesNothing) {
     ASSERT_TRUE(box.Push(LauncherUpdateFinished, nullptr));
     box.WakeFailed();  // the post was refused
     EXPECT_TRUE(box.Push(DownloadProgress, nullptr));
-    auto reports = box.Drain();
+    auto reports = TakeAll(box);
     ASSERT_EQ(2u, reports.size());
     EXPECT_EQ(LauncherUpdateFinished, reports[0].first);
 }
@@ -46,7 +55,7 @@ TEST(ProgressMailbox, ManyThreadsFloodingStaySmallAndKeepEveryState) {
     }
     for (auto& t : threads) t.join();
     box.Push(ResourceUpdateFinished, nullptr);
-    auto reports = box.Drain();
+    auto reports = TakeAll(box);
     EXPECT_LE(reports.size(), 2u);
     EXPECT_EQ(ResourceUpdateFinished, reports.back().first);
 }
