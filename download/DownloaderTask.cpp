@@ -54,7 +54,9 @@ UINT DownloaderTask::ThreadMain(LPVOID param) {
 }
 
 bool DownloaderTask::TakeRestart() {
-    bool restart = restart_ && running == 1;
+    // Also when stopped since: the started task counts as running for whoever
+    // started it, so it has to pass through onFinished once more before it ends.
+    bool restart = restart_;
     restart_ = false;
     return restart;
 }

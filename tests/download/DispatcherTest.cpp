@@ -190,6 +190,26 @@ TEST_F(DispatcherTest, BatchStartedFromAllTasksFinishedIsServed) {
     }
 }
 
+// Restarted and at once stopped from inside OnAllTasksFinished: the worker
+// must still leave the running list and report the end again.
+TEST_F(DispatcherTest, RestartThenStopInsideAllTasksFinishedEndsCleanly) {
+    int calls = 0;
+    owner.onAllFinished = [&]() {
+        if (++calls > 1) return;
+        auto next = Separate(L"n", 1);
+        dispatcher.AddTasks(next);
+        dispatcher.StopAll();
+    };
+    auto first = Separate(L"f", 1);
+    dispatcher.AddTasks(first);
+    DWORD start = ::GetTickCount();
+    while (owner.FinishedCalls() < 2 && ::GetTickCount() - start < 10000) ::Sleep(5);
+    EXPECT_EQ(2, owner.FinishedCalls());
+    EXPECT_TRUE(dispatcher.IsIdle());
+    EXPECT_EQ(1u, owner.Results().size());
+    EXPECT_EQ(1u, dispatcher.PendingSegments().size());
+}
+
 // The range arithmetic against a real server: a package served by nginx, cut
 // into files of many sizes, packed past the 10 MiB limit.
 TEST(DispatcherNginx, PackageFilesArriveByteForByte) {
