@@ -1,0 +1,245 @@
+#include "ui/SkinControls.h"
+
+#include "res/resource.h"
+#include "ui/SkinFont.h"
+#include "util/PngResource.h"
+#include "util/UiScale.h"
+
+namespace {
+
+const DWORD kOwnerDrawStaticBits = 0x8000D;  // SS_OWNERDRAW and 0x80000
+
+void ReplaceImage(Gdiplus::Image*& slot, Gdiplus::Image* image) {
+    if (slot == image) return;
+    delete slot;
+    slot = image;
+}
+
+}  // namespace
+
+bool PaintParentBackdrop(HWND control, HDC dc) {
+    HWND parent = ::GetParent(control);
+    auto* host = dynamic_cast<ISkinBackdropHost*>(CWnd::FromHandlePermanent(parent));
+    return host && host->PaintBackdropUnder(control, dc);
+}
+
+// ---------------------------------------------------------------- CSkinButton
+
+CSkinButton::~CSkinButton() {
+    if (m_hWnd) UnsubclassWindow();
+    ReplaceImage(normalImage, nullptr);
+    ReplaceImage(hoverImage, nullptr);
+}
+
+void CSkinButton::SetImages(UINT normalPngId, UINT hoverPngId) {
+    ReplaceImage(normalImage, nullptr);
+    ReplaceImage(hoverImage, nullptr);
+    normalImage = LoadPngImage(normalPngId);
+    hoverImage = LoadPngImage(hoverPngId);
+}
+
+void CSkinButton::PreSubclassWindow() {
+    ModifyStyle(0, BS_OWNERDRAW);
+}
+
+void CSkinButton::SetState(int state) {
+    if (buttonState == state) return;
+    buttonState = state;
+    InvalidateRect(nullptr, TRUE);
+}
+
+void CSkinButton::DrawItem(DRAWITEMSTRUCT* item) {
+    if (!item) return;
+    // What lies under the button first; without a normal image that is all.
+    PaintParentBackdrop(m_hWnd, item->hDC);
+    if (!normalImage) return;
+    RECT client;
+    GetClientRect(&client);
+    const int clientWidth = client.right - client.left;
+    const int clientHeight = client.bottom - client.top;
+
+    Gdiplus::Graphics graphics(item->hDC);
+    graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
+    graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
+    Gdiplus::Image* picture = buttonState == 1 ? normalImage : hoverImage;
+    if (picture) graphics.DrawImage(picture, 0, 0, clientWidth, clientHeight);
+
+    std::wstring text = GetWindowText();
+    if (text.empty()) return;
+    auto font = MakeSkinFont(fontFace, static_cast<float>(fontSize) * GetUiScale(), fontStyle, fontUnit);
+    Gdiplus::StringFormat format;  // near alignment
+    Gdiplus::RectF measured;
+    if (graphics.MeasureString(text.c_str(), -1, font.get(), Gdiplus::RectF(0, 0, 0, 0), &format, &measured) !=
+        Gdiplus::Ok) {
+        return;
+    }
+    Gdiplus::RectF layout((static_cast<float>(clientWidth) - measured.Width) * 0.5f,
+                          (static_cast<float>(clientHeight) - measured.Height) * 0.5f,
+                          static_cast<float>(clientWidth), static_cast<float>(clientHeight));
+    Gdiplus::SolidBrush brush{Gdiplus::Color(textColor)};
+    graphics.DrawString(text.c_str(), -1, font.get(), layout, &format, &brush);
+}
+
+LRESULT CSkinButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_MOUSEMOVE:
+        if (!trackingMouse) {
+            TRACKMOUSEEVENT track = {};
+            track.cbSize = sizeof(track);  // 16
+            track.dwFlags = TME_HOVER | TME_LEAVE;
+            track.hwndTrack = m_hWnd;
+            track.dwHoverTime = 10;
+            if (::TrackMouseEvent(&track)) trackingMouse = 1;
+        }
+        if (buttonState == 1) SetState(3);
+        break;
+    case WM_MOUSEHOVER:
+        trackingMouse = 0;
+        if (buttonState == 1) SetState(3);
+        break;
+    case WM_MOUSELEAVE:
+        trackingMouse = 0;
+        if (buttonState != 1) SetState(1);
+        break;
+    case WM_LBUTTONDOWN:
+        if (buttonState != 2) SetState(2);
+        break;
+    case WM_LBUTTONUP:
+        if (buttonState != 1) SetState(1);
+        break;
+    case WM_ERASEBKGND:
+        return 0;
+    default:
+        break;
+    }
+    return CButton::WindowProc(message, wParam, lParam);
+}
+
+// --------------------------------------------------------------- CCustomLabel
+
+void CCustomLabel::SetText(const std::wstring& text) {
+    SetWindowText(text);
+    InvalidateRect(nullptr, TRUE);
+}
+
+void CCustomLabel::PreSubclassWindow() {
+    ModifyStyle(0, kOwnerDrawStaticBits);
+}
+
+void CCustomLabel::Paint() {
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(m_hWnd, &paint);
+    RECT client;
+    GetClientRect(&client);
+    std::wstring text = GetWindowText();
+    PaintParentBackdrop(m_hWnd, dc);
+    {
+        Gdiplus::Graphics graphics(dc);
+        graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
+        float size = static_cast<float>(fontSize) * GetUiScale();
+        auto font = MakeSkinFont(fontFace, size, fontStyle, fontUnit);
+        Gdiplus::StringFormat format(0, LANG_NEUTRAL);
+        format.SetAlignment(static_cast<Gdiplus::StringAlignment>(alignment));
+        format.SetLineAlignment(static_cast<Gdiplus::StringAlignment>(lineAlignment));
+        if (shrinkToFit && !text.empty()) {
+            const float width = static_cast<float>(client.right - client.left);
+            const float height = static_cast<float>(client.bottom - client.top);
+            const float smallest = size * 0.6f;
+            for (;;) {
+                Gdiplus::SizeF needed;
+                if (graphics.MeasureString(text.c_str(), -1, font.get(), Gdiplus::SizeF(width, 100000.0f), &format,
+                                           &needed) != Gdiplus::Ok ||
+                    needed.Height <= height || size - 1.0f < smallest) {
+                    break;
+                }
+                size -= 1.0f;
+                font = MakeSkinFont(fontFace, size, fontStyle, fontUnit);
+            }
+        }
+        Gdiplus::SolidBrush brush{Gdiplus::Color(textColor)};
+        Gdiplus::RectF area(static_cast<float>(client.left), static_cast<float>(client.top),
+                            static_cast<float>(client.right - client.left),
+                            static_cast<float>(client.bottom - client.top));
+        graphics.DrawString(text.c_str(), -1, font.get(), area, &format, &brush);
+    }
+    ::EndPaint(m_hWnd, &paint);
+}
+
+LRESULT CCustomLabel::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 0;
+    default:
+        return CStatic::WindowProc(message, wParam, lParam);
+    }
+}
+
+// ------------------------------------------------------------ CCustomProgress
+
+CCustomProgress::~CCustomProgress() {
+    if (m_hWnd) UnsubclassWindow();
+    ReplaceImage(barImage, nullptr);
+    ReplaceImage(trackImage, nullptr);
+}
+
+void CCustomProgress::LoadBarImage() {
+    ReplaceImage(barImage, nullptr);
+    barImage = LoadPngImage(IDB_PNG_PROGRESS_BAR);
+    barImageWidth = barImage ? static_cast<int>(barImage->GetWidth()) : 0;
+    barImageHeight = barImage ? static_cast<int>(barImage->GetHeight()) : 0;
+}
+
+void CCustomProgress::SetTrackImage(Gdiplus::Image* image) { ReplaceImage(trackImage, image); }
+
+void CCustomProgress::PreSubclassWindow() {
+    ::SetWindowLongW(m_hWnd, GWL_STYLE, static_cast<LONG>(GetStyle() | kOwnerDrawStaticBits));
+    // Only takes effect where the platform makes the child layered; harmless otherwise.
+    ::SetLayeredWindowAttributes(m_hWnd, RGB(0, 0, 0), 0, LWA_COLORKEY);
+}
+
+void CCustomProgress::Paint() {
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(m_hWnd, &paint);
+    RECT client;
+    GetClientRect(&client);
+    const float scale = GetUiScale();
+    const float w = static_cast<float>(client.right - client.left);
+    PaintParentBackdrop(m_hWnd, dc);
+    {
+        Gdiplus::Graphics graphics(dc);
+        graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
+        // Edge pixels are sampled from inside the image, never faded against nothing.
+        Gdiplus::ImageAttributes clampEdges;
+        clampEdges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+        float inset = 0.0f;
+        if (trackImage) {
+            int trackHeight = static_cast<int>(scale * static_cast<float>(barImageHeight));
+            graphics.DrawImage(trackImage, Gdiplus::Rect(0, 0, static_cast<INT>(w), trackHeight), 0, 0,
+                               static_cast<INT>(trackImage->GetWidth()), static_cast<INT>(trackImage->GetHeight()),
+                               Gdiplus::UnitPixel, &clampEdges);
+            inset = 0.5f;
+        }
+        if (barImage && fraction > 0.0f) {
+            Gdiplus::RectF target(inset, inset, (w - 2.0f * inset) * fraction,
+                                  scale * static_cast<float>(barImageHeight) - scale * 2.0f * inset);
+            graphics.DrawImage(barImage, target, 0.0f, 0.0f, static_cast<float>(barImageWidth) * fraction,
+                               static_cast<float>(barImageHeight), Gdiplus::UnitPixel, &clampEdges);
+        }
+    }
+    ::EndPaint(m_hWnd, &paint);
+}
+
+LRESULT CCustomProgress::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 0;
+    default:
+        return CStatic::WindowProc(message, wParam, lParam);
+    }
+}

@@ -1,0 +1,97 @@
+#pragma once
+// The owner-drawn controls the launcher's dialogs bind to template
+// items with DDX_Control: an image button with a hover image and a centred
+// caption, a GDI+ text label, and a progress bar drawn from two thin PNGs.
+// None erases its background. Font sizes and heights are scaled by GetUiScale.
+#include <windows.h>
+#include <gdiplus.h>
+#include <string>
+
+#include "afx/Controls.h"
+
+// A window under which the skin controls lie and whose picture they need
+// beneath their own (a skinned content window's backdrop). Each control paints
+// that part first, so a repaint of the control alone never leaves traces of its
+// previous look (what WS_EX_COMPOSITED gives on Windows, done by hand because
+// not every platform layer honours it).
+class ISkinBackdropHost {
+public:
+    virtual ~ISkinBackdropHost() = default;
+    // Paints, into dc set up for child's client area, what the host shows
+    // under child. False when the host has nothing to paint.
+    virtual bool PaintBackdropUnder(HWND child, HDC dc) = 0;
+};
+// Asks the control's parent (when it is an ISkinBackdropHost) to paint under it.
+bool PaintParentBackdrop(HWND control, HDC dc);
+
+class CSkinButton : public CButton {
+public:
+    CSkinButton() = default;
+    ~CSkinButton() override;
+
+    Gdiplus::Image* normalImage = nullptr;  // owned
+    Gdiplus::Image* hoverImage = nullptr;   // owned
+    std::wstring fontFace = L"微软雅黑";
+    int fontSize = 10;
+    int fontStyle = 0;
+    int fontUnit = 2;  // UnitPixel
+    uint32_t textColor = 0xFFFFFFFF;
+    int trackingMouse = 0;
+    int buttonState = 1;  // 1 normal, 2 pressed, 3 hover
+
+    // Deletes both images and loads the two PNG resources.
+    void SetImages(UINT normalPngId, UINT hoverPngId);
+
+    void PreSubclassWindow() override;
+    void DrawItem(DRAWITEMSTRUCT* item) override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void SetState(int state);
+};
+
+class CCustomLabel : public CStatic {
+public:
+    std::wstring fontFace = L"宋体";
+    int fontSize = 10;
+    int fontStyle = 0;
+    int fontUnit = 2;
+    uint32_t textColor = 0xFFFFFFFF;
+    int alignment = 0;      // 0 near, 1 centre, 2 far
+    int lineAlignment = 0;  // same values, vertically
+    // Not described: when set, a text whose wrapped lines would not fit the
+    // client height is drawn with a smaller font (down to 60 %) instead of being
+    // cut off. Off by default; the message box turns it on for its message.
+    int shrinkToFit = 0;
+
+    // SetWindowText, then InvalidateRect with erase.
+    void SetText(const std::wstring& text);
+
+    void PreSubclassWindow() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void Paint();
+};
+
+class CCustomProgress : public CStatic {
+public:
+    ~CCustomProgress() override;
+
+    float fraction = 0.0f;                 // 0..1, kept in range by the owner
+    Gdiplus::Image* barImage = nullptr;    // owned, PNG 141
+    Gdiplus::Image* trackImage = nullptr;  // owned, set by the owner window
+    int barImageWidth = 0;
+    int barImageHeight = 0;
+
+    // Deletes the bar image, loads PNG 141 and keeps its pixel size.
+    void LoadBarImage();
+    // Replaces the track image (the owner's PNG 143); takes ownership.
+    void SetTrackImage(Gdiplus::Image* image);
+
+    void PreSubclassWindow() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void Paint();
+};

@@ -1,0 +1,435 @@
+#include "ui/SkinMessageBox.h"
+
+#include <algorithm>
+
+#include "res/resource.h"
+#include "ui/UiTexts.h"
+#include "util/PngResource.h"
+#include "util/UiScale.h"
+
+namespace {
+
+std::vector<CSkinDialog*>& BoxStack() {
+    static std::vector<CSkinDialog*> stack;
+    return stack;
+}
+
+int ScaledCoordinate(int designed, float scale) { return static_cast<int>(static_cast<float>(designed) * scale); }
+
+// Places a control from designed (left, top) to (right, bottom), each
+// coordinate scaled and truncated on its own.
+void PlaceControl(CWnd& control, int left, int top, int right, int bottom, float scale) {
+    if (!control.m_hWnd) return;
+    int x1 = ScaledCoordinate(left, scale);
+    int y1 = ScaledCoordinate(top, scale);
+    int x2 = ScaledCoordinate(right, scale);
+    int y2 = ScaledCoordinate(bottom, scale);
+    control.MoveWindow(x1, y1, x2 - x1, y2 - y1, TRUE);
+}
+
+// Keeps a window whole inside the work area of the monitor it is (mostly) on,
+// so a box can always be seen and answered, even when its placement lies
+// partly off the screen (a main window dragged to the edge).
+void KeepOnScreen(HWND window) {
+    RECT rect;
+    ::GetWindowRect(window, &rect);
+    HMONITOR monitor = ::MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST);
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!monitor || !::GetMonitorInfoW(monitor, &info)) return;
+    const RECT& work = info.rcWork;
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    int x = std::max(static_cast<int>(work.left), std::min(static_cast<int>(rect.left), static_cast<int>(work.right) - width));
+    int y = std::max(static_cast<int>(work.top), std::min(static_cast<int>(rect.top), static_cast<int>(work.bottom) - height));
+    if (x != rect.left || y != rect.top) MoveWindowTo(window, x, y);
+}
+
+}  // namespace
+
+bool IsSingleButtonStyle(int style) {
+    return style == 0 || style == 0x10 || style == 0x20 || style == 0x30 || style == 0x40 || style == 0x4000;
+}
+
+const std::vector<CSkinDialog*>& OpenSkinMessageBoxes() { return BoxStack(); }
+
+// ---------------------------------------------------------------- CSkinUIDialog
+
+CSkinUIDialog::CSkinUIDialog(UINT templateId, CWnd* parent) : CDialogBase(templateId, parent) {}
+
+CSkinUIDialog::~CSkinUIDialog() {
+    if (m_hWnd) DestroyWindow();
+    delete backdrop;
+    backdrop = nullptr;
+    delete uiData;
+    uiData = nullptr;
+}
+
+void CSkinUIDialog::SetBackdrop(Gdiplus::Bitmap* bitmap) {
+    if (backdrop != bitmap) delete backdrop;
+    backdrop = bitmap;
+    if (m_hWnd) ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void CSkinUIDialog::SetUiData(UIDataBase* data) {
+    if (uiData != data) delete uiData;
+    uiData = data;
+}
+
+BOOL CSkinUIDialog::OnInitDialog() {
+    CDialog::OnInitDialog();
+    // The controls paint the backdrop under themselves (ISkinBackdropHost), so
+    // this window never paints over them, whatever order the paints come in.
+    ModifyStyle(0, WS_CLIPCHILDREN);
+    ModifyStyleEx(0, WS_EX_COMPOSITED | WS_EX_LAYERED);
+    ModifyStyleEx(WS_EX_APPWINDOW, WS_EX_TOOLWINDOW);
+    ::SetLayeredWindowAttributes(m_hWnd, 0, 0, LWA_ALPHA);  // invisible until the first paint
+    return TRUE;
+}
+
+void CSkinUIDialog::DrawBackdrop(Gdiplus::Graphics& graphics, int originX, int originY) {
+    RECT client;
+    GetClientRect(&client);
+    graphics.DrawImage(backdrop, originX, originY, static_cast<INT>(client.right + 1), static_cast<INT>(client.bottom + 1));
+}
+
+void CSkinUIDialog::OnPaint() {
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(m_hWnd, &paint);
+    {
+        Gdiplus::Graphics graphics(dc);
+        graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
+        if (ShouldPaintBackground(paint.rcPaint) && backdrop) DrawBackdrop(graphics, 0, 0);
+    }
+    if (!(GetExStyle() & WS_EX_LAYERED)) ModifyStyleEx(0, WS_EX_LAYERED);
+    ::SetLayeredWindowAttributes(m_hWnd, RGB(255, 255, 255), 255, LWA_ALPHA);
+    ::EndPaint(m_hWnd, &paint);
+}
+
+bool CSkinUIDialog::PaintBackdropUnder(HWND child, HDC dc) {
+    if (!backdrop || !m_hWnd) return false;
+    RECT rect;
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+    Gdiplus::Graphics graphics(dc);
+    graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
+    DrawBackdrop(graphics, -rect.left, -rect.top);
+    return true;
+}
+
+void CSkinUIDialog::OnSize(UINT type, int cx, int cy) {
+    DefWindowProc(WM_SIZE, type, MAKELPARAM(cx, cy));
+    if (ownerDialog) ownerDialog->MoveBy(0, 0);
+}
+
+void CSkinUIDialog::OnShowWindow(BOOL show, UINT status) {
+    CDialogBase::OnShowWindow(show, status);
+    if (ownerDialog) ownerDialog->MoveBy(0, 0);
+}
+
+LRESULT CSkinUIDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+        OnPaint();
+        return 0;
+    case WM_ERASEBKGND:
+        // The paint covers the whole client area with the backdrop.
+        if (backdrop) return TRUE;
+        break;
+    case WM_SIZE:
+        OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_LBUTTONDOWN:
+        if (draggable) {
+            POINT cursor;
+            ::GetCursorPos(&cursor);
+            lastCursorX = cursor.x;
+            lastCursorY = cursor.y;
+            dragging = 1;
+            ::SetCapture(m_hWnd);
+            return 0;
+        }
+        break;
+    case WM_MOUSEMOVE:
+        if (dragging) {
+            POINT cursor;
+            ::GetCursorPos(&cursor);
+            int dx = cursor.x - lastCursorX;
+            int dy = cursor.y - lastCursorY;
+            lastCursorX = cursor.x;
+            lastCursorY = cursor.y;
+            if (ownerDialog) ownerDialog->MoveBy(dx, dy);
+            return 0;
+        }
+        break;
+    case WM_LBUTTONUP:
+        if (dragging) {
+            dragging = 0;
+            ::ReleaseCapture();
+            return 0;
+        }
+        break;
+    case WM_CAPTURECHANGED:
+        dragging = 0;
+        break;
+    default:
+        break;
+    }
+    return CDialogBase::WindowProc(message, wParam, lParam);
+}
+
+// -------------------------------------------------------------- CSkinMessageBox
+
+CSkinMessageBox::CSkinMessageBox(CWnd* parent) : CSkinUIDialog(IDD_SKIN_MESSAGEBOX, parent) {
+    marginLeft = 20;
+    marginTop = 18;
+    marginRight = 20;
+    marginBottom = 18;
+}
+
+CSkinMessageBox::~CSkinMessageBox() {
+    if (m_hWnd) DestroyWindow();
+}
+
+void CSkinMessageBox::DoDataExchange(CDataExchange* dx) {
+    CSkinUIDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDC_MSGBOX_FIRST, firstButton);
+    DDX_Control(dx, IDC_MSGBOX_SECOND, secondButton);
+    DDX_Control(dx, IDC_MSGBOX_TEXT, messageLabel);
+}
+
+BOOL CSkinMessageBox::OnInitDialog() {
+    CSkinUIDialog::OnInitDialog();
+    confirmClose = 0;
+    if (ownerDialog) SetConfirmClose(ownerDialog, 0);
+    SkinMessageBoxData* data = Data();
+    if (!data) return TRUE;
+
+    messageLabel.textColor = 0xFFB0DBFF;
+    messageLabel.fontSize = 18;
+    messageLabel.fontStyle = 1;
+    messageLabel.alignment = 1;
+    messageLabel.lineAlignment = 1;
+    messageLabel.shrinkToFit = 1;  // a long message is drawn smaller, never cut off
+    messageLabel.SetText(data->text);
+
+    const bool swap = data->swapImages != 0;
+    firstButton.SetWindowText(data->firstButtonText.empty() ? std::wstring(kTextOk) : data->firstButtonText);
+    firstButton.textColor = 0xFFFFFFFF;
+    firstButton.fontSize = 18;
+    firstButton.fontStyle = 0;
+    if (swap) {
+        firstButton.SetImages(IDB_PNG_BUTTON_STEEL, IDB_PNG_BUTTON_STEEL_HOVER);
+    } else {
+        firstButton.SetImages(IDB_PNG_BUTTON_ACCENT, IDB_PNG_BUTTON_ACCENT_HOVER);
+    }
+
+    secondButton.SetWindowText(data->secondButtonText.empty() ? std::wstring(kTextCancel) : data->secondButtonText);
+    secondButton.textColor = 0xFFFFFFFF;
+    secondButton.fontSize = 18;
+    secondButton.fontStyle = 0;
+    if (swap) {
+        secondButton.SetImages(IDB_PNG_BUTTON_ACCENT, IDB_PNG_BUTTON_ACCENT_HOVER);
+    } else {
+        secondButton.SetImages(IDB_PNG_BUTTON_STEEL, IDB_PNG_BUTTON_STEEL_HOVER);
+    }
+
+    const float scale = GetUiScale();
+    PlaceControl(messageLabel, 9, 12, 305, 80, scale);
+    PlaceControl(firstButton, 12, 91, 149, 138, scale);
+    PlaceControl(secondButton, 172, 91, 309, 138, scale);
+    Relayout();
+    return TRUE;
+}
+
+void CSkinMessageBox::Relayout() {
+    SkinMessageBoxData* data = Data();
+    if (!m_hWnd || !data) return;
+    if (!IsSingleButtonStyle(data->style)) return;
+    if (secondButton.m_hWnd) secondButton.ShowWindow(SW_HIDE);
+    if (!firstButton.m_hWnd) return;
+    RECT box, button;
+    GetClientRect(&box);
+    firstButton.GetWindowRect(&button);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&button), 2);
+    int buttonWidth = button.right - button.left;
+    int x = static_cast<int>(static_cast<float>((box.right - box.left) - buttonWidth) * 0.5f);
+    if (x != button.left) {
+        ::SetWindowPos(firstButton.m_hWnd, nullptr, x, button.top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void CSkinMessageBox::OnShowWindow(BOOL show, UINT status) {
+    CSkinUIDialog::OnShowWindow(show, status);
+    Relayout();
+}
+
+void CSkinMessageBox::OnSize(UINT type, int cx, int cy) {
+    CSkinUIDialog::OnSize(type, cx, cy);
+    Relayout();
+}
+
+BOOL CSkinMessageBox::OnCommand(WPARAM wParam, LPARAM lParam) {
+    UINT id = LOWORD(wParam);
+    if (id == IDC_MSGBOX_FIRST || id == IDC_MSGBOX_SECOND) {
+        if (HIWORD(wParam) != BN_CLICKED) return TRUE;
+        int answer = id == IDC_MSGBOX_FIRST ? 1 : 7;
+        CDialog* loop = ownerDialog ? static_cast<CDialog*>(ownerDialog) : static_cast<CDialog*>(this);
+        loop->EndDialog(answer);
+        return TRUE;
+    }
+    return CSkinUIDialog::OnCommand(wParam, lParam);
+}
+
+// ------------------------------------------------------------------ CSkinDialog
+
+CSkinDialog::CSkinDialog(UINT pngIdValue, UINT templateId, CWnd* parent)
+    : CLayeredBackgroundDialog(templateId, pngIdValue, parent) {}
+
+CSkinDialog::~CSkinDialog() {
+    if (m_hWnd) DestroyWindow();
+    delete content;
+    content = nullptr;
+    delete placementRect;
+    placementRect = nullptr;
+}
+
+BOOL CSkinDialog::OnInitDialog() {
+    CDialog::OnInitDialog();
+    UpdateLayered();
+
+    // Place the frame.
+    RECT frame;
+    GetWindowRect(&frame);
+    const int frameWidth = frame.right - frame.left;
+    const int frameHeight = frame.bottom - frame.top;
+    HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+    if (placementRect) {
+        const RECT& r = *placementRect;
+        MoveWindowTo(m_hWnd, r.left + (r.right - r.left) / 2 - frameWidth / 2,
+                     r.top + (r.bottom - r.top) / 2 - frameHeight / 2);
+    } else if (owner) {
+        RECT r;
+        ::GetWindowRect(owner, &r);
+        MoveWindowTo(m_hWnd, r.left + (r.right - r.left) / 2 - frameWidth / 2,
+                     r.top + (r.bottom - r.top) / 2 - frameHeight / 2);
+    } else {
+        ShowCentered(this);
+    }
+    KeepOnScreen(m_hWnd);
+
+    // The frame is shown before its content (the template is visible anyway), so
+    // the content, shown after it, lies above it on every platform layer, also
+    // where the X server stacks windows in the order they appear.
+    ShowWindow(SW_SHOWNORMAL);
+
+    // The content window.
+    if (!content) content = new CSkinUIDialog(static_cast<UINT>(contentTemplateId), this);
+    content->draggable = draggable;
+    content->SetOwnerDialog(this);
+    if (content->Create(static_cast<UINT>(contentTemplateId), this)) {
+        content->ShowWindow(SW_SHOW);
+        ::SetWindowPos(content->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        // Size and place it by the content rule, then give it the frame's picture under it.
+        const float scale = GetUiScale();
+        GetWindowRect(&frame);
+        ContentPlacement placement = PlaceContent(frame, *content, scale);
+        MoveAndResizeWindow(content->m_hWnd, frame.left + placement.offsetX, frame.top + placement.offsetY,
+                            placement.width, placement.height);
+        content->SetBackdrop(LoadPngBitmap(static_cast<UINT>(pngId),
+                                           static_cast<int>(static_cast<float>(placement.offsetX) / scale),
+                                           static_cast<int>(static_cast<float>(placement.offsetY) / scale),
+                                           static_cast<int>(static_cast<float>(placement.width) / scale),
+                                           static_cast<int>(static_cast<float>(placement.height) / scale)));
+    }
+
+    // No taskbar button of its own: the box belongs to its owner's group. A box
+    // without any owner keeps its taskbar button, so it can never be lost.
+    if (owner) ModifyStyleEx(WS_EX_APPWINDOW, WS_EX_TOOLWINDOW);
+    return TRUE;
+}
+
+void CSkinDialog::MoveBy(int dx, int dy) {
+    if (!draggable || !m_hWnd) return;
+    RECT frame;
+    GetWindowRect(&frame);
+    const int x = frame.left + dx;
+    const int y = frame.top + dy;
+    const float scale = GetUiScale();
+    WindowMoveBatch batch(2);
+    batch.Move(m_hWnd, x, y);
+    if (content && content->m_hWnd) {
+        batch.Move(content->m_hWnd,
+                   x + static_cast<int>(scale * static_cast<float>(content->marginLeft + content->offsetX)),
+                   y + static_cast<int>(scale * static_cast<float>(content->marginTop + content->offsetY)));
+    }
+}
+
+int CSkinDialog::ShowMessageBox(HWND, const std::wstring& text, int style, const std::wstring& firstButtonText,
+                                const std::wstring& secondButtonText, int swapImages) {
+    HWND contentWindow = content ? content->m_hWnd : nullptr;
+    EnableWindow(FALSE);
+    if (contentWindow) ::EnableWindow(contentWindow, FALSE);
+    RECT* placement = new RECT;
+    GetWindowRect(placement);
+    HWND parent = contentWindow ? contentWindow : m_hWnd;
+    int answer = ShowSkinMessageBox(text, placement, firstButtonText, secondButtonText, swapImages, parent, style);
+    if (m_hWnd) EnableWindow(TRUE);
+    if (contentWindow && ::IsWindow(contentWindow)) ::EnableWindow(contentWindow, TRUE);
+    return answer;
+}
+
+void CSkinDialog::BringGroupToFront() {
+    if (content && content->m_hWnd) content->SetForegroundWindow();
+    SetForegroundWindow();
+}
+
+// ----------------------------------------------------------- ShowSkinMessageBox
+
+int ShowSkinMessageBox(const std::wstring& text, RECT* placement, const std::wstring& firstButtonText,
+                       const std::wstring& secondButtonText, int swapImages, HWND parent, int style) {
+    // The parent as a window object: ours when it is one of our windows, else a
+    // temporary wrapper for the call.
+    CWnd foreignParent;
+    CWnd* parentWnd = CWnd::FromHandlePermanent(parent);
+    if (!parentWnd && parent && ::IsWindow(parent) && foreignParent.Attach(parent)) parentWnd = &foreignParent;
+
+    // A box must be seen: bring a minimised owner group back first.
+    if (parent && ::IsWindow(parent)) {
+        HWND root = ::GetAncestor(parent, GA_ROOTOWNER);
+        if (root && ::IsIconic(root)) ::ShowWindow(root, SW_RESTORE);
+    }
+
+    // 1. Hide the open boxes.
+    for (CSkinDialog* open : BoxStack()) {
+        open->ShowWindow(SW_HIDE);
+        if (open->content && open->content->m_hWnd) open->content->ShowWindow(SW_HIDE);
+    }
+
+    // 2. and 3. The content with its data, and the frame.
+    auto* box = new CSkinMessageBox(nullptr);
+    box->SetUiData(new SkinMessageBoxData(text, style, firstButtonText, secondButtonText, swapImages));
+    auto* frame = new CSkinDialog(IDB_PNG_MSGBOX_FRAME, IDD_SKIN_FRAME, parentWnd);
+    frame->content = box;
+    frame->contentTemplateId = IDD_SKIN_MESSAGEBOX;
+    frame->placementRect = placement;
+    frame->draggable = 1;
+
+    // 4. Run it.
+    BoxStack().push_back(frame);
+    int result = static_cast<int>(frame->DoModal());
+    BoxStack().erase(std::remove(BoxStack().begin(), BoxStack().end(), frame), BoxStack().end());
+
+    // 5. Show the boxes under it again.
+    for (CSkinDialog* open : BoxStack()) {
+        open->ShowWindow(SW_SHOW);
+        if (open->content && open->content->m_hWnd) open->content->ShowWindow(SW_SHOW);
+    }
+    if (!BoxStack().empty()) BoxStack().back()->BringGroupToFront();
+
+    // 6. The frame owns the box (with its data) and the rectangle.
+    delete frame;
+    if (foreignParent.m_hWnd) foreignParent.Detach();
+    return result;
+}
