@@ -32,6 +32,7 @@ declare -A NEED=(
   [python3-pil]=/usr/lib/python3/dist-packages/PIL/__init__.py
   [dpkg-dev]=/usr/bin/dpkg-source
   [locales]=/usr/sbin/locale-gen
+  [xcompmgr]=/usr/bin/xcompmgr
 )
 
 missing=()
