@@ -10,6 +10,10 @@ source "$root/tests/wine/wine-env.sh"
 control="$WINEPREFIX/drive_c/launcher-server"
 pidfile="$BUILD_DIR/launcher-server.pid"
 if [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; then exit 0; fi
+if (exec 3<>/dev/tcp/127.0.0.1/8000) 2>/dev/null; then
+  echo "port 8000 on 127.0.0.1 is taken by another program; the launcher-server stub needs it" >&2
+  exit 1
+fi
 mkdir -p "$control"
 rm -f "$control/mode" "$control/requests.log"
 /usr/bin/python3 "$root/tools/launcher_server/launcher_server.py" --port 8000 \
