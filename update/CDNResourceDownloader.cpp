@@ -36,6 +36,10 @@ std::wstring CCDNResourceDownloader::StagingFile() const { return StagingFilePat
 
 bool CCDNResourceDownloader::IsIdle() { return !dispatcher || dispatcher->IsIdle(); }
 
+void CCDNResourceDownloader::StopAll() {
+    if (dispatcher) dispatcher->StopAll();
+}
+
 int32_t CCDNResourceDownloader::StartConfigDownload() {
     if (dispatcher) dispatcher->ClearPending();
     return StartBatch(std::vector<ResourceUpdateItem>(1), CdnTaskKind::Config);

@@ -53,6 +53,8 @@ public:
     int32_t StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind);
     // True when no worker of the dispatcher runs (also before the first batch).
     bool IsIdle();
+    // Stops every running worker (the window is closing); nothing to stop before the first batch.
+    void StopAll();
 
     DownloadDataProcessor* CreateProcessor(const DownloadTaskInfo& task) override;
     void OnTaskResult(const DownloadTaskResultInfo& result) override;
