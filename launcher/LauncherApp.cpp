@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include "afx/File.h"
+#include "download/DownloadTimings.h"
+#include "ui/FlashDialog.h"
 #include "launcher/DesktopShortcut.h"
 #include "launcher/LaunchParameters.h"
 #include "launcher/LauncherLog.h"
@@ -67,4 +69,21 @@ bool CNewTalmoLauncherApp::InitInstance() {
     return false;
 }
 
-void CNewTalmoLauncherApp::RunLauncherWindow() {}
+void CNewTalmoLauncherApp::RunLauncherWindow() {
+    ApplyTestTimings();
+    CFlashDialog root;
+    m_pMainWnd = &root;
+    root.DoModal();
+    m_pMainWnd = nullptr;
+}
+
+void ApplyTestTimings() {
+    // The end-to-end tests shorten the engine's pauses (5 s between attempts,
+    // 100 ms before each segment) through the environment; unset, the product
+    // values stay.
+    DownloadTimings timings = GetDownloadTimings();
+    wchar_t value[32] = {};
+    if (::GetEnvironmentVariableW(L"DREL_TEST_RETRY_PAUSE_MS", value, 32)) timings.retryPauseMs = wcstoul(value, nullptr, 10);
+    if (::GetEnvironmentVariableW(L"DREL_TEST_SEGMENT_PAUSE_MS", value, 32)) timings.segmentPauseMs = wcstoul(value, nullptr, 10);
+    OverrideDownloadTimingsForTesting(timings);
+}

@@ -16,6 +16,10 @@ bool ShouldShowLauncher(bool anotherInstanceRuns, bool rebootRequested, bool gam
 // unless a process runs from the copy.
 void RefreshWorkingCopy(const std::wstring& copyPath);
 
+// Takes shortened engine pauses from DREL_TEST_RETRY_PAUSE_MS and
+// DREL_TEST_SEGMENT_PAUSE_MS when the tests set them.
+void ApplyTestTimings();
+
 class CNewTalmoLauncherApp : public CWinApp {
 public:
     bool InitInstance() override;

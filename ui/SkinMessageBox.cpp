@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "launcher/LauncherLog.h"
 #include "res/resource.h"
 #include "ui/UiTexts.h"
 #include "util/PngResource.h"
@@ -263,6 +264,31 @@ void CSkinMessageBox::Relayout() {
 void CSkinMessageBox::OnShowWindow(BOOL show, UINT status) {
     CSkinUIDialog::OnShowWindow(show, status);
     Relayout();
+    // Traced once the box is in its final place and on the screen.
+    if (show) PostMessage(kTraceButtonsMessage);
+}
+
+LRESULT CSkinMessageBox::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kTraceButtonsMessage) {
+        TraceButtonCentres();
+        return 0;
+    }
+    return CSkinUIDialog::WindowProc(message, wParam, lParam);
+}
+
+void CSkinMessageBox::TraceButtonCentres() {
+    // Where the answer buttons are on the screen, so that whoever reads the
+    // trace (a person, the end-to-end tests) can find them without the layout.
+    std::wstring line = L"launcher: message box buttons:";
+    const std::pair<const wchar_t*, CSkinButton*> buttons[] = {{L"first", &firstButton}, {L"second", &secondButton}};
+    for (const auto& [name, button] : buttons) {
+        if (!button->m_hWnd || !::IsWindowVisible(button->m_hWnd)) continue;  // the second of a one-button box
+        RECT rect;
+        button->GetWindowRect(&rect);
+        line += L" " + std::wstring(name) + L"=" + std::to_wstring((rect.left + rect.right) / 2) + L"," +
+                std::to_wstring((rect.top + rect.bottom) / 2);
+    }
+    DebugTrace(line);
 }
 
 void CSkinMessageBox::OnSize(UINT type, int cx, int cy) {

@@ -79,11 +79,14 @@ public:
     void OnShowWindow(BOOL show, UINT status) override;
     void OnSize(UINT type, int cx, int cy) override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
 
 private:
+    static const UINT kTraceButtonsMessage = WM_APP + 21;
+    void TraceButtonCentres();
     // One-button styles: hide the second button, centre the first horizontally.
     void Relayout();
 };

@@ -1,0 +1,252 @@
+#include "launcher/MainForegroundDialog.h"
+
+#include <windowsx.h>
+#include <cstdio>
+
+#include "launcher/GameStart.h"
+#include "launcher/LauncherLog.h"
+#include "launcher/ProcessWatch.h"
+#include "res/resource.h"
+#include "update/ResourceManager.h"
+#include "util/DeviceId.h"
+#include "util/InstallPaths.h"
+#include "util/PngResource.h"
+#include "util/SystemHelpers.h"
+#include "util/UiScale.h"
+
+CMainForegroundDialog::CMainForegroundDialog(UINT templateId, CWnd* parent) : CDialogBase(templateId, parent) {}
+
+CMainForegroundDialog::~CMainForegroundDialog() {
+    noticeRequest.Shutdown();
+    delete backgroundImage;
+}
+
+void CMainForegroundDialog::DoDataExchange(CDataExchange* dx) {
+    CDialogBase::DoDataExchange(dx);
+    DDX_Control(dx, IDC_PROGRESS, progressBar);
+    DDX_Control(dx, IDC_SPEED_TEXT, speedLabel);
+    DDX_Control(dx, IDC_STATUS_TEXT, statusLabel);
+}
+
+BOOL CMainForegroundDialog::OnInitDialog() {
+    CDialogBase::OnInitDialog();
+    ModifyStyleEx(WS_EX_TRANSPARENT, WS_EX_COMPOSITED | WS_EX_LAYERED);
+    // Where WS_EX_COMPOSITED is not honoured (Wine), the controls paint the
+    // backdrop under themselves and the window must not paint over them.
+    ModifyStyle(0, WS_CLIPCHILDREN);
+    // A layered window without attributes is never drawn; this one is fully opaque.
+    ::SetLayeredWindowAttributes(m_hWnd, 0, 255, LWA_ALPHA);
+
+    progressBar.LoadBarImage();
+    progressBar.fraction = 0;
+    progressBar.Invalidate();
+    for (CCustomLabel* label : {&statusLabel, &speedLabel}) label->textColor = 0xFFD7F0FF;
+
+    noticeRequest.SetResultCallback(
+        [this](const std::wstring& url, RequestNoticeResult result) { PostNoticeResult(url, result); });
+    LoadBackgroundImage();
+    LayoutControls();
+    flow_.Start();  // texts, the bar and speed timers, the tips and the game watch
+    return TRUE;
+}
+
+LRESULT CMainForegroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_UPDATE_PROGRESS:
+        TakeReports();
+        return 0;
+    case WM_TIMER:
+        HandleTimer(wParam);
+        return 0;
+    case WM_PAINT:
+        OnPaint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_SIZE: {
+        LRESULT result = CDialogBase::WindowProc(message, wParam, lParam);
+        OnSizeChanged();
+        return result;
+    }
+    case WM_LBUTTONDOWN: {
+        POINT cursor;
+        ::GetCursorPos(&cursor);
+        dragX = cursor.x;
+        dragY = cursor.y;
+        dragging = 1;
+        ::SetCapture(m_hWnd);
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        if (dragging) {
+            POINT cursor;
+            ::GetCursorPos(&cursor);
+            int dx = cursor.x - dragX, dy = cursor.y - dragY;
+            dragX = cursor.x;
+            dragY = cursor.y;
+            if (ownerDialog && (dx || dy)) ownerDialog->MoveBy(dx, dy);
+        }
+        return 0;
+    case WM_LBUTTONUP:
+        dragging = 0;
+        ::ReleaseCapture();
+        return 0;
+    default:
+        return CDialogBase::WindowProc(message, wParam, lParam);
+    }
+}
+
+void CMainForegroundDialog::PostProgress(ResourceManagerProgressState state,
+                                         const ResourceManagerProgressInfoBase* record) {
+    if (mailbox_.Push(state, record) && !::PostMessageW(m_hWnd, WM_UPDATE_PROGRESS, state, 0)) {
+        mailbox_.WakeFailed();  // the bar timer takes the reports instead
+    }
+}
+
+void CMainForegroundDialog::PostNoticeResult(const std::wstring& url, RequestNoticeResult result) {
+    LauncherNoticeUpgradeInfo info(url, result);
+    PostProgress(NoticeResult, &info);
+}
+
+void CMainForegroundDialog::TakeReports() {
+    ProgressMailbox::Report report;
+    while (mailbox_.TakeNext(&report)) {
+        if (report.first != DownloadProgress) {
+            wchar_t line[32];
+            std::swprintf(line, 32, L"launcher: state %d", static_cast<int>(report.first));
+            DebugTrace(line);
+        }
+        flow_.OnUpdateProgress(report.first, report.second.get());
+    }
+}
+
+void CMainForegroundDialog::HandleTimer(UINT_PTR id) {
+    if (id == TIMER_PROGRESS_BAR) TakeReports();  // in case a wake-up could not be posted
+    flow_.HandleTimer(static_cast<uint32_t>(id));
+}
+
+void CMainForegroundDialog::OnSizeChanged() {
+    if (ownerDialog) ownerDialog->MoveBy(0, 0);
+}
+
+void CMainForegroundDialog::PlaceControl(CWnd& control, int left, int top, int right, int bottom) {
+    if (!control.m_hWnd) return;
+    int l = Scaled(left), t = Scaled(top), r = Scaled(right), b = Scaled(bottom);
+    control.MoveWindow(l, t, r - l, b - t);
+}
+
+void CMainForegroundDialog::LayoutControls() {
+    PlaceControl(progressBar, 11, 358, 700, 376);
+    PlaceControl(statusLabel, 9, 369, 705, 382);
+}
+
+void CMainForegroundDialog::LoadBackgroundImage() { SetBackgroundImage(LoadPngImage(IDB_PNG_MAIN_BACKGROUND)); }
+
+void CMainForegroundDialog::StartGameWatch() { StartTimer(TIMER_GAME_WATCH, 500); }
+
+std::wstring CMainForegroundDialog::GetLauncherFolder() { return GetGameRootFolder(); }
+
+std::wstring CMainForegroundDialog::GetGameFolder() { return GetGameRootFolder(); }
+
+void CMainForegroundDialog::SetBackgroundImage(Gdiplus::Image* image) {
+    delete backgroundImage;
+    backgroundImage = image;
+    if (backgroundImage) {
+        backgroundWidth = Scaled(static_cast<int>(backgroundImage->GetWidth()));
+        backgroundHeight = Scaled(static_cast<int>(backgroundImage->GetHeight()));
+    }
+    if (m_hWnd) Invalidate(FALSE);
+}
+
+void CMainForegroundDialog::OnPaint() {
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(m_hWnd, &ps);
+    {
+        Gdiplus::Graphics graphics(dc);
+        graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
+        if (backgroundImage) graphics.DrawImage(backgroundImage, 0, 0, backgroundWidth, backgroundHeight);
+        DrawOverlay(graphics);
+    }
+    ::EndPaint(m_hWnd, &ps);
+}
+
+bool CMainForegroundDialog::PaintBackdropUnder(HWND child, HDC dc) {
+    if (!backgroundImage) return false;
+    RECT rect;
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+    Gdiplus::Graphics graphics(dc);
+    graphics.DrawImage(backgroundImage, -rect.left, -rect.top, backgroundWidth, backgroundHeight);
+    return true;
+}
+
+void CMainForegroundDialog::SetStatusText(const std::wstring& text) { statusLabel.SetText(text); }
+
+void CMainForegroundDialog::SetSpeedText(const std::wstring& text) { speedLabel.SetText(text); }
+
+void CMainForegroundDialog::ShowBarFraction(float fraction) {
+    progressBar.fraction = fraction;
+    if (progressBar.m_hWnd) progressBar.Invalidate(FALSE);
+}
+
+int32_t CMainForegroundDialog::AskUser(const std::wstring& text, int32_t style, const std::wstring& first,
+                                      const std::wstring& second) {
+    return ShowMessageBox(nullptr, text, style, first, second, 0);
+}
+
+void CMainForegroundDialog::StartTimer(uint32_t id, uint32_t ms) { ::SetTimer(m_hWnd, id, ms, nullptr); }
+
+void CMainForegroundDialog::StopTimer(uint32_t id) { ::KillTimer(m_hWnd, id); }
+
+void CMainForegroundDialog::EndLauncher() {
+    DebugTrace(L"launcher: ending");
+    TerminateSelf();
+}
+
+void CMainForegroundDialog::RestartLauncher() {
+    if (StartEntranceForRestart()) {
+        SetStatusText(L"重启Launcher成功");
+        SetConfirmClose(this, 0);
+        if (auto* parent = dynamic_cast<CDialogBase*>(CWnd::FromHandlePermanent(::GetParent(m_hWnd)))) {
+            SetConfirmClose(parent, 0);
+        }
+        DebugTrace(L"launcher: restarting through the entrance");
+        TerminateSelf();
+    }
+    const wchar_t kFailed[] = L"重启Launcher失败，参数错误";
+    SetStatusText(kFailed);
+    AskUser(kFailed, 0, L"", L"");
+    EndLauncher();
+}
+
+bool CMainForegroundDialog::IsGameRunning(const std::wstring& gamePath) { return IsProcessRunning(gamePath); }
+
+void CMainForegroundDialog::SendNoticeRequest() {
+    std::wstring deviceId;
+    GetDeviceId(&deviceId);
+    noticeRequest.Request(std::make_unique<NoticeRequestParams>(MakeNoticeRequestInfo(deviceId, GetModulePath())));
+}
+
+void CMainForegroundDialog::InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
+                                                const std::wstring& url) {
+    CResourceManager& manager = CResourceManager::GetInstance();
+    manager.SetProgressCallback([this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* record) {
+        PostProgress(state, record);
+    });
+    manager.Initialize(launcherFolder, gameFolder, url);
+}
+
+bool CMainForegroundDialog::StartLauncherUpdate(int32_t* started) {
+    return CResourceManager::GetInstance().StartLauncherUpdate(*started);
+}
+
+int32_t CMainForegroundDialog::StartResourceUpdate() { return CResourceManager::GetInstance().StartResourceUpdate(); }
+
+bool CMainForegroundDialog::IsDownloaderIdle() { return CResourceManager::GetInstance().Downloader().IsIdle(); }
+
+bool CMainForegroundDialog::GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) {
+    ULARGE_INTEGER available, total, free;
+    if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) return false;
+    *freeBytes = free.QuadPart;
+    return true;
+}

@@ -1,0 +1,90 @@
+#pragma once
+// The main foreground window's base: the controls every update shows (the
+// bar, the speed line, the status line), the backdrop it is given by the
+// background window, dragging, and the update flow it hosts. The flow itself
+// is UpdateFlow; this class is its window and its link to the rest of the
+// launcher.
+#include <windows.h>
+#include <gdiplus.h>
+#include <functional>
+#include <memory>
+
+#include "launcher/NoticeRequest.h"
+#include "launcher/ProgressMailbox.h"
+#include "launcher/UpdateFlow.h"
+#include "ui/DialogBase.h"
+#include "ui/SkinControls.h"
+
+class CMainForegroundDialog : public CDialogBase, public UpdateFlowHost, public ISkinBackdropHost {
+public:
+    CMainForegroundDialog(UINT templateId, CWnd* parent);
+    ~CMainForegroundDialog() override;
+
+    BOOL OnInitDialog() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // Called from any thread: a copy of the report waits in the mailbox and the
+    // window is woken with WM_UPDATE_PROGRESS.
+    void PostProgress(ResourceManagerProgressState state, const ResourceManagerProgressInfoBase* record);
+    // The notice request's outcome, on its worker thread.
+    void PostNoticeResult(const std::wstring& url, RequestNoticeResult result);
+    // The backdrop cropped from the background's picture (owned; may be null).
+    void SetBackgroundImage(Gdiplus::Image* image);
+    void SetExitNotification(std::function<void()> callback) { exitNotification_ = std::move(callback); }
+
+    UpdateFlow& Flow() { return flow_; }
+
+    // UpdateFlowHost
+    void SetStatusText(const std::wstring& text) override;
+    void SetSpeedText(const std::wstring& text) override;
+    void ShowBarFraction(float fraction) override;
+    int32_t AskUser(const std::wstring& text, int32_t style, const std::wstring& first,
+                    const std::wstring& second) override;
+    void StartTimer(uint32_t id, uint32_t ms) override;
+    void StopTimer(uint32_t id) override;
+    void EndLauncher() override;
+    void StartGame() override {}
+    void RestartLauncher() override;
+    std::wstring GetGameFolder() override;
+    bool IsGameRunning(const std::wstring& gamePath) override;
+    void SendNoticeRequest() override;
+    void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
+                             const std::wstring& url) override;
+    bool StartLauncherUpdate(int32_t* started) override;
+    int32_t StartResourceUpdate() override;
+    bool IsDownloaderIdle() override;
+    bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override;
+
+    // ISkinBackdropHost: the controls paint the backdrop under themselves first.
+    bool PaintBackdropUnder(HWND child, HDC dc) override;
+
+protected:
+    virtual void DrawOverlay(Gdiplus::Graphics& graphics) {}
+    virtual void HandleTimer(UINT_PTR id);
+    virtual void OnSizeChanged();
+    virtual void LayoutControls();
+    virtual void LoadBackgroundImage();
+    virtual void StartGameWatch();
+    virtual std::wstring GetLauncherFolder();
+    void DoDataExchange(CDataExchange* dx) override;
+    // Places a control at the designed rectangle times the UI scale.
+    void PlaceControl(CWnd& control, int left, int top, int right, int bottom);
+    void TakeReports();
+    void OnPaint();
+
+    CCustomProgress progressBar;  // 1004
+    CCustomLabel speedLabel;      // 1006
+    CCustomLabel statusLabel;     // 1012
+    Gdiplus::Image* backgroundImage = nullptr;  // owned
+    int backgroundWidth = 0;
+    int backgroundHeight = 0;
+    int dragging = 0;
+    int dragX = 0;
+    int dragY = 0;
+
+private:
+    UpdateFlow flow_{*this};
+    TKNoticeRequest noticeRequest;
+    ProgressMailbox mailbox_;
+    std::function<void()> exitNotification_;
+};

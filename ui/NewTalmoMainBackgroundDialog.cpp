@@ -1,0 +1,50 @@
+#include "ui/NewTalmoMainBackgroundDialog.h"
+
+#include "launcher/NewTalmoMainForegroundDialog.h"
+#include "res/resource.h"
+#include "util/PngResource.h"
+#include "util/UiScale.h"
+
+CNewTalmoMainBackgroundDialog::CNewTalmoMainBackgroundDialog()
+    : CMainBackgroundDialog(IDD_SKIN_FRAME, IDB_PNG_MAIN_BACKGROUND, nullptr) {
+    alpha = 0;  // transparent until the foreground exists
+    messageBoxOffsetX = 160;
+    messageBoxOffsetY = 90;
+}
+
+CNewTalmoMainBackgroundDialog::~CNewTalmoMainBackgroundDialog() { delete foreground; }
+
+void CNewTalmoMainBackgroundDialog::ShowForeground() {
+    if (!foreground) {
+        auto* window = new CNewTalmoMainForegroundDialog(this);
+        foreground = window;
+        window->SetOwnerDialog(this);
+        window->Create(IDD_MAIN_FOREGROUND, this);
+        window->ShowWindow(SW_SHOW);
+        AlignChildren();
+    }
+    alpha = 255;
+    UpdateLayered();
+}
+
+void CNewTalmoMainBackgroundDialog::MoveBy(int dx, int dy) { MoveGroup(dx, dy, satellite); }
+
+void CNewTalmoMainBackgroundDialog::AlignChildren() {
+    RECT host;
+    GetWindowRect(&host);
+    float s = GetUiScale();
+    if (foreground && foreground->m_hWnd) {
+        ContentPlacement place = PlaceContent(host, *foreground, s);
+        MoveAndResizeWindow(foreground->m_hWnd, host.left, host.top, place.width, place.height);
+        MoveWindowTo(foreground->m_hWnd, host.left + place.offsetX, host.top + place.offsetY);
+        auto* window = static_cast<CMainForegroundDialog*>(foreground);
+        window->SetBackgroundImage(LoadPngBitmap(IDB_PNG_MAIN_BACKGROUND, static_cast<int>(place.offsetX / s),
+                                                 static_cast<int>(place.offsetY / s),
+                                                 static_cast<int>(place.width / s),
+                                                 static_cast<int>(place.height / s)));
+    }
+    if (satellite && satellite->m_hWnd) {
+        POINT at = PlaceSatellite(host, *satellite, s);
+        MoveWindowTo(satellite->m_hWnd, at.x, at.y);
+    }
+}
