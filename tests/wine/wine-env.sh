@@ -11,7 +11,8 @@ export LC_ALL=zh_CN.UTF-8
 export LANG=zh_CN.UTF-8
 # The binaries are reached through C:\drel-bin, a link to the build's bin folder.
 WINE_BIN_DIR='C:\drel-bin'
-if [ -f "$BUILD_DIR/wine-display" ]; then
+# The demo may run on the user's own display (DREL_USE_OWN_DISPLAY=1).
+if [ -z "${DREL_USE_OWN_DISPLAY:-}" ] && [ -f "$BUILD_DIR/wine-display" ]; then
   export DISPLAY="$(cat "$BUILD_DIR/wine-display")"
 fi
 

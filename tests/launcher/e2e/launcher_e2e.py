@@ -1,0 +1,260 @@
+#!/usr/bin/python3
+"""End-to-end tests: the real launcher under Wine and Xvfb against nginx as the
+CDN and the launcher-server stub, through to the stub game's start."""
+import hashlib
+import os
+import random
+import shutil
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "..", "tools", "demo"))
+import launcher_session as ls  # noqa: E402
+
+CONTENT = os.path.join(ls.BUILD_DIR, "e2e-content")
+SHOTS = os.path.join(ls.BUILD_DIR, "screenshots")
+LOGIN_DATA = "YXV0aF9rZXk9LHVpZD0sZXh0cmFJbmZvPQ=="  # auth_key=,uid=,extraInfo=
+
+
+def make_game(case, files):
+    """A game folder with the stub game as drel_game.exe plus the given files."""
+    folder = os.path.join(CONTENT, case, "game")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    shutil.copy(os.path.join(ls.BUILD_DIR, "bin", "drel_game.exe"), os.path.join(folder, "drel_game.exe"))
+    for name, data in files.items():
+        path = os.path.join(folder, *name.split("\\"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    return folder
+
+
+def tree(folder):
+    out = {}
+    for base, _, names in os.walk(folder):
+        for n in names:
+            path = os.path.join(base, n)
+            with open(path, "rb") as f:
+                out[os.path.relpath(path, folder).replace(os.sep, "\\")] = f.read()
+    return out
+
+
+def resource_hash(root):
+    """What the launcher passes as RESOURCE_HASH: MD5 of the md5 column of
+    version.txt, ordered by name in UTF-16 code units."""
+    with open(ls.unix_path(root + "version.txt"), encoding="utf-8-sig") as f:
+        entries = [line.split("=") for line in f.read().splitlines() if line.strip()]
+    entries.sort(key=lambda e: e[0].encode("utf-16-be"))
+    return hashlib.md5("".join(e[1] for e in entries).encode("cp936")).hexdigest().upper()
+
+
+def log_lines():
+    with open(os.path.join(ls.data_folder(), "DRELLog.txt"), "rb") as f:
+        return f.read().decode("cp936").split("\r\n")[:-1]
+
+
+class UpdateToGameStart(unittest.TestCase):
+    """First install, a run with nothing to do, then an incremental update."""
+
+    @classmethod
+    def setUpClass(cls):
+        os.makedirs(SHOTS, exist_ok=True)
+        rnd = random.Random(7)
+        cls.files = {
+            "data\\ships\\cruiser.bin": rnd.randbytes(200000),
+            "data\\海域\\南海.txt": "南海资源\r\n".encode("utf-8") * 1000,
+            "empty.dat": b"",
+            "config\\settings.json": b'{"volume": 7}',
+            # Enough to watch the bar move: the slow CDN path trickles it.
+            "data\\big.pak": rnd.randbytes(8 * 1024 * 1024),
+        }
+        cls.game_dir = make_game("update", cls.files)
+        cls.root = ls.set_game_root("update")
+
+    def run_to_game(self, url, record_name, shot=None):
+        ls.set_server("ok", url)
+        record = self.root + record_name
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
+        try:
+            if shot:
+                self.assertIsNotNone(launcher.wait_for("state 9", 120), launcher.lines)
+                time.sleep(1.5)  # the slow CDN path keeps the download going meanwhile
+                ls.screenshot(os.path.join(SHOTS, shot))
+            lines = ls.read_record(ls.unix_path(record), 180)
+            self.assertIsNotNone(lines, launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        return lines
+
+    def test_1_first_install(self):
+        url = ls.pack("slow/update", self.game_dir)
+        requests_before = len(ls.server_requests())
+        cmd, folder = self.run_to_game(url, "first.txt", shot="mid-download.png")
+
+        installed = tree(ls.unix_path(self.root + "game"))
+        for name, data in self.files.items():
+            self.assertEqual(data, installed.get(name), name)
+        body = ls.server_requests()[requests_before].decode()
+        device = body.split('"deviceID":"')[1].split('"')[0]
+        self.assertRegex(device, r"^[0-9A-F]{32}$")
+        expected = (self.root + "game\\drel_game.exe ENTRANCE=C:/drel-bin/talmodrel.exe DEVICE_ID=" + device +
+                    " RESOURCE_HASH=" + resource_hash(self.root) + " LOGIN_DATA=" + LOGIN_DATA)
+        self.assertEqual(expected, cmd)
+        self.assertEqual(self.root + "game", folder)
+        lines = log_lines()
+        self.assertEqual(3, len(lines), lines)
+        self.assertTrue(lines[0].endswith("] 1121"))
+        self.assertTrue(lines[1].endswith("] CMainForegroundDialog::OpenGame"))
+        self.assertTrue(lines[2].endswith("] " + expected.split(" ", 1)[1]))
+
+    def test_2_nothing_to_download(self):
+        url = ls.pack("slow/update", self.game_dir)
+        access_log = os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log")
+        before = os.path.getsize(access_log)
+        self.run_to_game(url, "second.txt")
+        with open(access_log, "rb") as f:
+            f.seek(before)
+            fetched = f.read().decode()
+        self.assertIn("list.txt", fetched)
+        self.assertNotIn("tq_game.tqpkg", fetched)
+
+    def test_3_incremental_update(self):
+        files = dict(self.files)
+        files["config\\settings.json"] = b'{"volume": 9}'
+        files["data\\new.bin"] = b"new file"
+        del files["empty.dat"]
+        game_dir = make_game("update-next", files)
+        url = ls.pack("update-next", game_dir)
+        self.run_to_game(url, "third.txt")
+        installed = tree(ls.unix_path(self.root + "game"))
+        installed.pop("drel_game.exe")
+        files.pop("drel_game.exe", None)
+        self.assertEqual(files, {k: v for k, v in installed.items() if k in files or k == "empty.dat"})
+        self.assertNotIn("empty.dat", installed)
+
+
+FAST = {"DREL_TEST_RETRY_PAUSE_MS": "50"}  # the 5 s pause between attempts, shortened
+
+
+class FailuresAndRetries(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        os.makedirs(SHOTS, exist_ok=True)
+        cls.game_dir = make_game("small", {"data\\a.bin": b"a" * 5000})
+
+    def test_notice_failures_offer_retry(self):
+        """404s, an answer that is not JSON and one without a "pkg" entry each
+        show their box; "重试" sends a new request, and the last one succeeds."""
+        url = ls.pack("small", self.game_dir)
+        root = ls.set_game_root("notice")
+        record = root + "record.txt"
+        ls.set_server("404")
+        before = len(ls.server_requests())
+        launcher = ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=record))
+        try:
+            # Each box is answered only after the server has been told its next answer.
+            steps = [("无法完成游戏资源更新，请求失败!", "garbage"), ("无法完成游戏资源更新，解析失败!", "empty"),
+                     ("无法完成游戏资源更新，未配置更新地址!", "ok")]
+            for i, (text, next_mode) in enumerate(steps):
+                spots = ls.wait_box(launcher, text)
+                self.assertIsNotNone(spots, launcher.lines)
+                if i == 0:
+                    self.assertEqual(5, len(ls.server_requests()) - before)  # five attempts
+                    ls.screenshot(os.path.join(SHOTS, "failure-box.png"))
+                ls.set_server(next_mode, url)
+                ls.click(*spots[1])  # "重试"
+            self.assertIsNotNone(ls.read_record(ls.unix_path(record)), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+            self.assertEqual(8, len(ls.server_requests()) - before)
+        finally:
+            launcher.kill()
+
+    def test_missing_package_fails_the_batch(self):
+        url = ls.pack("pkg404", self.game_dir)
+        os.remove(os.path.join(ls.DRIVE_C, "cdn", "pkg404", "res1", "tq_game.tqpkg"))
+        ls.set_server("ok", url)
+        root = ls.set_game_root("pkg404")
+        launcher = ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=root + "record.txt"))
+        try:
+            self.assertTrue(ls.answer_box(launcher, "加载服务器资源失败!", 2), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+            self.assertFalse(os.path.exists(ls.unix_path(root + "record.txt")))
+        finally:
+            launcher.kill()
+
+    def test_launcher_update_restarts_through_the_entrance(self):
+        launcher_dir = os.path.join(CONTENT, "launcher-files")
+        shutil.rmtree(launcher_dir, ignore_errors=True)
+        os.makedirs(launcher_dir)
+        new_launcher = b"MZ a newer launcher" * 100
+        with open(os.path.join(launcher_dir, "talmodrel.exe"), "wb") as f:
+            f.write(new_launcher)
+        url = ls.pack("selfupdate", self.game_dir, launcher_dir)
+        ls.set_server("ok", url)
+        root = ls.set_game_root("selfupdate")
+        record = root + "entrance.txt"
+        launcher = ls.Launcher(["ENTRANCE=C:/drel-bin/drel_entrance.exe"], env=dict(FAST, DREL_STUB_RECORD=record))
+        try:
+            self.assertTrue(ls.answer_box(launcher, "Launcher更新完成,准备重启Launcher!", 1), launcher.lines)
+            lines = ls.read_record(ls.unix_path(record))
+            self.assertIsNotNone(lines, launcher.lines)
+            self.assertEqual(r"C:\drel-bin\drel_entrance.exe LAUNCHER_REBOOT=TRUE", lines[0])
+            self.assertEqual(r"C:\drel-bin", lines[1])
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        with open(ls.unix_path(root + "launcher.tmp"), "rb") as f:
+            staged = f.read()
+        self.assertEqual(1, staged[0])  # complete
+        name = b"talmodrel.exe"
+        self.assertEqual(len(name).to_bytes(4, "little") + name + len(new_launcher).to_bytes(4, "little") +
+                         new_launcher, staged[1:1 + 8 + len(name) + len(new_launcher)])
+
+    def test_second_instance_leaves_silently(self):
+        ls.set_server("404")
+        root = ls.set_game_root("twice")
+        first = ls.Launcher()  # waits between attempts with the product's 5 s pause
+        second = None
+        try:
+            self.assertIsNotNone(first.wait_for("launcher: showing the window", 60))
+            second = ls.Launcher()
+            self.assertEqual(0, second.wait_exit(60))
+            self.assertIsNotNone(second.wait_for("launcher: another instance runs", 5), second.lines)
+            self.assertIsNone(first.proc.poll())  # the first keeps running
+        finally:
+            first.kill()
+            if second:
+                second.kill()
+
+    def test_close_asks_and_quit_saves_the_list(self):
+        rnd = random.Random(3)
+        game = make_game("closing", {"data\\small.bin": b"s" * 1000,
+                                     "data\\zz-large.bin": rnd.randbytes(40 << 20)})
+        url = ls.pack("slow/closing", game)
+        ls.set_server("ok", url)
+        root = ls.set_game_root("closing")
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": root + "record.txt"})
+        try:
+            self.assertIsNotNone(launcher.wait_for("launcher: state 9", 60), launcher.lines)
+            time.sleep(1)
+            x, y = ls.close_button_position()
+            ls.click(x, y)
+            # The waiting tip box: "退出" is its first button.
+            self.assertTrue(ls.answer_box(launcher, "", 1), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertFalse(os.path.exists(ls.unix_path(root + "record.txt")))
+        with open(ls.unix_path(root + "version.txt"), encoding="utf-8") as f:
+            listed = f.read()
+        # What had arrived is kept: the game executable, fetched in a segment of
+        # its own; the large file's segment (with the small file before it) was cut.
+        self.assertIn("drel_game.exe=", listed)
+        self.assertNotIn("zz-large.bin", listed)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
