@@ -1,23 +1,10 @@
 #include "launcher/LaunchParameters.h"
 
 #include <windows.h>
-#include <cwctype>
 #include <vector>
 
 #include "util/InstallPaths.h"
 #include "util/TextEncoding.h"
-
-namespace {
-
-std::wstring Trim(const std::wstring& s) {
-    size_t end = s.size();
-    while (end > 0 && std::iswspace(s[end - 1])) --end;
-    size_t start = 0;
-    while (start < end && std::iswspace(s[start])) ++start;
-    return s.substr(start, end - start);
-}
-
-}  // namespace
 
 bool FindLaunchParameter(const std::wstring& commandLine, const std::wstring& modulePath,
                          const std::wstring& key, std::wstring* value) {
@@ -26,7 +13,7 @@ bool FindLaunchParameter(const std::wstring& commandLine, const std::wstring& mo
     for (size_t pos; (pos = line.find(quoted)) != std::wstring::npos;) line.erase(pos, quoted.size());
 
     std::vector<std::wstring> tokens;
-    SplitText(Trim(line), L" ", &tokens);
+    SplitText(TrimWhiteSpace(line), L" ", &tokens);
     for (const std::wstring& token : tokens) {
         size_t equals = token.find(L'=');
         if (equals == std::wstring::npos) continue;

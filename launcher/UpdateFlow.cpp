@@ -78,8 +78,12 @@ void UpdateFlow::StartUpdate(const std::wstring& url) {
 }
 
 void UpdateFlow::ShowFailure(const std::wstring& text) {
-    SetStatus(text);
     display_.progress = 1;
+    OfferRetry(text);
+}
+
+void UpdateFlow::OfferRetry(const std::wstring& text) {
+    SetStatus(text);
     if (host_.AskUser(text, 1, kRetry, kQuit) == 1) {
         StartNoticeRequest();  // the whole run begins again
     } else {
@@ -166,12 +170,7 @@ void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult res
     const wchar_t* text = L"无法完成游戏资源更新，请求失败!";
     if (result == NoticeNoAddress) text = L"无法完成游戏资源更新，未配置更新地址!";
     if (result == NoticeParseFailed) text = L"无法完成游戏资源更新，解析失败!";
-    SetStatus(text);
-    if (host_.AskUser(text, 1, kRetry, kQuit) == 1) {
-        StartNoticeRequest();
-    } else {
-        host_.EndLauncher();
-    }
+    OfferRetry(text);
 }
 
 void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {

@@ -68,7 +68,11 @@ public:
     bool NoticePending() const { return noticePending_; }
 
 private:
+    // A failed batch: a full bar, then OfferRetry.
     void ShowFailure(const std::wstring& text);
+    // The text on the status line and in a box with "重试" (a new run from the
+    // notice request) and "退出" (the end).
+    void OfferRetry(const std::wstring& text);
     void StartBatches();
     void SetStatus(const std::wstring& text) { host_.SetStatusText(text); }
 

@@ -34,6 +34,8 @@ int HexValue(unsigned char c) {
     return -1;
 }
 
+}  // namespace
+
 std::wstring TrimWhiteSpace(const std::wstring& s) {
     size_t end = s.size();
     while (end > 0 && std::iswspace(s[end - 1])) --end;
@@ -41,8 +43,6 @@ std::wstring TrimWhiteSpace(const std::wstring& s) {
     while (start < end && std::iswspace(s[start])) ++start;
     return s.substr(start, end - start);
 }
-
-}  // namespace
 
 std::string TextToAnsi(const std::wstring& text) {
     return TextToMultiByte(CP_THREAD_ACP, text.data(), static_cast<int>(text.size()));

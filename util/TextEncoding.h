@@ -38,6 +38,9 @@ bool TextToUtf8Bytes(const std::wstring& text, std::string* out);
 // Plain UTF-8 bytes of a text (no code-page round trip).
 std::string TextToUtf8String(const std::wstring& text);
 
+// The text without white space (iswspace) at either end.
+std::wstring TrimWhiteSpace(const std::wstring& text);
+
 // Appends the tokens of text split at any of the delimiter characters, each
 // trimmed of white space; an empty token (after trimming) ends the walk.
 bool SplitText(std::wstring text, std::wstring delimiters, std::vector<std::wstring>* out);
