@@ -52,6 +52,10 @@ BOOL CNewTalmoMainForegroundDialog::OnInitDialog() {
     statusLabel.Invalidate();
 
     progressBar.SetTrackImage(LoadPngImage(IDB_PNG_PROGRESS_TRACK));
+    // The speed line lies over the bar: it stays above it, and the bar, redrawn
+    // every 50 ms, leaves the line's pixels alone.
+    progressBar.ModifyStyle(0, WS_CLIPSIBLINGS);
+    ::SetWindowPos(speedLabel.m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     minimizeButton.SetImages(IDB_PNG_MINIMIZE, IDB_PNG_MINIMIZE_HOVER);
     closeButton.SetImages(IDB_PNG_CLOSE, IDB_PNG_CLOSE_HOVER);
     chatGroupButton.SetImages(IDB_PNG_CHAT_GROUP, IDB_PNG_CHAT_GROUP);

@@ -126,9 +126,11 @@ class Launcher:
 
     def wait_exit(self, timeout=60):
         try:
-            return self.proc.wait(timeout=timeout)
+            code = self.proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             return None
+        self.wait_for("\0", 2)  # takes in the last trace lines
+        return code
 
     def kill(self):
         if self.proc.poll() is None:
