@@ -3,8 +3,8 @@
 // flow drives it, timed from StartBatch (inside StartResourceUpdate) to
 // ResourceUpdateFinished. Then the parse-and-compare time of a 100,000-entry list.
 // Usage: update_bench.exe LIST_URL ROOT_FOLDER
-//   ROOT_FOLDER (ending in "\") must not exist; the files land in ROOT_FOLDER\game\
-//   and, for the run without the segment pause, in ROOT_FOLDER\nopause\game\.
+//   ROOT_FOLDER (ending in "\") must not exist; the files land in ROOT_FOLDER\game\ and,
+//   for the run without the segment pause, in ROOT_FOLDER\nopause\game\.
 // Prints UPDATE_* and COMPARE_* KEY=VALUE lines (among the debug trace) for
 // bench/update-bench.sh.
 #include <windows.h>
