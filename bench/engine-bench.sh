@@ -6,16 +6,8 @@
 # Usage: bench/engine-bench.sh [BUILD_DIR]   (engine_bench must be built there)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-BUILD_DIR=$(cd "${1:-$root/build-engine}" && pwd)
-export BUILD_DIR
 SIZE_MIB=${SIZE_MIB:-300}
-[ -x "$BUILD_DIR/bin/engine_bench.exe" ] || { echo "build engine_bench in $BUILD_DIR first" >&2; exit 2; }
-
-"$root/tests/wine/prefix-setup.sh" "$BUILD_DIR"
-"$root/tests/servers/nginx-start.sh" "$BUILD_DIR"
-source "$root/tests/wine/wine-env.sh"
-base=$(cat "$BUILD_DIR/nginx/url")
+source "$here/bench-setup.sh" engine_bench build-engine "${1:-}"
 pkg="$WINEPREFIX/drive_c/cdn/bench/package.tqpkg"
 size=$((SIZE_MIB * 1024 * 1024))
 mkdir -p "$(dirname "$pkg")"

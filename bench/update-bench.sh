@@ -9,17 +9,9 @@
 # Usage: bench/update-bench.sh [BUILD_DIR]   (update_bench must be built there)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-BUILD_DIR=$(cd "${1:-$root/build-update}" && pwd)
-export BUILD_DIR
 FILES=${FILES:-2000}
 MIB=${MIB:-210}
-[ -x "$BUILD_DIR/bin/update_bench.exe" ] || { echo "build update_bench in $BUILD_DIR first" >&2; exit 2; }
-
-"$root/tests/wine/prefix-setup.sh" "$BUILD_DIR"
-"$root/tests/servers/nginx-start.sh" "$BUILD_DIR"
-source "$root/tests/wine/wine-env.sh"
-base=$(cat "$BUILD_DIR/nginx/url")
+source "$here/bench-setup.sh" update_bench build-update "${1:-}"
 drive_c="$WINEPREFIX/drive_c"
 src="$drive_c/cdn-src/bench-update/game"
 cdn="$drive_c/cdn/bench-update"
