@@ -68,28 +68,16 @@ LRESULT CMainForegroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
         OnSizeChanged();
         return result;
     }
-    case WM_LBUTTONDOWN: {
-        POINT cursor;
-        ::GetCursorPos(&cursor);
-        dragX = cursor.x;
-        dragY = cursor.y;
-        dragging = 1;
-        ::SetCapture(m_hWnd);
+    case WM_LBUTTONDOWN:
+        drag.Begin(m_hWnd);
+        return 0;
+    case WM_MOUSEMOVE: {
+        int dx, dy;
+        if (drag.Move(&dx, &dy) && ownerDialog && (dx || dy)) ownerDialog->MoveBy(dx, dy);
         return 0;
     }
-    case WM_MOUSEMOVE:
-        if (dragging) {
-            POINT cursor;
-            ::GetCursorPos(&cursor);
-            int dx = cursor.x - dragX, dy = cursor.y - dragY;
-            dragX = cursor.x;
-            dragY = cursor.y;
-            if (ownerDialog && (dx || dy)) ownerDialog->MoveBy(dx, dy);
-        }
-        return 0;
     case WM_LBUTTONUP:
-        dragging = 0;
-        ::ReleaseCapture();
+        drag.End();
         return 0;
     default:
         return CDialogBase::WindowProc(message, wParam, lParam);

@@ -13,6 +13,7 @@
 #include "launcher/ProgressMailbox.h"
 #include "launcher/UpdateFlow.h"
 #include "ui/DialogBase.h"
+#include "ui/DragTracker.h"
 #include "ui/SkinControls.h"
 
 class CMainForegroundDialog : public CDialogBase, public UpdateFlowHost, public ISkinBackdropHost {
@@ -78,9 +79,7 @@ protected:
     Gdiplus::Image* backgroundImage = nullptr;  // owned
     int backgroundWidth = 0;
     int backgroundHeight = 0;
-    int dragging = 0;
-    int dragX = 0;
-    int dragY = 0;
+    DragTracker drag;  // moves the owner dialog's group
 
 private:
     UpdateFlow flow_{*this};

@@ -58,27 +58,16 @@ LRESULT CFlashDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
         return 0;
-    case WM_LBUTTONDOWN: {
-        POINT cursor;
-        ::GetCursorPos(&cursor);
-        lastCursorX = cursor.x;
-        lastCursorY = cursor.y;
-        dragging = 1;
-        ::SetCapture(m_hWnd);
+    case WM_LBUTTONDOWN:
+        drag.Begin(m_hWnd);
+        return 0;
+    case WM_MOUSEMOVE: {
+        int dx, dy;
+        if (drag.Move(&dx, &dy)) MoveBy(dx, dy);
         return 0;
     }
-    case WM_MOUSEMOVE:
-        if (dragging) {
-            POINT cursor;
-            ::GetCursorPos(&cursor);
-            MoveBy(cursor.x - lastCursorX, cursor.y - lastCursorY);
-            lastCursorX = cursor.x;
-            lastCursorY = cursor.y;
-        }
-        return 0;
     case WM_LBUTTONUP:
-        dragging = 0;
-        ::ReleaseCapture();
+        drag.End();
         return 0;
     default:
         return CDialogBase::WindowProc(message, wParam, lParam);

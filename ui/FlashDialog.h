@@ -3,6 +3,7 @@
 // modal loop carries the whole launcher. It creates the background window,
 // which lays the foreground over itself at the root's first erase.
 #include "ui/DialogBase.h"
+#include "ui/DragTracker.h"
 
 class CNewTalmoMainBackgroundDialog;
 
@@ -19,9 +20,7 @@ public:
     virtual void OnPaint();
 
     CNewTalmoMainBackgroundDialog* background = nullptr;  // owned
-    int dragging = 0;
-    int lastCursorX = 0;
-    int lastCursorY = 0;
+    DragTracker drag;  // moves the group through MoveBy
     int foregroundRequested = 0;
     int firstPaintPending = 0;
 };

@@ -87,35 +87,24 @@ void CLayeredBackgroundDialog::UpdateLayered() {
 
 LRESULT CLayeredBackgroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_LBUTTONDOWN: {
-        POINT cursor;
-        ::GetCursorPos(&cursor);
-        lastCursorX = cursor.x;
-        lastCursorY = cursor.y;
-        dragging = 1;
-        ::SetCapture(m_hWnd);
+    case WM_LBUTTONDOWN:
+        drag.Begin(m_hWnd);
         SetForegroundWindow();
         return DefWindowProc(message, wParam, lParam);
-    }
-    case WM_MOUSEMOVE:
-        if (dragging) {
-            POINT cursor;
-            ::GetCursorPos(&cursor);
-            int dx = cursor.x - lastCursorX;
-            int dy = cursor.y - lastCursorY;
-            lastCursorX = cursor.x;
-            lastCursorY = cursor.y;
+    case WM_MOUSEMOVE: {
+        int dx, dy;
+        if (drag.Move(&dx, &dy)) {
             MoveBy(dx, dy);
             return 0;
         }
         break;
+    }
     case WM_LBUTTONUP:
-        dragging = 0;
-        ::ReleaseCapture();
+        drag.End();
         return 0;
     case WM_CAPTURECHANGED:
         // Capture taken away (another window, a box): the drag is over.
-        dragging = 0;
+        drag.OnCaptureLost();
         break;
     case WM_MOUSEACTIVATE:
         return 0;

@@ -7,6 +7,7 @@
 #include <gdiplus.h>
 
 #include "ui/DialogBase.h"
+#include "ui/DragTracker.h"
 
 class CLayeredBackgroundDialog : public CDialogBase {
 public:
@@ -20,9 +21,7 @@ public:
     int height = 0;
     int updating = 0;
     int alpha = 255;  // constant alpha on top of the image's own
-    int dragging = 0;
-    int lastCursorX = 0;
-    int lastCursorY = 0;
+    DragTracker drag;  // moves the group through MoveBy
 
     // WM_MOVE: nothing.
     virtual void OnMove(int x, int y) {}

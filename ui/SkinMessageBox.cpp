@@ -142,36 +142,26 @@ LRESULT CSkinUIDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_LBUTTONDOWN:
         if (draggable) {
-            POINT cursor;
-            ::GetCursorPos(&cursor);
-            lastCursorX = cursor.x;
-            lastCursorY = cursor.y;
-            dragging = 1;
-            ::SetCapture(m_hWnd);
+            drag.Begin(m_hWnd);
             return 0;
         }
         break;
-    case WM_MOUSEMOVE:
-        if (dragging) {
-            POINT cursor;
-            ::GetCursorPos(&cursor);
-            int dx = cursor.x - lastCursorX;
-            int dy = cursor.y - lastCursorY;
-            lastCursorX = cursor.x;
-            lastCursorY = cursor.y;
+    case WM_MOUSEMOVE: {
+        int dx, dy;
+        if (drag.Move(&dx, &dy)) {
             if (ownerDialog) ownerDialog->MoveBy(dx, dy);
             return 0;
         }
         break;
+    }
     case WM_LBUTTONUP:
-        if (dragging) {
-            dragging = 0;
-            ::ReleaseCapture();
+        if (drag.IsDragging()) {
+            drag.End();
             return 0;
         }
         break;
     case WM_CAPTURECHANGED:
-        dragging = 0;
+        drag.OnCaptureLost();
         break;
     default:
         break;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/DragTracker.h"
 #include "ui/LayeredBackgroundDialog.h"
 #include "ui/SkinControls.h"
 
@@ -42,9 +43,7 @@ public:
 
     Gdiplus::Bitmap* backdrop = nullptr;  // owned
     UIDataBase* uiData = nullptr;         // owned
-    int dragging = 0;
-    int lastCursorX = 0;
-    int lastCursorY = 0;
+    DragTracker drag;  // when draggable: moves the owner dialog's group
 
     virtual void OnPaint();
     virtual void OnSize(UINT type, int cx, int cy);
