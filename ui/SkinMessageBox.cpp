@@ -28,6 +28,20 @@ void PlaceControl(CWnd& control, int left, int top, int right, int bottom, float
     control.MoveWindow(x1, y1, x2 - x1, y2 - y1, TRUE);
 }
 
+// An answer button: its caption (fallback when the caller gave none) in white
+// at 18 pixels, on the accent or the steel pair of images.
+void SetUpAnswerButton(CSkinButton& button, const std::wstring& text, const wchar_t* fallback, bool accent) {
+    button.SetWindowText(text.empty() ? std::wstring(fallback) : text);
+    button.textColor = 0xFFFFFFFF;
+    button.fontSize = 18;
+    button.fontStyle = 0;
+    if (accent) {
+        button.SetImages(IDB_PNG_BUTTON_ACCENT, IDB_PNG_BUTTON_ACCENT_HOVER);
+    } else {
+        button.SetImages(IDB_PNG_BUTTON_STEEL, IDB_PNG_BUTTON_STEEL_HOVER);
+    }
+}
+
 // Keeps a window whole inside the work area of the monitor it is (mostly) on,
 // so a box can always be seen and answered, even when its placement lies
 // partly off the screen (a main window dragged to the edge).
@@ -204,26 +218,10 @@ BOOL CSkinMessageBox::OnInitDialog() {
     messageLabel.shrinkToFit = 1;  // a long message is drawn smaller, never cut off
     messageLabel.SetText(data->text);
 
+    // The first button wears the accent pair and the second the steel one, unless swapped.
     const bool swap = data->swapImages != 0;
-    firstButton.SetWindowText(data->firstButtonText.empty() ? std::wstring(kTextOk) : data->firstButtonText);
-    firstButton.textColor = 0xFFFFFFFF;
-    firstButton.fontSize = 18;
-    firstButton.fontStyle = 0;
-    if (swap) {
-        firstButton.SetImages(IDB_PNG_BUTTON_STEEL, IDB_PNG_BUTTON_STEEL_HOVER);
-    } else {
-        firstButton.SetImages(IDB_PNG_BUTTON_ACCENT, IDB_PNG_BUTTON_ACCENT_HOVER);
-    }
-
-    secondButton.SetWindowText(data->secondButtonText.empty() ? std::wstring(kTextCancel) : data->secondButtonText);
-    secondButton.textColor = 0xFFFFFFFF;
-    secondButton.fontSize = 18;
-    secondButton.fontStyle = 0;
-    if (swap) {
-        secondButton.SetImages(IDB_PNG_BUTTON_ACCENT, IDB_PNG_BUTTON_ACCENT_HOVER);
-    } else {
-        secondButton.SetImages(IDB_PNG_BUTTON_STEEL, IDB_PNG_BUTTON_STEEL_HOVER);
-    }
+    SetUpAnswerButton(firstButton, data->firstButtonText, kTextOk, !swap);
+    SetUpAnswerButton(secondButton, data->secondButtonText, kTextCancel, swap);
 
     const float scale = GetUiScale();
     PlaceControl(messageLabel, 9, 12, 305, 80, scale);
