@@ -23,6 +23,13 @@ bool PaintParentBackdrop(HWND control, HDC dc) {
     return host && host->PaintBackdropUnder(control, dc);
 }
 
+POINT ChildOriginInHost(HWND host, HWND child) {
+    RECT rect;
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(nullptr, host, reinterpret_cast<POINT*>(&rect), 2);
+    return POINT{rect.left, rect.top};
+}
+
 // ---------------------------------------------------------------- CSkinButton
 
 CSkinButton::~CSkinButton() {
@@ -115,6 +122,30 @@ LRESULT CSkinButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return CButton::WindowProc(message, wParam, lParam);
 }
 
+// ---------------------------------------------------------------- CSkinStatic
+
+void CSkinStatic::Paint() {
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(m_hWnd, &paint);
+    RECT client;
+    GetClientRect(&client);
+    PaintParentBackdrop(m_hWnd, dc);
+    Draw(dc, client);
+    ::EndPaint(m_hWnd, &paint);
+}
+
+LRESULT CSkinStatic::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 0;
+    default:
+        return CStatic::WindowProc(message, wParam, lParam);
+    }
+}
+
 // --------------------------------------------------------------- CCustomLabel
 
 void CCustomLabel::SetText(const std::wstring& text) {
@@ -126,55 +157,35 @@ void CCustomLabel::PreSubclassWindow() {
     ModifyStyle(0, kOwnerDrawStaticBits);
 }
 
-void CCustomLabel::Paint() {
-    PAINTSTRUCT paint;
-    HDC dc = ::BeginPaint(m_hWnd, &paint);
-    RECT client;
-    GetClientRect(&client);
+void CCustomLabel::Draw(HDC dc, const RECT& client) {
     std::wstring text = GetWindowText();
-    PaintParentBackdrop(m_hWnd, dc);
-    {
-        Gdiplus::Graphics graphics(dc);
-        graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
-        float size = static_cast<float>(fontSize) * GetUiScale();
-        auto font = MakeSkinFont(fontFace, size, fontStyle, fontUnit);
-        Gdiplus::StringFormat format(0, LANG_NEUTRAL);
-        format.SetAlignment(static_cast<Gdiplus::StringAlignment>(alignment));
-        format.SetLineAlignment(static_cast<Gdiplus::StringAlignment>(lineAlignment));
-        if (shrinkToFit && !text.empty()) {
-            const float width = static_cast<float>(client.right - client.left);
-            const float height = static_cast<float>(client.bottom - client.top);
-            const float smallest = size * 0.6f;
-            for (;;) {
-                Gdiplus::SizeF needed;
-                if (graphics.MeasureString(text.c_str(), -1, font.get(), Gdiplus::SizeF(width, 100000.0f), &format,
-                                           &needed) != Gdiplus::Ok ||
-                    needed.Height <= height || size - 1.0f < smallest) {
-                    break;
-                }
-                size -= 1.0f;
-                font = MakeSkinFont(fontFace, size, fontStyle, fontUnit);
+    Gdiplus::Graphics graphics(dc);
+    graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
+    float size = static_cast<float>(fontSize) * GetUiScale();
+    auto font = MakeSkinFont(fontFace, size, fontStyle, fontUnit);
+    Gdiplus::StringFormat format(0, LANG_NEUTRAL);
+    format.SetAlignment(static_cast<Gdiplus::StringAlignment>(alignment));
+    format.SetLineAlignment(static_cast<Gdiplus::StringAlignment>(lineAlignment));
+    if (shrinkToFit && !text.empty()) {
+        const float width = static_cast<float>(client.right - client.left);
+        const float height = static_cast<float>(client.bottom - client.top);
+        const float smallest = size * 0.6f;
+        for (;;) {
+            Gdiplus::SizeF needed;
+            if (graphics.MeasureString(text.c_str(), -1, font.get(), Gdiplus::SizeF(width, 100000.0f), &format,
+                                       &needed) != Gdiplus::Ok ||
+                needed.Height <= height || size - 1.0f < smallest) {
+                break;
             }
+            size -= 1.0f;
+            font = MakeSkinFont(fontFace, size, fontStyle, fontUnit);
         }
-        Gdiplus::SolidBrush brush{Gdiplus::Color(textColor)};
-        Gdiplus::RectF area(static_cast<float>(client.left), static_cast<float>(client.top),
-                            static_cast<float>(client.right - client.left),
-                            static_cast<float>(client.bottom - client.top));
-        graphics.DrawString(text.c_str(), -1, font.get(), area, &format, &brush);
     }
-    ::EndPaint(m_hWnd, &paint);
-}
-
-LRESULT CCustomLabel::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_PAINT:
-        Paint();
-        return 0;
-    case WM_ERASEBKGND:
-        return 0;
-    default:
-        return CStatic::WindowProc(message, wParam, lParam);
-    }
+    Gdiplus::SolidBrush brush{Gdiplus::Color(textColor)};
+    Gdiplus::RectF area(static_cast<float>(client.left), static_cast<float>(client.top),
+                        static_cast<float>(client.right - client.left),
+                        static_cast<float>(client.bottom - client.top));
+    graphics.DrawString(text.c_str(), -1, font.get(), area, &format, &brush);
 }
 
 // ------------------------------------------------------------ CCustomProgress
@@ -200,46 +211,26 @@ void CCustomProgress::PreSubclassWindow() {
     ::SetLayeredWindowAttributes(m_hWnd, RGB(0, 0, 0), 0, LWA_COLORKEY);
 }
 
-void CCustomProgress::Paint() {
-    PAINTSTRUCT paint;
-    HDC dc = ::BeginPaint(m_hWnd, &paint);
-    RECT client;
-    GetClientRect(&client);
+void CCustomProgress::Draw(HDC dc, const RECT& client) {
     const float scale = GetUiScale();
     const float w = static_cast<float>(client.right - client.left);
-    PaintParentBackdrop(m_hWnd, dc);
-    {
-        Gdiplus::Graphics graphics(dc);
-        graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
-        // Edge pixels are sampled from inside the image, never faded against nothing.
-        Gdiplus::ImageAttributes clampEdges;
-        clampEdges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
-        float inset = 0.0f;
-        if (trackImage) {
-            int trackHeight = static_cast<int>(scale * static_cast<float>(barImageHeight));
-            graphics.DrawImage(trackImage, Gdiplus::Rect(0, 0, static_cast<INT>(w), trackHeight), 0, 0,
-                               static_cast<INT>(trackImage->GetWidth()), static_cast<INT>(trackImage->GetHeight()),
-                               Gdiplus::UnitPixel, &clampEdges);
-            inset = 0.5f;
-        }
-        if (barImage && fraction > 0.0f) {
-            Gdiplus::RectF target(inset, inset, (w - 2.0f * inset) * fraction,
-                                  scale * static_cast<float>(barImageHeight) - scale * 2.0f * inset);
-            graphics.DrawImage(barImage, target, 0.0f, 0.0f, static_cast<float>(barImageWidth) * fraction,
-                               static_cast<float>(barImageHeight), Gdiplus::UnitPixel, &clampEdges);
-        }
+    Gdiplus::Graphics graphics(dc);
+    graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
+    // Edge pixels are sampled from inside the image, never faded against nothing.
+    Gdiplus::ImageAttributes clampEdges;
+    clampEdges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    float inset = 0.0f;
+    if (trackImage) {
+        int trackHeight = static_cast<int>(scale * static_cast<float>(barImageHeight));
+        graphics.DrawImage(trackImage, Gdiplus::Rect(0, 0, static_cast<INT>(w), trackHeight), 0, 0,
+                           static_cast<INT>(trackImage->GetWidth()), static_cast<INT>(trackImage->GetHeight()),
+                           Gdiplus::UnitPixel, &clampEdges);
+        inset = 0.5f;
     }
-    ::EndPaint(m_hWnd, &paint);
-}
-
-LRESULT CCustomProgress::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_PAINT:
-        Paint();
-        return 0;
-    case WM_ERASEBKGND:
-        return 0;
-    default:
-        return CStatic::WindowProc(message, wParam, lParam);
+    if (barImage && fraction > 0.0f) {
+        Gdiplus::RectF target(inset, inset, (w - 2.0f * inset) * fraction,
+                              scale * static_cast<float>(barImageHeight) - scale * 2.0f * inset);
+        graphics.DrawImage(barImage, target, 0.0f, 0.0f, static_cast<float>(barImageWidth) * fraction,
+                           static_cast<float>(barImageHeight), Gdiplus::UnitPixel, &clampEdges);
     }
 }

@@ -23,6 +23,9 @@ public:
 };
 // Asks the control's parent (when it is an ISkinBackdropHost) to paint under it.
 bool PaintParentBackdrop(HWND control, HDC dc);
+// Where child's top-left corner lies in host's client area: a host paints under
+// the child by drawing its own picture at minus this point.
+POINT ChildOriginInHost(HWND host, HWND child);
 
 class CSkinButton : public CButton {
 public:
@@ -50,7 +53,21 @@ private:
     void SetState(int state);
 };
 
-class CCustomLabel : public CStatic {
+// An owner-drawn static that never erases: every WM_PAINT lays the parent's
+// backdrop under it first, then the control draws itself over its client area.
+class CSkinStatic : public CStatic {
+public:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    // Draws the control into dc (the paint's device context) over client.
+    virtual void Draw(HDC dc, const RECT& client) = 0;
+
+private:
+    void Paint();
+};
+
+class CCustomLabel : public CSkinStatic {
 public:
     std::wstring fontFace = L"宋体";
     int fontSize = 10;
@@ -68,13 +85,12 @@ public:
     void SetText(const std::wstring& text);
 
     void PreSubclassWindow() override;
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
-    void Paint();
+protected:
+    void Draw(HDC dc, const RECT& client) override;
 };
 
-class CCustomProgress : public CStatic {
+class CCustomProgress : public CSkinStatic {
 public:
     ~CCustomProgress() override;
 
@@ -90,8 +106,7 @@ public:
     void SetTrackImage(Gdiplus::Image* image);
 
     void PreSubclassWindow() override;
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-private:
-    void Paint();
+protected:
+    void Draw(HDC dc, const RECT& client) override;
 };
