@@ -160,11 +160,9 @@ void CMainForegroundDialog::OnPaint() {
 
 bool CMainForegroundDialog::PaintBackdropUnder(HWND child, HDC dc) {
     if (!backgroundImage) return false;
-    RECT rect;
-    ::GetWindowRect(child, &rect);
-    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+    const POINT origin = ChildOriginInHost(m_hWnd, child);
     Gdiplus::Graphics graphics(dc);
-    graphics.DrawImage(backgroundImage, -rect.left, -rect.top, backgroundWidth, backgroundHeight);
+    graphics.DrawImage(backgroundImage, -origin.x, -origin.y, backgroundWidth, backgroundHeight);
     return true;
 }
 

@@ -123,12 +123,10 @@ void CSkinUIDialog::OnPaint() {
 
 bool CSkinUIDialog::PaintBackdropUnder(HWND child, HDC dc) {
     if (!backdrop || !m_hWnd) return false;
-    RECT rect;
-    ::GetWindowRect(child, &rect);
-    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+    const POINT origin = ChildOriginInHost(m_hWnd, child);
     Gdiplus::Graphics graphics(dc);
     graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
-    DrawBackdrop(graphics, -rect.left, -rect.top);
+    DrawBackdrop(graphics, -origin.x, -origin.y);
     return true;
 }
 
