@@ -317,13 +317,15 @@ BOOL CSkinDialog::OnInitDialog() {
     const int frameWidth = frame.right - frame.left;
     const int frameHeight = frame.bottom - frame.top;
     HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
-    if (placementRect) {
-        const RECT& r = *placementRect;
-        MoveWindowTo(m_hWnd, r.left + (r.right - r.left) / 2 - frameWidth / 2,
-                     r.top + (r.bottom - r.top) / 2 - frameHeight / 2);
-    } else if (owner) {
-        RECT r;
-        ::GetWindowRect(owner, &r);
+    // Centred in the placement rectangle, else on the owner, else on the screen.
+    RECT ownerRect;
+    const RECT* around = placementRect;
+    if (!around && owner) {
+        ::GetWindowRect(owner, &ownerRect);
+        around = &ownerRect;
+    }
+    if (around) {
+        const RECT& r = *around;
         MoveWindowTo(m_hWnd, r.left + (r.right - r.left) / 2 - frameWidth / 2,
                      r.top + (r.bottom - r.top) / 2 - frameHeight / 2);
     } else {
