@@ -117,12 +117,6 @@ void CMainForegroundDialog::OnSizeChanged() {
     if (ownerDialog) ownerDialog->MoveBy(0, 0);
 }
 
-void CMainForegroundDialog::PlaceControl(CWnd& control, int left, int top, int right, int bottom) {
-    if (!control.m_hWnd) return;
-    int l = Scaled(left), t = Scaled(top), r = Scaled(right), b = Scaled(bottom);
-    control.MoveWindow(l, t, r - l, b - t);
-}
-
 void CMainForegroundDialog::LayoutControls() {
     PlaceControl(progressBar, 11, 358, 700, 376);
     PlaceControl(statusLabel, 9, 369, 705, 382);

@@ -68,8 +68,6 @@ protected:
     virtual void StartGameWatch();
     virtual std::wstring GetLauncherFolder();
     void DoDataExchange(CDataExchange* dx) override;
-    // Places a control at the designed rectangle times the UI scale.
-    void PlaceControl(CWnd& control, int left, int top, int right, int bottom);
     void TakeReports();
     void OnPaint();
 

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "ui/UiTexts.h"
+#include "util/UiScale.h"
 
 const std::vector<std::wstring>& WaitingTipTexts() {
     static const std::vector<std::wstring> tips = {
@@ -152,6 +153,12 @@ void MoveWindowTo(HWND window, int x, int y) {
 void MoveAndResizeWindow(HWND window, int x, int y, int cx, int cy) {
     MoveWindowTo(window, x, y);
     ::SetWindowPos(window, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void PlaceControl(CWnd& control, int left, int top, int right, int bottom) {
+    if (!control.m_hWnd) return;
+    int x1 = Scaled(left), y1 = Scaled(top), x2 = Scaled(right), y2 = Scaled(bottom);
+    control.MoveWindow(x1, y1, x2 - x1, y2 - y1);
 }
 
 WindowMoveBatch::WindowMoveBatch(int expected) : batch_(::BeginDeferWindowPos(expected)) {}

@@ -70,6 +70,10 @@ void ShowCentered(CWnd* dialog);
 void MoveWindowTo(HWND window, int x, int y);
 // MoveWindowTo, then the size cx by cy (position and z-order kept).
 void MoveAndResizeWindow(HWND window, int x, int y, int cx, int cy);
+// Places a control (when it has a window) from designed (left, top) to
+// (right, bottom) in its parent, each coordinate times GetUiScale and truncated
+// on its own.
+void PlaceControl(CWnd& control, int left, int top, int right, int bottom);
 
 // One DeferWindowPos batch of moves (size and z-order kept, activation too);
 // the moves take effect together when the batch ends (destructor or Commit).

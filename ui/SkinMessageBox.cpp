@@ -15,19 +15,6 @@ std::vector<CSkinDialog*>& BoxStack() {
     return stack;
 }
 
-int ScaledCoordinate(int designed, float scale) { return static_cast<int>(static_cast<float>(designed) * scale); }
-
-// Places a control from designed (left, top) to (right, bottom), each
-// coordinate scaled and truncated on its own.
-void PlaceControl(CWnd& control, int left, int top, int right, int bottom, float scale) {
-    if (!control.m_hWnd) return;
-    int x1 = ScaledCoordinate(left, scale);
-    int y1 = ScaledCoordinate(top, scale);
-    int x2 = ScaledCoordinate(right, scale);
-    int y2 = ScaledCoordinate(bottom, scale);
-    control.MoveWindow(x1, y1, x2 - x1, y2 - y1, TRUE);
-}
-
 // An answer button: its caption (fallback when the caller gave none) in white
 // at 18 pixels, on the accent or the steel pair of images.
 void SetUpAnswerButton(CSkinButton& button, const std::wstring& text, const wchar_t* fallback, bool accent) {
@@ -221,10 +208,9 @@ BOOL CSkinMessageBox::OnInitDialog() {
     SetUpAnswerButton(firstButton, data->firstButtonText, kTextOk, !swap);
     SetUpAnswerButton(secondButton, data->secondButtonText, kTextCancel, swap);
 
-    const float scale = GetUiScale();
-    PlaceControl(messageLabel, 9, 12, 305, 80, scale);
-    PlaceControl(firstButton, 12, 91, 149, 138, scale);
-    PlaceControl(secondButton, 172, 91, 309, 138, scale);
+    PlaceControl(messageLabel, 9, 12, 305, 80);
+    PlaceControl(firstButton, 12, 91, 149, 138);
+    PlaceControl(secondButton, 172, 91, 309, 138);
     Relayout();
     return TRUE;
 }

@@ -100,13 +100,13 @@ protected:
         HRGN region = ::CreatePolygonRgn(band, 4, ALTERNATE);
         if (region) ::SetWindowRgn(m_hWnd, region, TRUE);
         (void)s;
-        Place(progress, 130, 328, 530, 346);
-        Place(speed, 130, 333, 530, 348);
-        Place(status, 530, 323, 730, 338);
-        Place(bigText, 276, 185, 721, 249);
-        Place(minimize, 715, 104, 749, 144);
-        Place(close, 756, 107, 784, 135);
-        Place(chat, 660, 288, 765, 321);
+        PlaceControl(progress, 130, 328, 530, 346);
+        PlaceControl(speed, 130, 333, 530, 348);
+        PlaceControl(status, 530, 323, 730, 338);
+        PlaceControl(bigText, 276, 185, 721, 249);
+        PlaceControl(minimize, 715, 104, 749, 144);
+        PlaceControl(close, 756, 107, 784, 135);
+        PlaceControl(chat, 660, 288, 765, 321);
         progress.LoadBarImage();
         progress.SetTrackImage(LoadPngImage(IDB_PNG_PROGRESS_TRACK));
         progress.fraction = g_fraction;
@@ -137,11 +137,6 @@ protected:
             return TRUE;
         }
         return CSkinUIDialog::OnCommand(wParam, lParam);
-    }
-
-private:
-    void Place(CWnd& control, int left, int top, int right, int bottom) {
-        control.MoveWindow(Scaled(left), Scaled(top), Scaled(right) - Scaled(left), Scaled(bottom) - Scaled(top));
     }
 };
 
