@@ -29,7 +29,9 @@ std::string RunLauncherDecision(const std::wstring& args = L"") {
     bool decided = launcher.WaitForOutput("launcher: ", 60000);
     EXPECT_TRUE(decided) << launcher.Output();
     // A launcher that shows its window keeps running; one that does not ends by itself.
-    if (launcher.Output().find(kShown) == std::string::npos) EXPECT_TRUE(launcher.WaitForExit(10000));
+    if (launcher.Output().find(kShown) == std::string::npos) {
+        EXPECT_TRUE(launcher.WaitForExit(10000));
+    }
     return launcher.Output();
 }
 
