@@ -1,20 +1,33 @@
 #pragma once
-// MD5 (RFC 1321) and the text hash the launcher builds on it.
-#include <cstdint>
+// MD5 over Windows' own CNG provider, and the text hash the launcher builds on it.
+#include <windows.h>
+#include <bcrypt.h>
+#include <cstddef>
 #include <string>
 
-struct Md5Context {
-    uint32_t state[4];
-    uint32_t count[2];  // bits fed so far, low word first
-    unsigned char buffer[64];
-};
+// One MD5 computation fed in pieces. Not copyable; one thread at a time.
+class Md5Hasher {
+public:
+    Md5Hasher();
+    ~Md5Hasher();
+    Md5Hasher(const Md5Hasher&) = delete;
+    Md5Hasher& operator=(const Md5Hasher&) = delete;
 
-void Md5Init(Md5Context* context);
-void Md5Update(Md5Context* context, const unsigned char* bytes, uint32_t count);
-// Writes the 16-byte digest, then clears the whole context: initialise again before reuse.
-void Md5Final(Md5Context* context, unsigned char digest[16]);
+    // False when CNG refused the bytes (or had no MD5 to give): the digest is then worthless.
+    bool Update(const void* bytes, size_t count);
+    // The digest as 32 upper-case hex digits; false (out untouched) after any failure.
+    // The hasher starts over afterwards.
+    bool FinishHex(std::string* out);
+
+private:
+    bool Restart();
+    BCRYPT_HASH_HANDLE hash_ = nullptr;
+    bool failed_ = false;
+};
 
 // MD5 of the text's thread-ANSI bytes as 32 upper-case hex digits.
 std::wstring Md5OfText(const std::wstring& text);
-// MD5 of bytes as 32 upper-case hex digits.
+// MD5 of bytes as 32 upper-case hex digits (empty if CNG failed).
 std::string Md5OfBytesHex(const std::string& bytes);
+// Whether two hex digests are the same, without regard to case.
+bool SameMd5Hex(const std::string& a, const std::wstring& b);

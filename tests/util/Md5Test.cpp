@@ -19,20 +19,24 @@ TEST(Md5, Rfc1321TestSuite) {
     for (const auto& c : cases) EXPECT_EQ(c.digest, Md5OfBytesHex(c.in)) << c.in;
 }
 
-TEST(Md5, FeedingInPiecesMatchesOneUpdate) {
+TEST(Md5, FeedingInPiecesMatchesOneUpdateAndStartsOverAfterwards) {
     std::string data(1000, '\0');
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 31);
-    Md5Context context;
-    Md5Init(&context);
+    Md5Hasher hasher;
     for (size_t i = 0; i < data.size(); i += 37) {
-        size_t n = std::min<size_t>(37, data.size() - i);
-        Md5Update(&context, reinterpret_cast<const unsigned char*>(&data[i]), static_cast<uint32_t>(n));
+        ASSERT_TRUE(hasher.Update(&data[i], std::min<size_t>(37, data.size() - i)));
     }
-    unsigned char digest[16];
-    Md5Final(&context, digest);
-    EXPECT_EQ(Md5OfBytesHex(data), BytesToHexUpper(std::string(reinterpret_cast<char*>(digest), 16)));
-    const Md5Context zero = {};
-    EXPECT_EQ(0, memcmp(&zero, &context, sizeof(context)));  // cleared after Final
+    std::string hex;
+    ASSERT_TRUE(hasher.FinishHex(&hex));
+    EXPECT_EQ(Md5OfBytesHex(data), hex);
+    ASSERT_TRUE(hasher.FinishHex(&hex));  // nothing fed since: the empty input's digest
+    EXPECT_EQ("D41D8CD98F00B204E9800998ECF8427E", hex);
+}
+
+TEST(Md5, DigestsCompareWithoutCase) {
+    EXPECT_TRUE(SameMd5Hex("0CC175B9C0F1B6A831C399E269772661", L"0cc175b9c0f1b6a831c399e269772661"));
+    EXPECT_FALSE(SameMd5Hex("0CC175B9C0F1B6A831C399E269772661", L"0CC175B9C0F1B6A831C399E26977266"));
+    EXPECT_FALSE(SameMd5Hex("0CC175B9C0F1B6A831C399E269772661", L"1CC175B9C0F1B6A831C399E269772661"));
 }
 
 TEST(Md5OfText, HashesTheCodePageBytes) {
