@@ -55,6 +55,20 @@ public:
 private:
     HANDLE h_ = INVALID_HANDLE_VALUE;
 };
+// A FindFirstFileExW search; its failure value is INVALID_HANDLE_VALUE too.
+class ScopedFindHandle {
+public:
+    explicit ScopedFindHandle(HANDLE h) : h_(h) {}
+    ~ScopedFindHandle() {
+        if (IsValid()) ::FindClose(h_);
+    }
+    ScopedFindHandle(const ScopedFindHandle&) = delete;
+    ScopedFindHandle& operator=(const ScopedFindHandle&) = delete;
+    HANDLE Get() const { return h_; }
+    bool IsValid() const { return h_ != INVALID_HANDLE_VALUE; }
+private:
+    HANDLE h_;
+};
 using ScopedRegKey = ScopedResource<HKEY, nullptr, RegKeyCloser>;
 using ScopedHGlobal = ScopedResource<HGLOBAL, nullptr, GlobalFreer>;
 using ScopedGdiObject = ScopedResource<HGDIOBJ, nullptr, GdiObjectDeleter>;

@@ -1,10 +1,11 @@
 #include "update/CDNResourceDataProcessor.h"
 
-#include <shlwapi.h>
+#include <windows.h>
 
 #include "download/FileUtils.h"
-#include "update/GunzipFile.h"
+#include "launcher/LauncherLog.h"
 #include "update/ResourcePath.h"
+#include "util/Md5.h"
 #include "util/TextEncoding.h"
 
 bool CDNResourceDataProcessor::GetTargetPath(std::wstring* path) const {
@@ -13,53 +14,77 @@ bool CDNResourceDataProcessor::GetTargetPath(std::wstring* path) const {
 
 bool CDNResourceDataProcessor::GetTemporaryPath(std::wstring* path) const {
     if (!GetTargetPath(path)) return false;
-    *path += L".t";
+    *path += kResourceTemporarySuffix;
     return true;
 }
 
 bool CDNResourceDataProcessor::Begin(uint32_t contentLength) {
     written = 0;
-    if (file.IsOpen()) return false;
-    std::wstring target, temporary, folder;
-    if (!GetTargetPath(&target) || !GetTemporaryPath(&temporary)) return false;
-    if (!GetParentFolder(temporary, &folder)) return false;
-    if (!::PathIsDirectoryW(folder.c_str())) CreateFolderPath(folder);
-    DeleteExistingFile(temporary);
-    DeleteExistingFile(target);
-    if (!file.Open(temporary, CFile::kCreateWrite)) return false;
-    return file.Seek(0, FILE_BEGIN);
+    if (attempt_ == Attempt::Receiving) return false;
+    bool safe = replacesInstalledFile ? GetTemporaryPath(&writePath_) : GetTargetPath(&writePath_);
+    if (!safe) return false;
+    inflater_.Reset();
+    attempt_ = Attempt::Receiving;
+    return true;
 }
 
 bool CDNResourceDataProcessor::Write(const void* data, uint32_t count) {
-    if (!file.Write(data, count)) return false;
+    if (attempt_ != Attempt::Receiving) return false;
+    if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return Fail();
+    if (!inflater_.Feed(data, count, &out_)) return Fail();
     written += static_cast<int32_t>(count);
     if (written > maxWritten) {
         int64_t delta = static_cast<int64_t>(written) - maxWritten;
         maxWritten = written;
         if (onProgress) onProgress(delta);
     }
+    // The entry is complete: finish it now rather than at the segment's end, so
+    // a segment of thousands of files holds one open file at a time.
+    if (info.size > 0 && static_cast<uint32_t>(written) >= info.size) return Finish();
     return true;
+}
+
+bool CDNResourceDataProcessor::Finish() {
+    // An empty transfer is no file, whatever the list says.
+    if (written == 0) return Fail();
+    if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return Fail();
+    if (!inflater_.Finish(&out_)) return Fail();
+    std::string md5;
+    if (!out_.Finish(&md5)) return Fail();
+    if (!SameMd5Hex(md5, expectedMd5)) {
+        DebugTrace(L"资源校验失败\t" + info.name + L"\t" + expectedMd5 + L"\t" + AnsiToText(md5));
+        return Fail();
+    }
+    if (replacesInstalledFile) {
+        std::wstring target;
+        if (!GetTargetPath(&target) ||
+            !::MoveFileExW(writePath_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return Fail();
+        }
+    }
+    attempt_ = Attempt::Installed;
+    return true;
+}
+
+bool CDNResourceDataProcessor::Fail() {
+    bool hadFile = out_.IsOpen() || attempt_ == Attempt::Receiving;
+    out_.Discard();
+    inflater_.Reset();
+    // The file this attempt wrote, also one already closed by a failed check.
+    if (hadFile && !writePath_.empty()) ::DeleteFileW(writePath_.c_str());
+    attempt_ = Attempt::Failed;
+    return false;
 }
 
 bool CDNResourceDataProcessor::End() {
-    if (!file.IsOpen()) return false;
-    uint64_t length = 0;
-    bool haveLength = file.GetLength(&length);
-    file.Close();
-    if (!haveLength || length == 0) return false;
-    std::wstring target, temporary;
-    if (!GetTargetPath(&target) || !GetTemporaryPath(&temporary)) return false;
-    if (!GunzipFile(TextToAnsi(target), TextToAnsi(temporary))) {
-        // A half-decompressed target must never pass for the file.
-        DeleteExistingFile(target);
-        return false;
-    }
-    DeleteExistingFile(temporary);
-    return true;
+    if (attempt_ == Attempt::Receiving) Finish();
+    bool installed = attempt_ == Attempt::Installed;
+    attempt_ = Attempt::Idle;
+    return installed;
 }
 
 bool CDNResourceDataProcessor::GetContent(std::string* out) {
-    if (file.IsOpen()) return true;
+    if (attempt_ == Attempt::Receiving) return true;
     std::wstring target;
     if (!GetTargetPath(&target)) return false;
     if (::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) return true;  // no target file

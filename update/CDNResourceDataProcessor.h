@@ -1,41 +1,63 @@
 #pragma once
-// Writes one game resource or launcher file: the compressed bytes go into a
-// temporary file beside the target ("<target>.t"), and when the transfer has
-// ended they are decompressed into the target. The target is rootFolder plus
-// the task's name; a name that would leave rootFolder is refused.
+// Installs one game resource or launcher file while its package bytes arrive:
+// the bytes are inflated on the fly into a file beside the target, hashed as
+// they are written, and only a file whose MD5 matches the list's is flushed and
+// moved over the target. The installed file stays as it was until then. A file
+// that is not installed yet is written under its own name directly (the
+// resource list, not the file's presence, says what is installed) and deleted
+// when it fails its check. The target is rootFolder plus the task's name; a
+// name that would leave rootFolder is refused.
 #include <cstdint>
 #include <functional>
 #include <string>
 
-#include "afx/File.h"
 #include "download/DownloadDataProcessor.h"
+#include "update/DiskSpaceGuard.h"
+#include "update/GzipStream.h"
+#include "update/InstallFileWriter.h"
 
 class CDNResourceDataProcessor : public DownloadDataProcessor {
 public:
     explicit CDNResourceDataProcessor(const DownloadTaskInfo& info) : DownloadDataProcessor(info) {}
 
-    // Opens an empty temporary file (creating the folders) after deleting the
-    // old temporary and target files. False when a file is already open, the
-    // name is not a safe path under rootFolder, or the file cannot be created.
+    // Starts an attempt. False while an attempt is under way or for a name that
+    // is no safe path under rootFolder. Nothing is touched on disk yet.
     bool Begin(uint32_t contentLength) override;
-    // Closes the temporary file and decompresses it into the target. False
-    // without an open file, for an empty transfer, or when decompression fails
-    // (the partial target is then removed, the temporary file stays).
-    bool End() override;
+    // The next bytes of the entry. When the entry's last byte (info.size) has
+    // arrived the file is finished at once: verified, flushed and moved into
+    // place. False when the bytes cannot be inflated or written, the drive would
+    // run short of space, or the finished file fails its check.
     bool Write(const void* data, uint32_t count) override;
-    // The target file's bytes; true and *out unchanged while the transfer is
-    // open or when there is no target file (or it is empty).
+    // Ends the attempt: true only when the file is in place with the expected
+    // MD5. Whatever a failed attempt wrote is deleted; the installed file stays.
+    bool End() override;
+    // The target file's bytes; true and *out unchanged while an attempt is
+    // under way or when there is no target file (or it is empty).
     bool GetContent(std::string* out) override;
 
-    // Target path (rootFolder + name) and temporary path; false for an unsafe name.
     bool GetTargetPath(std::wstring* path) const;
     bool GetTemporaryPath(std::wstring* path) const;
+    bool IsReceiving() const { return attempt_ == Attempt::Receiving; }
 
-    CFile file;                // the temporary file during a transfer
     std::wstring rootFolder;   // ends in a backslash
-    int32_t written = 0;       // bytes written since the last Begin
-    int32_t maxWritten = 0;    // most bytes any attempt of this processor wrote
-    // Told how many bytes beyond maxWritten have just been written, so bytes a
+    std::wstring expectedMd5;  // from the list; a file with another MD5 is never taken
+    // True: an installed file may be there, and is replaced only by a verified
+    // one. False: the entry is not installed, so it is written in place.
+    bool replacesInstalledFile = true;
+    DiskSpaceGuard* diskSpace = nullptr;  // not owned; none: no free-space check
+    int32_t written = 0;       // compressed bytes received since the last Begin
+    int32_t maxWritten = 0;    // most bytes any attempt of this processor received
+    // Told how many bytes beyond maxWritten have just arrived, so bytes a
     // repeated attempt fetches again are reported only once.
     std::function<void(int64_t)> onProgress;
+
+private:
+    enum class Attempt { Idle, Receiving, Installed, Failed };
+    bool Finish();
+    bool Fail();
+
+    Attempt attempt_ = Attempt::Idle;
+    std::wstring writePath_;  // temporary or target path of this attempt
+    GzipStreamInflater inflater_;
+    InstallFileWriter out_;
 };

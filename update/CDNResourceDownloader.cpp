@@ -71,6 +71,15 @@ int32_t CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>
     const std::wstring& root = kind == CdnTaskKind::LauncherFile ? launcherRoot : resourceFilesFolder;
     bool refused = false;
     std::vector<DownloadTaskInfo> tasks;
+    {
+        // Recursive: a batch may start from inside onConfigResult, on a worker that holds it.
+        ScopedLock hold(processorLock);
+        batchChecks.clear();
+        for (const ResourceUpdateItem& item : items) {
+            batchChecks[item.name] = ItemCheck{item.cdnMd5, item.change != ResourceChangeKind::Added};
+        }
+        if (IsFileKind(static_cast<int32_t>(kind))) diskSpace.reset(new DiskSpaceGuard(root, freeSpaceFloor, freeSpaceQuery));
+    }
     for (const ResourceUpdateItem& item : items) {
         std::wstring path;
         if (IsFileKind(static_cast<int32_t>(kind)) && !ResourcePathUnder(root, item.name, &path)) {
@@ -133,6 +142,16 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
         return nullptr;
     }
     ScopedLock hold(processorLock);
+    if (IsFileKind(task.kind)) {
+        CDNResourceDataProcessor* file = static_cast<CDNResourceDataProcessor*>(made.get());
+        auto check = batchChecks.find(task.name);
+        // Without an item there is no MD5 to check against: the file is refused at its end.
+        if (check != batchChecks.end()) {
+            file->expectedMd5 = check->second.md5;
+            file->replacesInstalledFile = check->second.installed;
+        }
+        file->diskSpace = diskSpace.get();
+    }
     DownloadDataProcessor* processor = made.get();
     if (!processors.emplace(task.name, std::move(made)).second) {
         DebugTrace(L"CDNResourceConfigDataProcessor插入失败\t" + task.name);
@@ -143,15 +162,18 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
 }
 
 void CCDNResourceDownloader::OnTaskResult(const DownloadTaskResultInfo& result) {
-    ScopedLock hold(processorLock);
-    auto found = processors.find(result.info.name);
-    if (found == processors.end()) return;
-    if (result.info.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
-        OnConfigResult(result, found->second.get());
-    } else if (IsFileKind(result.info.kind)) {
-        OnFileResult(result, found->second.get());
+    {
+        ScopedLock hold(processorLock);
+        auto found = processors.find(result.info.name);
+        if (found == processors.end()) return;
+        if (result.info.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
+            OnConfigResult(result, found->second.get());
+        } else if (IsFileKind(result.info.kind)) {
+            OnFileResult(result, found->second.get());
+        }
+        processors.erase(found);
     }
-    processors.erase(found);
+    if (onResultsHandled) onResultsHandled();
 }
 
 void CCDNResourceDownloader::OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
@@ -174,17 +196,21 @@ void CCDNResourceDownloader::OnConfigResult(const DownloadTaskResultInfo& result
 
 void CCDNResourceDownloader::OnFileResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
     ::InterlockedDecrement(&inFlightTasks);
+    int32_t code = result.resultCode;
+    // A launcher file that cannot be staged is as lost as one that never came.
+    if (code == kDownloadOk && result.info.kind == static_cast<int32_t>(CdnTaskKind::LauncherFile) &&
+        !StageLauncherFile(StagingFile(), result, static_cast<CDNResourceDataProcessor*>(processor))) {
+        DebugTrace(L"写入Launcher暂存文件失败\t" + result.info.name);
+        code = kDownloadFailed;
+    }
     {
         ScopedLock hold(statusLock);
-        combinedStatus |= result.resultCode;
+        combinedStatus |= code;
     }
     ::InterlockedIncrement(&finishedTasks);
-    if (result.resultCode != kDownloadOk) {
+    if (code != kDownloadOk) {
         if (dispatcher) dispatcher->StopAll();
         return;
-    }
-    if (result.info.kind == static_cast<int32_t>(CdnTaskKind::LauncherFile)) {
-        StageLauncherFile(StagingFile(), result, static_cast<CDNResourceDataProcessor*>(processor));
     }
     if (onTaskFinished) onTaskFinished(result.info, CDNDownloadState::Succeeded);
 }

@@ -19,6 +19,7 @@
 #include "afx/ScopedWin.h"
 #include "download/DownloaderTaskDispatcher.h"
 #include "download/DownloaderTaskProcessor.h"
+#include "update/DiskSpaceGuard.h"
 #include "update/ResourceList.h"
 
 // The kind field of this downloader's tasks, and the kind of a batch.
@@ -49,7 +50,9 @@ public:
     // Drops what a failed batch left queued and fetches the CDN list. Gives 1.
     int32_t StartConfigDownload();
     // Queues one task per item. Items of a file batch whose name is no safe path
-    // under its root are not fetched and make the batch fail. Gives 1.
+    // under its root are not fetched and make the batch fail. Each file is
+    // installed only with the item's cdnMd5; an Added item is written in place,
+    // any other replaces its installed file only once verified. Gives 1.
     int32_t StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind);
     // True when no worker of the dispatcher runs (also before the first batch).
     bool IsIdle();
@@ -73,8 +76,22 @@ public:
     std::function<void(const DownloadTaskInfo&)> onTaskStarted;
     std::function<void(const DownloadTaskInfo&, CDNDownloadState)> onTaskFinished;
     std::function<void(int64_t, int64_t)> onDownloadProgress;
+    // Called after each task result has been handled, with no lock of this
+    // object held: a place for work that must not hold up the other workers
+    // (saving the installed list).
+    std::function<void()> onResultsHandled;
+
+    // Writes stop when the target drive would keep less than this free.
+    uint64_t freeSpaceFloor = DiskSpaceGuard::kDefaultFloor;
+    // How free space is learnt; empty: from Windows. Tests give a fake drive.
+    DiskSpaceGuard::FreeSpaceQuery freeSpaceQuery;
 
 private:
+    // What a file task needs besides its DownloadTaskInfo.
+    struct ItemCheck {
+        std::wstring md5;
+        bool installed = false;
+    };
     void OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor);
     void OnFileResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor);
     void OnProcessorProgress(int64_t count);
@@ -82,6 +99,8 @@ private:
 
     std::unique_ptr<DownloaderTaskDispatcher> dispatcher;
     std::map<std::wstring, std::unique_ptr<DownloadDataProcessor>> processors;
+    std::map<std::wstring, ItemCheck> batchChecks;    // by name, under processorLock
+    std::unique_ptr<DiskSpaceGuard> diskSpace;         // of the running file batch
     volatile LONG queuedTasks = 0;
     volatile LONG inFlightTasks = 0;
     volatile LONG finishedTasks = 0;

@@ -5,6 +5,7 @@
 #include "download/FileUtils.h"
 #include "launcher/LauncherLog.h"
 #include "update/FileReplace.h"
+#include "update/InstalledFiles.h"
 #include "update/LauncherStaging.h"
 #include "update/ResourceCompare.h"
 #include "update/ResourcePath.h"
@@ -16,6 +17,7 @@ namespace {
 const wchar_t kVersionFileName[] = L"version.txt";
 const wchar_t kLauncherManifestName[] = L"launcher_manifest.txt";
 const wchar_t kResourceFilesFolderName[] = L"game\\";
+const DWORD kVersionSaveIntervalMs = 1000;
 
 void ReplaceAll(std::wstring* text, wchar_t from, wchar_t to) {
     std::replace(text->begin(), text->end(), from, to);
@@ -114,6 +116,7 @@ void CResourceManager::ConnectDownloader() {
         OnTaskFinished(task, state);
     };
     downloader.onDownloadProgress = [this](int64_t downloaded, int64_t total) { OnDownloadProgress(downloaded, total); };
+    downloader.onResultsHandled = [this]() { SaveVersionFileIfDue(); };
 }
 
 bool CResourceManager::HasGameResourceEntry(const std::vector<ResoureConfigInfo>& list) const {
@@ -149,8 +152,15 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, std::vector<Re
         }
         CompareLists(&localLauncherMap, cdnLauncherMap, &launcherDownloads, &launcherDeletes, nullptr);
         for (const ResourceUpdateItem& item : launcherDownloads) total += item.size;
+        // One listing of the game root: which installed files are still there, and
+        // the temporary files a killed run left behind are removed.
+        InstalledFiles onDisk;
+        onDisk.Scan(resourceRoot, kResourceFilesFolderName);
+        if (onDisk.RemovedTemporaries() > 0) {
+            DebugTrace(L"清理临时文件\t" + IntToText(static_cast<int32_t>(onDisk.RemovedTemporaries())));
+        }
         CompareLists(&localResourceMap, cdnResourceMap, &resourceDownloads, &resourceDeletes,
-                     [this](const std::wstring& name) { return LocalResourceExists(name); });
+                     [&onDisk](const std::wstring& name) { return onDisk.Contains(name); });
         for (const ResourceUpdateItem& item : resourceDownloads) total += item.size;
     }
     SaveLocalVersionFile();
@@ -163,12 +173,6 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, std::vector<Re
     RequestDownloadTotalSizeNoticeInfo info;
     info.totalSize = static_cast<int64_t>(total);
     Report(ResourceManagerProgressState::RequestDownloadTotalSize, &info);
-}
-
-bool CResourceManager::LocalResourceExists(const std::wstring& name) {
-    std::wstring path;
-    return ResourcePathUnder(resourceFilesFolder, name, &path) &&
-           ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool CResourceManager::StartLauncherUpdate(int32_t& started) {
@@ -187,18 +191,22 @@ bool CResourceManager::StartLauncherUpdate(int32_t& started) {
 
 int32_t CResourceManager::StartResourceUpdate() {
     DebugTrace(L"开始比对CDN与本地资源");
-    bool removed = false;
+    // version.txt must never name a file whose bytes are not the ones it lists:
+    // withdrawn resources leave it before their files go, and so do resources
+    // about to be replaced (their new MD5 comes back once the new file is in
+    // place). Until then the installed files stay untouched on disk.
+    bool changed = false;
+    {
+        ScopedLock hold(lock);
+        for (const ResourceUpdateItem& item : resourceDeletes) changed |= localResourceMap.erase(item.name) > 0;
+        for (const ResourceUpdateItem& item : resourceDownloads) changed |= localResourceMap.erase(item.name) > 0;
+    }
+    if (changed) SaveLocalVersionFile();
     for (const ResourceUpdateItem& item : resourceDeletes) {
         std::wstring path;
         if (!ResourcePathUnder(resourceFilesFolder, item.name, &path)) continue;  // never outside the root
-        if (DeleteExistingFile(path)) {
-            ScopedLock hold(lock);
-            localResourceMap.erase(item.name);
-            removed = true;
-        }
+        DeleteExistingFile(path);
     }
-    // Withdrawn resources leave version.txt now, also when nothing is downloaded.
-    if (removed) SaveLocalVersionFile();
     if (!resourceDownloads.empty()) {
         Report(ResourceManagerProgressState::ResourceDownloadStarted);
         downloader.StartBatch(resourceDownloads, CdnTaskKind::GameResource);
@@ -210,12 +218,32 @@ int32_t CResourceManager::StartResourceUpdate() {
 }
 
 void CResourceManager::SaveLocalVersionFile() {
-    // Under the lock: the window may close while workers update the map, and two
-    // savers must not interleave on the temporary file.
-    ScopedLock hold(lock);
+    // One saver at a time, in order: a later snapshot is never overwritten by an
+    // earlier one. The map's lock is held only while the text is made, so
+    // workers recording finished files wait for that and not for the disk.
+    ScopedLock saving(saveLock);
     std::wstring text;
-    if (!FormatResourceList(localResourceMap, &text)) return;
-    ReplaceFileBytes(resourceRoot + kVersionFileName, TextToUtf8String(text));
+    {
+        ScopedLock hold(lock);
+        versionFileDirty = false;
+        if (!FormatResourceList(localResourceMap, &text)) return;
+    }
+    lastVersionSave = ::GetTickCount();
+    if (!ReplaceFileBytes(resourceRoot + kVersionFileName, TextToUtf8String(text))) {
+        DebugTrace(L"保存本地资源信息失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
+    }
+}
+
+void CResourceManager::SaveVersionFileIfDue() {
+    // While a batch runs the list is saved about once a second, so a launcher
+    // that is killed keeps what it had verified; with large lists more often
+    // would cost more than the files themselves.
+    {
+        ScopedLock hold(lock);
+        if (!versionFileDirty) return;
+    }
+    if (::GetTickCount() - lastVersionSave < kVersionSaveIntervalMs) return;
+    SaveLocalVersionFile();
 }
 
 void CResourceManager::OnTaskStarted(const DownloadTaskInfo& task) {}
@@ -242,14 +270,22 @@ void CResourceManager::OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadS
     } else {
         installed->second.md5 = fromCdn->second.md5;
     }
+    if (local == &localResourceMap) versionFileDirty = true;
 }
 
 void CResourceManager::OnBatchFinished(CDNDownloadState state, int32_t kind) {
     if (kind == static_cast<int32_t>(CdnTaskKind::LauncherFile)) {
         if (state == CDNDownloadState::Succeeded) {
+            bool stored;
             {
                 ScopedLock hold(lock);
-                StoreLauncherManifest(StagingFilePath(launcherFilesFolder), localLauncherMap);
+                stored = StoreLauncherManifest(StagingFilePath(launcherFilesFolder), localLauncherMap);
+            }
+            if (!stored) {
+                // Never marked complete: the entrance program must not apply it.
+                DeleteStagingFile(StagingFilePath(launcherFilesFolder));
+                Report(ResourceManagerProgressState::LauncherDownloadFailed);
+                return;
             }
             Report(ResourceManagerProgressState::LauncherUpdateFinished);
         } else {

@@ -31,8 +31,9 @@ public:
     // Deletes withdrawn resources and starts the game-resource batch, or reports
     // that everything is current. Gives 1.
     int32_t StartResourceUpdate();
-    // Writes version.txt from the local resource map (nothing when it is empty).
-    // Safe while a batch runs (the window may close at any time).
+    // Writes version.txt from the local resource map (nothing when it is empty),
+    // replacing the file in one step. Safe while a batch runs (the window may
+    // close at any time).
     void SaveLocalVersionFile();
     // MD5 of the md5 texts of version.txt in name order; empty without the file.
     std::wstring ComputeResourceHash();
@@ -59,7 +60,9 @@ private:
     void LoadLocalResourceInfo();
     void LoadLauncherInfo();
     void ConnectDownloader();
-    bool LocalResourceExists(const std::wstring& name);
+    // Saves version.txt when files were recorded since the last save and that
+    // save is about a second old (called after each task result).
+    void SaveVersionFileIfDue();
     void Report(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info = nullptr);
     bool HasGameResourceEntry(const std::vector<ResoureConfigInfo>& list) const;
 
@@ -77,6 +80,9 @@ private:
     std::wstring configUrl;
     std::wstring resourceBaseUrl;      // ends in "/"
     CriticalSection lock;              // the maps, against OnTaskFinished and SaveLocalVersionFile
+    CriticalSection saveLock;          // one version.txt save at a time; taken before lock
+    bool versionFileDirty = false;     // under lock: the map has changes version.txt lacks
+    volatile DWORD lastVersionSave = 0;
     ProgressCallback progressCallback;
     ResourceInfoMap localResourceMap;
     ResourceInfoMap localLauncherMap;

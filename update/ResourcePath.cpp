@@ -26,7 +26,9 @@ bool IsSafeSegment(const std::wstring& segment) {
     if (segment.empty()) return false;
     // "..", "." and names Windows trims to them (". .", "..  ") or to another name.
     if (segment.back() == L'.' || segment.back() == L' ') return false;
-    return !IsReservedDeviceName(segment);
+    // An entry named like a temporary file could be taken for a leftover and
+    // deleted, or collide with a download under way.
+    return !IsReservedDeviceName(segment) && !HasTemporarySuffix(segment);
 }
 
 std::wstring FullPath(const std::wstring& path) {
@@ -40,6 +42,11 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 }  // namespace
+
+bool HasTemporarySuffix(const std::wstring& name) {
+    const size_t n = wcslen(kResourceTemporarySuffix);
+    return name.size() >= n && _wcsicmp(name.c_str() + name.size() - n, kResourceTemporarySuffix) == 0;
+}
 
 bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::wstring* path) {
     if (root.empty() || root.back() != L'\\' || name.empty()) return false;

@@ -5,11 +5,19 @@
 // hostile or broken list can never reach a file outside that root.
 #include <string>
 
+// Ends the name of every file the launcher writes before it is verified. No
+// list entry may carry it, so such a file is always a leftover of a download.
+constexpr wchar_t kResourceTemporarySuffix[] = L".drelpart";
+
+// Whether the last segment of a name or path ends in kResourceTemporarySuffix (any case).
+bool HasTemporarySuffix(const std::wstring& name);
+
 // The path of an entry under root (a folder ending in a backslash). "/" in the
 // name counts as "\", so "a/b.png" lands in root's sub-folder "a". False, with
 // *path untouched, for a name that is empty, absolute, has a drive letter, a
 // UNC or device prefix, a ":" (alternate data stream), an empty, "." or ".."
 // segment, a segment Windows would trim to another name (trailing dot or blank),
 // a reserved device name (CON, NUL, COM1...), a character a file name cannot
-// hold, or that otherwise resolves outside root.
+// hold, a segment ending in the launcher's temporary suffix ".drelpart", or
+// that otherwise resolves outside root.
 bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::wstring* path);

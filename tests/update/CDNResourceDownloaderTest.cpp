@@ -12,6 +12,7 @@
 #include "update/CDNResourceDownloader.h"
 #include "update/LauncherStaging.h"
 #include "update/UpdateTestSupport.h"
+#include "util/Md5.h"
 #include "util/TextEncoding.h"
 
 namespace {
@@ -60,6 +61,8 @@ protected:
             std::string member = Gzip(contents[i]);
             ResourceUpdateItem item;
             item.name = names[i];
+            item.cdnMd5 = AnsiToText(Md5OfBytesHex(contents[i]));
+            item.change = ResourceChangeKind::Added;
             item.remoteFolder = folder;
             item.offset = static_cast<int64_t>(package->size());
             item.size = static_cast<uint32_t>(member.size());

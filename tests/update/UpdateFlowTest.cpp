@@ -185,7 +185,14 @@ void ExpectInstalled(const std::wstring& root, const std::wstring& cdnCase, cons
         std::string source = FileBytes(SourceFile(cdnCase, L"game", e.first));
         ASSERT_TRUE(FileExists(root + L"game\\" + e.first)) << e.first;
         EXPECT_TRUE(source == FileBytes(root + L"game\\" + e.first)) << e.first;
-        EXPECT_FALSE(FileExists(root + L"game\\" + e.first + L".t")) << e.first;
+        EXPECT_FALSE(FileExists(root + L"game\\" + e.first + L".drelpart")) << e.first;
+    }
+}
+
+// version.txt names only files whose bytes have the MD5 it gives them.
+void ExpectVersionFileTruthful(const std::wstring& root) {
+    for (const auto& e : ReadVersionFile(root)) {
+        EXPECT_TRUE(SameMd5Hex(Md5OfBytesHex(FileBytes(root + L"game\\" + e.first)), e.second.md5)) << e.first;
     }
 }
 
@@ -344,6 +351,7 @@ TEST_F(UpdateFlow, AFailedBatchKeepsWhatArrivedAndTheNextRunFetchesTheRest) {
         EXPECT_NE(L"res2", cdn[e.first].remoteFolder) << e.first;
     }
     ExpectInstalled(root, L"fail", arrived);
+    ExpectVersionFileTruthful(root);
 
     missing.Release();
     int64_t rest = 0;
@@ -377,7 +385,7 @@ TEST_F(UpdateFlow, NamesLeavingTheResourceFolderFailTheBatchAndTouchNothing) {
     EXPECT_EQ((std::vector<std::wstring>{L"ok.txt", L"zz.txt"}),
               (std::vector<std::wstring>{arrived.begin()->first, arrived.rbegin()->first}));
     EXPECT_EQ(2u, arrived.size());
-    for (const wchar_t* path : {L"evil.txt", L"evil2.txt", L"evil.txt.t", L"game\\evil.txt"}) {
+    for (const wchar_t* path : {L"evil.txt", L"evil2.txt", L"evil.txt.drelpart", L"game\\evil.txt"}) {
         EXPECT_FALSE(FileExists(root + path)) << path;
     }
     EXPECT_FALSE(FileExists(L"C:\\drel-test\\evil2.txt"));
@@ -396,4 +404,24 @@ TEST_F(UpdateFlow, AListWithoutGameResourcesDeletesNothing) {
     EXPECT_EQ("x.txt=2E\r\nb.txt=1F\r\n", FileBytes(root + L"version.txt"));
     // The resource hash takes the md5 texts in name order, whatever the file's order.
     EXPECT_EQ(Md5OfText(L"1F2E"), CResourceManager::GetInstance().ComputeResourceHash());
+}
+
+TEST_F(UpdateFlow, WrongBytesFromTheCdnAreNeverTakenAndTheInstalledFileStays) {
+    // A stale edge: a.bin's range is a valid member of its old content.
+    std::wstring root = FreshTestFolder(L"update-stale");
+    ASSERT_EQ(17, States(RunUpdate(root, L"staleold")).back());
+    std::string installed = FileBytes(root + L"game\\a.bin");
+    EXPECT_EQ(10, States(RunUpdate(root, L"stale")).back());
+    EXPECT_TRUE(installed == FileBytes(root + L"game\\a.bin"));
+    EXPECT_FALSE(FileExists(root + L"game\\a.bin.drelpart"));
+    ResourceInfoMap listed = ReadVersionFile(root);
+    EXPECT_EQ(0u, listed.count(L"a.bin"));  // neither the new MD5 nor the old one, until it is replaced
+    EXPECT_EQ(1u, listed.count(L"b.bin"));
+    ExpectVersionFileTruthful(root);
+
+    // An error page where the package should be: nothing is installed from it.
+    root = FreshTestFolder(L"update-notgzip");
+    EXPECT_EQ(10, States(RunUpdate(root, L"notgzip")).back());
+    EXPECT_FALSE(FileExists(root + L"game\\a.bin"));
+    EXPECT_EQ(0u, ReadVersionFile(root).count(L"a.bin"));
 }

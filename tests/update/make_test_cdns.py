@@ -126,6 +126,24 @@ def main(build_dir):
 
     # A list without a single game resource (the packer given an empty folder).
     build(src_root, cdn_root, "empty", {})
+
+    # A stale CDN edge: the list is new but the package still the old one, so
+    # a.bin's range holds a valid gzip member of its old content (random bytes
+    # of one size pack to members of one size, so the offsets still match).
+    old = {"a.bin": random_bytes(20, 6000), "b.bin": random_bytes(21, 6000)}
+    build(src_root, cdn_root, "staleold", old)
+    out = build(src_root, cdn_root, "stale", dict(old, **{"a.bin": random_bytes(22, 6000)}))
+    stale = os.path.join(cdn_root, "staleold", "res1", tqpack.PACKAGE_NAME)
+    assert os.path.getsize(stale) == os.path.getsize(os.path.join(out, "res1", tqpack.PACKAGE_NAME))
+    shutil.copy(stale, os.path.join(out, "res1", tqpack.PACKAGE_NAME))
+
+    # An edge that answers with an error page where the package should be.
+    out = build(src_root, cdn_root, "notgzip", {"a.bin": random_bytes(23, 6000)})
+    package = os.path.join(out, "res1", tqpack.PACKAGE_NAME)
+    size = os.path.getsize(package)
+    page = b"<html><body><h1>502 Bad Gateway</h1></body></html>\n"
+    with open(package, "wb") as f:
+        f.write((page * (size // len(page) + 1))[:size])
     return 0
 
 

@@ -1,0 +1,61 @@
+#include "update/InstalledFiles.h"
+
+#include <windows.h>
+
+#include <utility>
+#include <vector>
+
+#include "afx/ScopedWin.h"
+#include "update/ResourcePath.h"
+
+namespace {
+
+// Folder links (junctions) are followed, so a player's moved sub-folder still
+// counts; the depth bound ends a link that points back up its own tree.
+const size_t kMaxDepth = 64;
+
+}  // namespace
+
+std::wstring FoldResourceName(const std::wstring& name) {
+    std::wstring folded = name;
+    for (wchar_t& c : folded) {
+        if (c == L'/') c = L'\\';
+    }
+    if (!folded.empty()) ::CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+    return folded;
+}
+
+void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectBelow) {
+    files_.clear();
+    removedTemporaries_ = 0;
+    const std::wstring prefix = FoldResourceName(collectBelow);
+    // (folder relative to root, ending in "\" unless empty; depth)
+    std::vector<std::pair<std::wstring, size_t>> pending{{std::wstring(), 0}};
+    while (!pending.empty()) {
+        std::pair<std::wstring, size_t> folder = std::move(pending.back());
+        pending.pop_back();
+        WIN32_FIND_DATAW found;
+        ScopedFindHandle search(::FindFirstFileExW((root + folder.first + L"*").c_str(), FindExInfoBasic, &found,
+                                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        if (!search.IsValid()) continue;
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring relative = folder.first + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (folder.second + 1 < kMaxDepth) pending.emplace_back(relative + L"\\", folder.second + 1);
+                continue;
+            }
+            if (HasTemporarySuffix(name)) {
+                if (::DeleteFileW((root + relative).c_str())) ++removedTemporaries_;
+                continue;
+            }
+            std::wstring folded = FoldResourceName(relative);
+            if (folded.compare(0, prefix.size(), prefix) == 0) files_.insert(folded.substr(prefix.size()));
+        } while (::FindNextFileW(search.Get(), &found));
+    }
+}
+
+bool InstalledFiles::Contains(const std::wstring& name) const {
+    return files_.count(FoldResourceName(name)) != 0;
+}
