@@ -63,6 +63,7 @@ bool CDNResourceDataProcessor::Finish() {
         }
     }
     attempt_ = Attempt::Installed;
+    if (onInstalled) onInstalled();
     return true;
 }
 

@@ -50,6 +50,9 @@ public:
     // Told how many bytes beyond maxWritten have just arrived, so bytes a
     // repeated attempt fetches again are reported only once.
     std::function<void(int64_t)> onProgress;
+    // Told when the file is in place with the expected MD5, from the Write or
+    // End that finished it.
+    std::function<void()> onInstalled;
 
 private:
     enum class Attempt { Idle, Receiving, Installed, Failed };

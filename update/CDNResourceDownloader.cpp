@@ -151,6 +151,11 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
             file->replacesInstalledFile = check->second.installed;
         }
         file->diskSpace = diskSpace.get();
+        if (task.kind == static_cast<int32_t>(CdnTaskKind::GameResource)) {
+            file->onInstalled = [this, task]() {
+                if (onFileInstalled) onFileInstalled(task);
+            };
+        }
     }
     DownloadDataProcessor* processor = made.get();
     if (!processors.emplace(task.name, std::move(made)).second) {
@@ -162,18 +167,15 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
 }
 
 void CCDNResourceDownloader::OnTaskResult(const DownloadTaskResultInfo& result) {
-    {
-        ScopedLock hold(processorLock);
-        auto found = processors.find(result.info.name);
-        if (found == processors.end()) return;
-        if (result.info.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
-            OnConfigResult(result, found->second.get());
-        } else if (IsFileKind(result.info.kind)) {
-            OnFileResult(result, found->second.get());
-        }
-        processors.erase(found);
+    ScopedLock hold(processorLock);
+    auto found = processors.find(result.info.name);
+    if (found == processors.end()) return;
+    if (result.info.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
+        OnConfigResult(result, found->second.get());
+    } else if (IsFileKind(result.info.kind)) {
+        OnFileResult(result, found->second.get());
     }
-    if (onResultsHandled) onResultsHandled();
+    processors.erase(found);
 }
 
 void CCDNResourceDownloader::OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {

@@ -76,10 +76,10 @@ public:
     std::function<void(const DownloadTaskInfo&)> onTaskStarted;
     std::function<void(const DownloadTaskInfo&, CDNDownloadState)> onTaskFinished;
     std::function<void(int64_t, int64_t)> onDownloadProgress;
-    // Called after each task result has been handled, with no lock of this
-    // object held: a place for work that must not hold up the other workers
-    // (saving the installed list).
-    std::function<void()> onResultsHandled;
+    // A game resource file has been verified and moved into place, possibly
+    // before the rest of its segment has arrived. On the worker that wrote it,
+    // with no lock of this object held.
+    std::function<void(const DownloadTaskInfo&)> onFileInstalled;
 
     // Writes stop when the target drive would keep less than this free.
     uint64_t freeSpaceFloor = DiskSpaceGuard::kDefaultFloor;

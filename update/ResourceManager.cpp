@@ -116,7 +116,12 @@ void CResourceManager::ConnectDownloader() {
         OnTaskFinished(task, state);
     };
     downloader.onDownloadProgress = [this](int64_t downloaded, int64_t total) { OnDownloadProgress(downloaded, total); };
-    downloader.onResultsHandled = [this]() { SaveVersionFileIfDue(); };
+    // A file is recorded as soon as it is in place, not when its whole segment
+    // has arrived: a launcher killed meanwhile keeps it.
+    downloader.onFileInstalled = [this](const DownloadTaskInfo& task) {
+        OnTaskFinished(task, CDNDownloadState::Succeeded);
+        SaveVersionFileIfDue();
+    };
 }
 
 bool CResourceManager::HasGameResourceEntry(const std::vector<ResoureConfigInfo>& list) const {

@@ -61,7 +61,7 @@ private:
     void LoadLauncherInfo();
     void ConnectDownloader();
     // Saves version.txt when files were recorded since the last save and that
-    // save is about a second old (called after each task result).
+    // save is about a second old (called after each installed file).
     void SaveVersionFileIfDue();
     void Report(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info = nullptr);
     bool HasGameResourceEntry(const std::vector<ResoureConfigInfo>& list) const;

@@ -256,5 +256,71 @@ class FailuresAndRetries(unittest.TestCase):
         self.assertNotIn("zz-large.bin", listed)
 
 
+def version_entries(root):
+    """version.txt as {name: md5}; empty while there is none."""
+    try:
+        with open(ls.unix_path(root + "version.txt"), "rb") as f:
+            text = f.read().decode("utf-8")
+    except FileNotFoundError:
+        return {}
+    return dict(line.split("=", 1) for line in text.split("\r\n") if "=" in line)
+
+
+def package_bytes_served(since):
+    """Body bytes nginx sent for package requests after the access log's offset since."""
+    with open(os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log"), "rb") as f:
+        f.seek(since)
+        lines = f.read().decode().splitlines()
+    # combined format: ... "GET /path HTTP/1.1" status bytes "referer" "agent"
+    return sum(int(line.split('"')[2].split()[1]) for line in lines if "tq_game.tqpkg" in line)
+
+
+def access_log_size():
+    return os.path.getsize(os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log"))
+
+
+class KilledMidDownload(unittest.TestCase):
+    def test_the_next_run_fetches_only_what_is_missing(self):
+        rnd = random.Random(11)
+        files = {f"data\\part{i:02d}.bin": rnd.randbytes(400 * 1024) for i in range(60)}
+        game_dir = make_game("killed", files)
+        files = tree(game_dir)
+        url = ls.pack("slow/killed", game_dir)  # trickles, so the kill lands half-way
+        with open(os.path.join(ls.DRIVE_C, "cdn", "slow", "killed", "conf", "list.txt"), "rb") as f:
+            sizes = {row[0]: int(row[4]) for row in
+                     (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        ls.set_server("ok", url)
+        root = ls.set_game_root("killed")
+        record = root + "record.txt"
+
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
+        try:
+            deadline = time.time() + 120
+            while len(version_entries(root)) < 3 and time.time() < deadline:
+                time.sleep(0.05)
+        finally:
+            launcher.kill()  # as from the task manager: no chance to save anything
+        kept = version_entries(root)
+        self.assertGreaterEqual(len(kept), 3, launcher.lines)
+        self.assertLess(len(kept), len(files), "the download ended before the kill")
+        self.assertFalse(os.path.exists(ls.unix_path(record)))
+        game = ls.unix_path(root + "game")
+        for name, md5 in kept.items():  # only verified files are listed
+            with open(os.path.join(game, *name.split("\\")), "rb") as f:
+                self.assertEqual(md5, hashlib.md5(f.read()).hexdigest().upper(), name)
+
+        before = access_log_size()
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        served = package_bytes_served(before)
+        self.assertLessEqual(served, sum(sizes.values()) - sum(sizes[name] for name in kept))
+        self.assertEqual(files, tree(game))  # byte-identical, and no temporary file left
+        self.assertEqual(set(files), set(version_entries(root)))
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
