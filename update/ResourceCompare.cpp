@@ -25,17 +25,25 @@ bool CompareLists(ResourceInfoMap* localMap, const ResourceInfoMap& cdnMap,
             if (!localFileExists(local.first)) local.second.md5.clear();
         }
     }
-    for (const auto& cdn : cdnMap) {
-        auto local = localMap->find(cdn.first);
-        if (local == localMap->end()) {
-            downloads->push_back(MakeItem(cdn.second, ResourceChangeKind::Added, L"", cdn.second.md5));
-        } else if (local->second.md5 != cdn.second.md5) {
-            downloads->push_back(MakeItem(cdn.second, ResourceChangeKind::Modified, local->second.md5, cdn.second.md5));
-        }
-    }
-    for (const auto& local : *localMap) {
-        if (cdnMap.find(local.first) == cdnMap.end()) {
-            deletes->push_back(MakeItem(local.second, ResourceChangeKind::Removed, L"", local.second.md5));
+    // Both maps are in the same name order: one walk over both finds every
+    // change, where a look-up per name would search the other map each time.
+    auto local = localMap->begin();
+    auto cdn = cdnMap.begin();
+    while (local != localMap->end() || cdn != cdnMap.end()) {
+        int order = local == localMap->end() ? 1 : cdn == cdnMap.end() ? -1 : local->first.compare(cdn->first);
+        if (order > 0) {
+            downloads->push_back(MakeItem(cdn->second, ResourceChangeKind::Added, L"", cdn->second.md5));
+            ++cdn;
+        } else if (order < 0) {
+            deletes->push_back(MakeItem(local->second, ResourceChangeKind::Removed, L"", local->second.md5));
+            ++local;
+        } else {
+            if (local->second.md5 != cdn->second.md5) {
+                downloads->push_back(
+                    MakeItem(cdn->second, ResourceChangeKind::Modified, local->second.md5, cdn->second.md5));
+            }
+            ++local;
+            ++cdn;
         }
     }
     return true;

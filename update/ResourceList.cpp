@@ -26,23 +26,30 @@ void AppendEntryLine(const ResoureConfigInfo& entry, std::wstring* out) {
 }  // namespace
 
 bool ParseResourceList(const std::wstring& text, std::vector<ResoureConfigInfo>* out) {
-    // A run of CR/LF is one separator; a line of blanks ends the list (SplitText
-    // stops at the first token that is empty after trimming).
-    std::vector<std::wstring> lines;
-    SplitText(text, L"\r\n", &lines);
-    for (const std::wstring& line : lines) {
-        std::vector<std::wstring> fields;
-        SplitText(line, L"=", &fields);
-        if (fields.size() < 2) continue;
+    // A run of CR/LF is one separator; a line of blanks ends the list (the walk
+    // stops at the first token that is empty after trimming). Lists run to a
+    // hundred thousand lines, so fields are read in place, not copied out first.
+    const wchar_t* begin = text.data();
+    auto isLineBreak = [](wchar_t c) { return c == L'\r' || c == L'\n'; };
+    auto isEquals = [](wchar_t c) { return c == L'='; };
+    ForEachToken(begin, begin + text.size(), isLineBreak, [&](const wchar_t* line, const wchar_t* lineEnd) {
         ResoureConfigInfo entry;
-        entry.name = fields[0];
-        entry.md5 = fields[1];
-        if (fields.size() > 2) entry.remoteFolder = fields[2];
-        if (fields.size() > 3) entry.offset = ParseInt64(fields[3]);
-        if (fields.size() > 4) entry.size = static_cast<uint32_t>(ParseInt32(fields[4]));
-        if (fields.size() > 5) entry.category = fields[5];
-        out->push_back(entry);
-    }
+        int fields = 0;
+        ForEachToken(line, lineEnd, isEquals, [&entry, &fields](const wchar_t* first, const wchar_t* last) {
+            switch (fields++) {
+                case 0: entry.name.assign(first, last); break;
+                case 1: entry.md5.assign(first, last); break;
+                case 2: entry.remoteFolder.assign(first, last); break;
+                case 3: entry.offset = ParseInt64(std::wstring(first, last)); break;
+                case 4: entry.size = static_cast<uint32_t>(ParseInt32(std::wstring(first, last))); break;
+                case 5: entry.category.assign(first, last); break;
+                default: return false;  // columns past the sixth are ignored
+            }
+            return true;
+        });
+        if (fields >= 2) out->push_back(std::move(entry));
+        return true;
+    });
     return true;
 }
 
@@ -58,10 +65,21 @@ bool FormatResourceList(const ResourceInfoMap& map, std::wstring* out) {
     return true;
 }
 
+bool InsertResourceEntry(ResourceInfoMap* map, ResoureConfigInfo&& entry, const wchar_t* tracePrefix) {
+    // Lists usually come in name order (the packer and version.txt write them
+    // so): then the entry belongs at the end, and the hint spares the search.
+    auto hint = map->empty() || map->rbegin()->first < entry.name ? map->end() : map->lower_bound(entry.name);
+    if (hint != map->end() && hint->first == entry.name) {
+        DebugTrace(tracePrefix + entry.name);
+        return false;
+    }
+    std::wstring name = entry.name;
+    map->emplace_hint(hint, std::move(name), std::move(entry));
+    return true;
+}
+
 bool InsertResourceEntry(ResourceInfoMap* map, const ResoureConfigInfo& entry, const wchar_t* tracePrefix) {
-    if (map->emplace(entry.name, entry).second) return true;
-    DebugTrace(tracePrefix + entry.name);
-    return false;
+    return InsertResourceEntry(map, ResoureConfigInfo(entry), tracePrefix);
 }
 
 bool IsLauncherCategory(const std::wstring& category) {

@@ -50,6 +50,8 @@ bool FormatResourceList(const ResourceInfoMap& map, std::wstring* out);
 // Inserts an entry unless its name is already there: the first entry of a name
 // stays, and the trace gets tracePrefix followed by the name. True when inserted.
 bool InsertResourceEntry(ResourceInfoMap* map, const ResoureConfigInfo& entry, const wchar_t* tracePrefix);
+// The same, taking the entry's texts instead of copying them.
+bool InsertResourceEntry(ResourceInfoMap* map, ResoureConfigInfo&& entry, const wchar_t* tracePrefix);
 
 // Whether the category marks a launcher file ("launcher", compared without case).
 bool IsLauncherCategory(const std::wstring& category);

@@ -82,7 +82,7 @@ void CResourceManager::LoadLocalList(const LocalListTexts& texts, const std::wst
     std::vector<ResoureConfigInfo> list;
     if (!folder.empty() && LoadListFile(folder + texts.fileName, &list)) {
         ScopedLock hold(lock);
-        for (const ResoureConfigInfo& entry : list) InsertResourceEntry(map, entry, texts.duplicatePrefix);
+        for (ResoureConfigInfo& entry : list) InsertResourceEntry(map, std::move(entry), texts.duplicatePrefix);
     }
     DebugTrace(texts.doneTrace + IntToText(static_cast<int32_t>(map->size())));
     Report(texts.finished);
@@ -148,11 +148,11 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, std::vector<Re
     uint64_t total = 0;
     {
         ScopedLock hold(lock);
-        for (const ResoureConfigInfo& entry : list) {
+        for (ResoureConfigInfo& entry : list) {
             if (IsLauncherCategory(entry.category)) {
-                InsertResourceEntry(&cdnLauncherMap, entry, L"CDNLauncherInfo插入失败\t");
+                InsertResourceEntry(&cdnLauncherMap, std::move(entry), L"CDNLauncherInfo插入失败\t");
             } else {
-                InsertResourceEntry(&cdnResourceMap, entry, L"CDNResourceInfo插入失败\t");
+                InsertResourceEntry(&cdnResourceMap, std::move(entry), L"CDNResourceInfo插入失败\t");
             }
         }
         CompareLists(&localLauncherMap, cdnLauncherMap, &launcherDownloads, &launcherDeletes, nullptr);

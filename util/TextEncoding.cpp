@@ -38,9 +38,9 @@ int HexValue(unsigned char c) {
 
 std::wstring TrimWhiteSpace(const std::wstring& s) {
     size_t end = s.size();
-    while (end > 0 && std::iswspace(s[end - 1])) --end;
+    while (end > 0 && IsWhiteSpace(s[end - 1])) --end;
     size_t start = 0;
-    while (start < end && std::iswspace(s[start])) ++start;
+    while (start < end && IsWhiteSpace(s[start])) ++start;
     return s.substr(start, end - start);
 }
 
@@ -157,24 +157,13 @@ std::string TextToUtf8String(const std::wstring& text) {
 
 bool SplitText(std::wstring text, std::wstring delimiters, std::vector<std::wstring>* out) {
     if (!out) return false;
-    size_t pos = 0;
-    for (;;) {
-        std::wstring token;
-        if (pos < text.size()) {
-            size_t start = text.find_first_not_of(delimiters, pos);
-            if (start != std::wstring::npos) {
-                size_t end = text.find_first_of(delimiters, start);
-                if (end == std::wstring::npos) end = text.size();
-                token = text.substr(start, end - start);
-                pos = end + 1;
-            } else {
-                pos = text.size();
-            }
-        }
-        token = TrimWhiteSpace(token);
-        if (token.empty()) return true;
-        out->push_back(token);
-    }
+    const wchar_t* begin = text.data();
+    auto isDelimiter = [&delimiters](wchar_t c) { return delimiters.find(c) != std::wstring::npos; };
+    ForEachToken(begin, begin + text.size(), isDelimiter, [out](const wchar_t* first, const wchar_t* last) {
+        out->emplace_back(first, last);
+        return true;
+    });
+    return true;
 }
 
 std::string UrlDecode(const std::string& bytes) {

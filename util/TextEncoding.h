@@ -4,6 +4,7 @@
 // digests, command-line values). Implicit conversions use the thread ANSI
 // code page; UTF-8 only through the explicit functions below.
 #include <cstdint>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -38,12 +39,34 @@ bool TextToUtf8Bytes(const std::wstring& text, std::string* out);
 // Plain UTF-8 bytes of a text (no code-page round trip).
 std::string TextToUtf8String(const std::wstring& text);
 
+// What the C library's iswspace says, without its call for the ASCII characters
+// that lists and parameters are mostly made of.
+inline bool IsWhiteSpace(wchar_t c) {
+    return c < 0x80 ? (c == L' ' || (c >= L'\t' && c <= L'\r')) : std::iswspace(c) != 0;
+}
+
 // The text without white space (iswspace) at either end.
 std::wstring TrimWhiteSpace(const std::wstring& text);
 
 // Appends the tokens of text split at any of the delimiter characters, each
 // trimmed of white space; an empty token (after trimming) ends the walk.
 bool SplitText(std::wstring text, std::wstring delimiters, std::vector<std::wstring>* out);
+// The tokens SplitText gives, as ranges [first, last) of the text, without a
+// copy: take(first, last) is called for each until a token is empty after
+// trimming or take gives false. isDelimiter(c) tells the separators.
+template <typename IsDelimiter, typename Take>
+void ForEachToken(const wchar_t* begin, const wchar_t* end, IsDelimiter isDelimiter, Take take) {
+    const wchar_t* p = begin;
+    for (;;) {
+        while (p < end && isDelimiter(*p)) ++p;
+        const wchar_t* first = p;
+        while (p < end && !isDelimiter(*p)) ++p;
+        const wchar_t* last = p;
+        while (first < last && IsWhiteSpace(*first)) ++first;
+        while (last > first && IsWhiteSpace(last[-1])) --last;
+        if (first == last || !take(first, last)) return;
+    }
+}
 
 // "+" becomes a blank, "%XY" the byte 0xXY. A "%" without two hex digits
 // after it is kept as it stands, with what follows it.
