@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "afx/File.h"
 #include "download/FileUtils.h"
 #include "support/TestEnv.h"
 #include "update/CDNResourceDataProcessor.h"
@@ -72,4 +73,21 @@ TEST(LauncherStaging, AnEmptyManifestLeavesTheFileIncomplete) {
     DeleteStagingFile(path);
     std::string bytes;
     EXPECT_FALSE(ReadFileBytes(path, &bytes));
+}
+
+TEST(LauncherStaging, AFailedWriteFailsTheStagingAndNeverMarksItComplete) {
+    std::wstring root = FreshTestFolder(L"update-staging-locked");
+    std::wstring path = StagingFilePath(root);
+    ASSERT_TRUE(SetStagingFlag(path, 0));
+    DownloadTaskInfo task(L"http://x/tq_game.tqpkg", L"a.dll", 3, L"", 0, 3);
+    CDNResourceDataProcessor processor(task);
+    processor.rootFolder = root;
+    WriteFileBytes(root + L"a.dll", "\x01\x02\x03");
+    {
+        CFile holder;  // another program holds the file without sharing it
+        ASSERT_TRUE(holder.Open(path, CFile::modeWrite));
+        EXPECT_FALSE(StageLauncherFile(path, DownloadTaskResultInfo(task, 200), &processor));
+        EXPECT_FALSE(StoreLauncherManifest(path, OneEntry(L"a.dll", L"9E")));
+    }
+    EXPECT_EQ(std::string(1, '\0'), FileBytes(path));
 }
