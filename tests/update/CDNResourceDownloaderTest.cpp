@@ -229,3 +229,24 @@ TEST_F(DownloaderFixture, UrlsAndASecondProcessorForOneName) {
     EXPECT_NE(nullptr, downloader->CreateProcessor(task));
     downloader->OnTaskResult(DownloadTaskResultInfo(task, kDownloadCancelled));
 }
+
+TEST_F(DownloaderFixture, AMemberThatWouldFillTheDriveFailsAndLeavesNothing) {
+    ShortTimings timings;
+    // 8 MiB of zeros pack into a few KiB; the drive has 1 MiB above the floor.
+    std::string package;
+    auto items = PackageItems({L"bomb.bin", L"fine.txt"}, {std::string(8u << 20, '\0'), "fine"}, L"p", &package);
+    Serve("/p/tq_game.tqpkg", package);
+    downloader->freeSpaceFloor = 64ull << 20;
+    std::wstring bomb = root + L"game\\bomb.bin";
+    downloader->freeSpaceQuery = [bomb](const std::wstring&, uint64_t* free) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        uint64_t used = ::GetFileAttributesExW(bomb.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+        *free = (64ull << 20) + (1u << 20) - std::min<uint64_t>(used, 1u << 20);
+        return true;
+    };
+    downloader->StartBatch(items, CdnTaskKind::GameResource);
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(CDNDownloadState::Failed, batchStates.back());
+    EXPECT_FALSE(FileExists(root + L"game\\bomb.bin"));
+    EXPECT_FALSE(FileExists(root + L"game\\bomb.bin.drelpart"));
+}
