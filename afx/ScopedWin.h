@@ -35,6 +35,7 @@ struct RegKeyCloser { void operator()(HKEY k) const { ::RegCloseKey(k); } };
 struct GlobalFreer { void operator()(HGLOBAL g) const { ::GlobalFree(g); } };
 struct GdiObjectDeleter { void operator()(HGDIOBJ o) const { ::DeleteObject(o); } };
 struct DcReleaser { void operator()(HDC dc) const { ::ReleaseDC(nullptr, dc); } };
+struct MenuDestroyer { void operator()(HMENU m) const { ::DestroyMenu(m); } };
 
 // A kernel handle whose failure value is null (processes, threads, mutexes, events).
 using ScopedHandle = ScopedResource<HANDLE, nullptr, HandleCloser>;
@@ -70,6 +71,7 @@ private:
     HANDLE h_;
 };
 using ScopedRegKey = ScopedResource<HKEY, nullptr, RegKeyCloser>;
+using ScopedMenu = ScopedResource<HMENU, nullptr, MenuDestroyer>;
 using ScopedHGlobal = ScopedResource<HGLOBAL, nullptr, GlobalFreer>;
 using ScopedGdiObject = ScopedResource<HGDIOBJ, nullptr, GdiObjectDeleter>;
 using ScopedScreenDc = ScopedResource<HDC, nullptr, DcReleaser>;

@@ -28,7 +28,13 @@ bool GetLaunchParameter(const std::wstring& key, std::wstring* value) {
     return FindLaunchParameter(::GetCommandLineW(), GetModulePath(), key, value);
 }
 
-bool IsRebootRequested() {
+namespace {
+bool IsParameterTrue(const wchar_t* key) {
     std::wstring value;
-    return GetLaunchParameter(L"LAUNCHER_REBOOT", &value) && _wcsicmp(value.c_str(), L"TRUE") == 0;
+    return GetLaunchParameter(key, &value) && _wcsicmp(value.c_str(), L"TRUE") == 0;
 }
+}  // namespace
+
+bool IsRebootRequested() { return IsParameterTrue(L"LAUNCHER_REBOOT"); }
+
+bool IsRepairRequested() { return IsParameterTrue(L"REPAIR"); }

@@ -11,3 +11,5 @@ bool FindLaunchParameter(const std::wstring& commandLine, const std::wstring& mo
 bool GetLaunchParameter(const std::wstring& key, std::wstring* value);
 // LAUNCHER_REBOOT=TRUE (any letter case): restarted by the launcher's own self-update.
 bool IsRebootRequested();
+// REPAIR=TRUE (any case): check every installed file before the update.
+bool IsRepairRequested();

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "launcher/GameStart.h"
+#include "launcher/LaunchParameters.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProcessWatch.h"
 #include "res/resource.h"
@@ -47,6 +48,7 @@ BOOL CMainForegroundDialog::OnInitDialog() {
     LoadBackgroundImage();
     LayoutControls();
     flow_.Start();  // texts, the bar and speed timers, the tips and the game watch
+    if (IsRepairRequested()) flow_.RequestRepair();
     return TRUE;
 }
 
@@ -79,6 +81,9 @@ LRESULT CMainForegroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
     case WM_LBUTTONUP:
         drag.End();
         return 0;
+    case WM_CONTEXTMENU:
+        ShowContextMenu(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        return 0;
     default:
         return CDialogBase::WindowProc(message, wParam, lParam);
     }
@@ -99,12 +104,30 @@ void CMainForegroundDialog::PostNoticeResult(const std::wstring& url, RequestNot
 void CMainForegroundDialog::TakeReports() {
     ProgressMailbox::Report report;
     while (mailbox_.TakeNext(&report)) {
-        if (report.first != DownloadProgress) {
+        if (report.first != DownloadProgress && report.first != VerifyProgress) {
             wchar_t line[32];
             std::swprintf(line, 32, L"launcher: state %d", static_cast<int>(report.first));
             DebugTrace(line);
         }
         flow_.OnUpdateProgress(report.first, report.second.get());
+    }
+}
+
+void CMainForegroundDialog::ShowContextMenu(int x, int y) {
+    const UINT kRepairCommand = 1;
+    ScopedMenu menu(::CreatePopupMenu());
+    if (!menu || !::AppendMenuW(menu.Get(), MF_STRING, kRepairCommand, L"检查并修复游戏文件")) return;
+    if (x == -1 && y == -1) {  // from the keyboard: at the window's corner
+        RECT rect;
+        ::GetWindowRect(m_hWnd, &rect);
+        x = rect.left;
+        y = rect.top;
+    }
+    UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y,
+                                                      0, m_hWnd, nullptr));
+    if (chosen == kRepairCommand) {
+        DebugTrace(L"launcher: repair requested");
+        flow_.RequestRepair();
     }
 }
 
@@ -208,12 +231,12 @@ void CMainForegroundDialog::SendNoticeRequest() {
 }
 
 void CMainForegroundDialog::InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                                                const std::wstring& url) {
+                                                const std::wstring& url, bool repair) {
     CResourceManager& manager = CResourceManager::GetInstance();
     manager.SetProgressCallback([this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* record) {
         PostProgress(state, record);
     });
-    manager.Initialize(launcherFolder, gameFolder, url);
+    manager.Initialize(launcherFolder, gameFolder, url, repair);
 }
 
 bool CMainForegroundDialog::StartLauncherUpdate(int32_t* started) {

@@ -50,7 +50,7 @@ public:
     bool IsGameRunning(const std::wstring& gamePath) override;
     void SendNoticeRequest() override;
     void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                             const std::wstring& url) override;
+                             const std::wstring& url, bool repair) override;
     bool StartLauncherUpdate(int32_t* started) override;
     int32_t StartResourceUpdate() override;
     bool IsDownloaderIdle() override;
@@ -70,6 +70,8 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
     void TakeReports();
     void OnPaint();
+    // The right-click menu (screen coordinates): "check and repair the game files".
+    void ShowContextMenu(int x, int y);
 
     CCustomProgress progressBar;  // 1004
     CCustomLabel speedLabel;      // 1006

@@ -3,7 +3,8 @@
 bool ProgressMailbox::Push(ResourceManagerProgressState state, const ResourceManagerProgressInfoBase* record) {
     std::unique_ptr<ResourceManagerProgressInfoBase> copy(record ? record->Clone() : nullptr);
     ScopedLock hold(lock_);
-    if (state == DownloadProgress && !reports_.empty() && reports_.back().first == DownloadProgress) {
+    bool counters = state == DownloadProgress || state == VerifyProgress;
+    if (counters && !reports_.empty() && reports_.back().first == state) {
         reports_.back().second = std::move(copy);  // only the latest counters matter
     } else {
         reports_.emplace_back(state, std::move(copy));

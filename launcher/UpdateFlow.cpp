@@ -73,9 +73,14 @@ void UpdateFlow::StartNoticeRequest() {
 
 void UpdateFlow::StartUpdate(const std::wstring& url) {
     display_.ResetProgressCounters();
+    listUrl_ = url;
+    bool repair = repairRequested_;
+    repairRequested_ = false;
     std::wstring folder = host_.GetGameFolder();
-    host_.InitializeResources(folder, folder, url);
+    host_.InitializeResources(folder, folder, url, repair);
 }
+
+void UpdateFlow::RequestRepair() { repairRequested_ = true; }
 
 void UpdateFlow::ShowFailure(const std::wstring& text) {
     display_.progress = 1;
@@ -146,7 +151,20 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
         host_.AskUser(L"Launcher更新完成,准备重启Launcher!", 0, L"", L"");
         host_.StartTimer(TIMER_RESTART, 1000);
         break;
+    case VerifyProgress:
+        if (auto* info = dynamic_cast<const ResourceManagerUpdateProgressInfo*>(record)) {
+            float share = info->total > 0 ? static_cast<float>(info->downloaded) / static_cast<float>(info->total) : 1;
+            display_.progress = share;
+            wchar_t text[64];
+            std::swprintf(text, 64, L"正在校验游戏文件 %d%%", static_cast<int>(share * 100));
+            SetStatus(text);
+        }
+        break;
     case ResourceUpdateFinished:
+        if (repairRequested_ && !listUrl_.empty()) {
+            StartUpdate(listUrl_);  // the check the player asked for meanwhile, then the game
+            break;
+        }
         SetStatus(L"资源更新完成,准备启动游戏.");
         display_.progress = 1;
         host_.StartTimer(TIMER_START_GAME, 30);

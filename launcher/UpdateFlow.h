@@ -40,9 +40,10 @@ public:
     virtual std::wstring GetGameFolder() = 0;
     virtual bool IsGameRunning(const std::wstring& gamePath) = 0;
     virtual void SendNoticeRequest() = 0;
-    // Sets the manager's progress callback and initialises it with both roots and the list URL.
+    // Sets the manager's progress callback and initialises it with both roots and
+    // the list URL; with repair, installed files are checked against their MD5.
     virtual void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                                     const std::wstring& url) = 0;
+                                     const std::wstring& url, bool repair) = 0;
     virtual bool StartLauncherUpdate(int32_t* started) = 0;
     virtual int32_t StartResourceUpdate() = 0;
     // No worker of the downloader runs (also true before it has any).
@@ -63,6 +64,11 @@ public:
     void StartNoticeRequest();
     void StartUpdate(const std::wstring& url);
     void CheckDiskSpaceAndStart(uint64_t totalSize);
+    // The player asked to check and repair the game files (the window's menu, or
+    // REPAIR=TRUE). The next run of the update reads every installed file first;
+    // asked while a run is under way, the check follows once it has ended, before
+    // the game starts.
+    void RequestRepair();
 
     ProgressDisplay& Display() { return display_; }
     bool NoticePending() const { return noticePending_; }
@@ -78,5 +84,7 @@ private:
 
     UpdateFlowHost& host_;
     bool noticePending_ = true;
+    bool repairRequested_ = false;
+    std::wstring listUrl_;  // of the last run, for a repair that follows it
     ProgressDisplay display_;
 };

@@ -51,11 +51,19 @@ void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectB
                 continue;
             }
             std::wstring folded = FoldResourceName(relative);
-            if (folded.compare(0, prefix.size(), prefix) == 0) files_.insert(folded.substr(prefix.size()));
+            if (folded.compare(0, prefix.size(), prefix) == 0) {
+                files_[folded.substr(prefix.size())] =
+                    (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+            }
         } while (::FindNextFileW(search.Get(), &found));
     }
 }
 
 bool InstalledFiles::Contains(const std::wstring& name) const {
     return files_.count(FoldResourceName(name)) != 0;
+}
+
+uint64_t InstalledFiles::SizeOf(const std::wstring& name) const {
+    auto found = files_.find(FoldResourceName(name));
+    return found == files_.end() ? 0 : found->second;
 }

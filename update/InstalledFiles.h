@@ -2,8 +2,9 @@
 // Which resource files are on disk, learnt by reading every folder once: with
 // tens of thousands of installed files, asking Windows about each one costs a
 // round trip per file, a folder listing one per folder.
+#include <cstdint>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 
 // A name as Windows compares it: "/" as "\", upper case.
 std::wstring FoldResourceName(const std::wstring& name);
@@ -17,10 +18,12 @@ public:
     void Scan(const std::wstring& root, const std::wstring& collectBelow);
     // Whether the entry name (relative to the collected folder) is a file on disk.
     bool Contains(const std::wstring& name) const;
+    // Its size in bytes; 0 when it is not there.
+    uint64_t SizeOf(const std::wstring& name) const;
     size_t Size() const { return files_.size(); }
     size_t RemovedTemporaries() const { return removedTemporaries_; }
 
 private:
-    std::unordered_set<std::wstring> files_;
+    std::unordered_map<std::wstring, uint64_t> files_;  // folded relative name to size
     size_t removedTemporaries_ = 0;
 };

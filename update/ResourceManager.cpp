@@ -37,7 +37,8 @@ void CResourceManager::Report(ResourceManagerProgressState state, ResourceManage
 }
 
 void CResourceManager::Initialize(const std::wstring& launcherRootFolder, const std::wstring& resourceRootFolder,
-                                  const std::wstring& listUrl) {
+                                  const std::wstring& listUrl, bool repair) {
+    repairRequested = repair;
     {
         ScopedLock hold(lock);
         localResourceMap.clear();
@@ -145,6 +146,13 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, std::vector<Re
         return;
     }
     Report(ResourceManagerProgressState::CdnCompareFinished);
+    // One listing of the game root: which installed files are still there, and
+    // the temporary files a killed run left behind are removed.
+    InstalledFiles onDisk;
+    onDisk.Scan(resourceRoot, kResourceFilesFolderName);
+    if (onDisk.RemovedTemporaries() > 0) {
+        DebugTrace(L"清理临时文件\t" + IntToText(static_cast<int32_t>(onDisk.RemovedTemporaries())));
+    }
     uint64_t total = 0;
     {
         ScopedLock hold(lock);
@@ -155,15 +163,15 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, std::vector<Re
                 InsertResourceEntry(&cdnResourceMap, std::move(entry), L"CDNResourceInfo插入失败\t");
             }
         }
+    }
+    if (repairRequested) {
+        repairRequested = false;
+        VerifyInstalledFiles(onDisk);
+    }
+    {
+        ScopedLock hold(lock);
         CompareLists(&localLauncherMap, cdnLauncherMap, &launcherDownloads, &launcherDeletes, nullptr);
         for (const ResourceUpdateItem& item : launcherDownloads) total += item.size;
-        // One listing of the game root: which installed files are still there, and
-        // the temporary files a killed run left behind are removed.
-        InstalledFiles onDisk;
-        onDisk.Scan(resourceRoot, kResourceFilesFolderName);
-        if (onDisk.RemovedTemporaries() > 0) {
-            DebugTrace(L"清理临时文件\t" + IntToText(static_cast<int32_t>(onDisk.RemovedTemporaries())));
-        }
         CompareLists(&localResourceMap, cdnResourceMap, &resourceDownloads, &resourceDeletes,
                      [&onDisk](const std::wstring& name) { return onDisk.Contains(name); });
         for (const ResourceUpdateItem& item : resourceDownloads) total += item.size;
@@ -220,6 +228,50 @@ int32_t CResourceManager::StartResourceUpdate() {
         Report(ResourceManagerProgressState::ResourceUpdateFinished);
     }
     return 1;
+}
+
+void CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
+    // Only files the update would otherwise keep: those the CDN lists with the
+    // MD5 version.txt gives them. Every other one is replaced or withdrawn anyway.
+    std::vector<std::pair<std::wstring, std::wstring>> toCheck;  // name, md5
+    int64_t totalBytes = 0;
+    {
+        ScopedLock hold(lock);
+        for (const auto& local : localResourceMap) {
+            auto cdn = cdnResourceMap.find(local.first);
+            if (cdn == cdnResourceMap.end() || cdn->second.md5 != local.second.md5) continue;
+            if (!onDisk.Contains(local.first)) continue;  // missing: downloaded again without reading
+            toCheck.emplace_back(local.first, local.second.md5);
+            totalBytes += static_cast<int64_t>(onDisk.SizeOf(local.first));
+        }
+    }
+    DebugTrace(L"开始校验游戏文件\t" + IntToText(static_cast<int32_t>(toCheck.size())));
+    ResourceManagerUpdateProgressInfo progress(0, totalBytes);
+    Report(ResourceManagerProgressState::VerifyProgress, &progress);
+    DWORD lastReport = ::GetTickCount();
+    std::vector<std::wstring> damaged;
+    for (const auto& file : toCheck) {
+        std::wstring path;
+        std::string md5;
+        bool intact = ResourcePathUnder(resourceFilesFolder, file.first, &path) &&
+                      Md5OfFileHex(path, &md5, [&](uint64_t bytes) {
+                          progress.downloaded += static_cast<int64_t>(bytes);
+                          if (::GetTickCount() - lastReport >= 50) {
+                              lastReport = ::GetTickCount();
+                              Report(ResourceManagerProgressState::VerifyProgress, &progress);
+                          }
+                      }) &&
+                      SameMd5Hex(md5, file.second);
+        if (!intact) {
+            DebugTrace(L"游戏文件校验失败\t" + file.first);
+            damaged.push_back(file.first);
+        }
+    }
+    progress.downloaded = totalBytes;
+    Report(ResourceManagerProgressState::VerifyProgress, &progress);
+    // A damaged file counts as not installed: the comparison fetches it again.
+    ScopedLock hold(lock);
+    for (const std::wstring& name : damaged) localResourceMap[name].md5.clear();
 }
 
 void CResourceManager::SaveLocalVersionFile() {

@@ -15,6 +15,8 @@
 #include "update/ResourceList.h"
 #include "update/ResourceManagerProgress.h"
 
+class InstalledFiles;
+
 class CResourceManager {
 public:
     // The process-wide instance, made on first use and never destroyed.
@@ -24,8 +26,12 @@ public:
     virtual void SetProgressCallback(ProgressCallback callback);
     // The roots end in a backslash (the product passes the game root folder for
     // both; tests pass folders of their own). Loads the local lists and starts
-    // the CDN list download.
-    void Initialize(const std::wstring& launcherRoot, const std::wstring& resourceRoot, const std::wstring& configUrl);
+    // the CDN list download. With repair, every installed file the update would
+    // keep is read and checked against its MD5 once the list has arrived (on the
+    // list's worker, reported as VerifyProgress); a damaged or missing one is
+    // fetched again like a file that was never installed.
+    void Initialize(const std::wstring& launcherRoot, const std::wstring& resourceRoot, const std::wstring& configUrl,
+                    bool repair = false);
     // Starts the launcher batch when launcher files changed; started tells. True.
     bool StartLauncherUpdate(int32_t& started);
     // Deletes withdrawn resources and starts the game-resource batch, or reports
@@ -60,6 +66,7 @@ private:
     void LoadLocalResourceInfo();
     void LoadLauncherInfo();
     void ConnectDownloader();
+    void VerifyInstalledFiles(const InstalledFiles& onDisk);
     // Saves version.txt when files were recorded since the last save and that
     // save is about a second old (called after each installed file).
     void SaveVersionFileIfDue();
@@ -81,7 +88,8 @@ private:
     std::wstring resourceBaseUrl;      // ends in "/"
     CriticalSection lock;              // the maps, against OnTaskFinished and SaveLocalVersionFile
     CriticalSection saveLock;          // one version.txt save at a time; taken before lock
-    bool versionFileDirty = false;     // under lock: the map has changes version.txt lacks
+    bool versionFileDirty = false;
+    bool repairRequested = false;      // set by Initialize, read on the list's worker     // under lock: the map has changes version.txt lacks
     volatile DWORD lastVersionSave = 0;
     ProgressCallback progressCallback;
     ResourceInfoMap localResourceMap;

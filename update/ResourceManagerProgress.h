@@ -22,6 +22,9 @@ enum ResourceManagerProgressState : int32_t {
     LauncherUpdateFinished = 16,
     ResourceUpdateFinished = 17,
     NoticeResult = 18,  // LauncherNoticeUpgradeInfo, reported by the window itself
+    // Checking installed files against their MD5 (a repair the player asked for):
+    // ResourceManagerUpdateProgressInfo with the bytes read and the bytes to read.
+    VerifyProgress = 19,
 };
 
 struct ResourceManagerProgressInfoBase {

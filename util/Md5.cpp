@@ -1,6 +1,9 @@
 #include "util/Md5.h"
 
 #include <cwctype>
+#include <memory>
+
+#include "afx/ScopedWin.h"
 
 #include "util/TextEncoding.h"
 
@@ -66,6 +69,25 @@ std::string Md5OfBytesHex(const std::string& bytes) {
 
 std::wstring Md5OfText(const std::wstring& text) {
     return AnsiToText(Md5OfBytesHex(TextToAnsi(text)));
+}
+
+bool Md5OfFileHex(const std::wstring& path, std::string* out, const std::function<void(uint64_t)>& onBytes) {
+    // Sequential reads of 1 MiB: the read-ahead keeps the disk streaming, and
+    // the pieces are large enough that each call costs next to nothing.
+    const DWORD kPiece = 1u << 20;
+    ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.IsValid()) return false;
+    std::unique_ptr<char[]> buffer(new char[kPiece]);
+    Md5Hasher hasher;
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), buffer.get(), kPiece, &got, nullptr)) return false;
+        if (got == 0) break;
+        if (!hasher.Update(buffer.get(), got)) return false;
+        if (onBytes) onBytes(got);
+    }
+    return hasher.FinishHex(out);
 }
 
 bool SameMd5Hex(const std::string& a, const std::wstring& b) {

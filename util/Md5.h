@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <bcrypt.h>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 // One MD5 computation fed in pieces. Not copyable; one thread at a time.
@@ -29,5 +31,10 @@ private:
 std::wstring Md5OfText(const std::wstring& text);
 // MD5 of bytes as 32 upper-case hex digits (empty if CNG failed).
 std::string Md5OfBytesHex(const std::string& bytes);
+// MD5 of a file's bytes as 32 upper-case hex digits, read in large sequential
+// pieces; onBytes (may be empty) is told how many bytes each piece had. False
+// when the file cannot be opened or read.
+bool Md5OfFileHex(const std::wstring& path, std::string* out, const std::function<void(uint64_t)>& onBytes);
+
 // Whether two hex digests are the same, without regard to case.
 bool SameMd5Hex(const std::string& a, const std::wstring& b);

@@ -27,8 +27,9 @@ public:
     std::wstring GetGameFolder() override { return L"D:\\DREL\\Talmo\\"; }
     bool IsGameRunning(const std::wstring& path) override { watched = path; return gameRunning; }
     void SendNoticeRequest() override { ++noticeRequests; }
-    void InitializeResources(const std::wstring& a, const std::wstring& b, const std::wstring& url) override {
-        initialized.push_back(a + L"|" + b + L"|" + url);
+    void InitializeResources(const std::wstring& a, const std::wstring& b, const std::wstring& url,
+                             bool repair) override {
+        initialized.push_back(a + L"|" + b + L"|" + url + (repair ? L"|repair" : L""));
     }
     bool StartLauncherUpdate(int32_t* started) override { *started = launcherBatch; ++launcherStarts; return true; }
     int32_t StartResourceUpdate() override { ++resourceStarts; return 1; }
@@ -240,4 +241,32 @@ TEST_F(FlowTest, DownloadReportsDriveBarAndSpeedLine) {
     flow.OnUpdateProgress(DownloadProgress, &zero);
     flow.HandleTimer(TIMER_PROGRESS_BAR);
     EXPECT_EQ(0.0f, host.bar);  // no NaN on the bar
+}
+
+TEST_F(FlowTest, ARepairAskedBeforeTheUpdateChecksInItsFirstRunOnly) {
+    flow.RequestRepair();
+    flow.StartUpdate(L"http://cdn/a/b/list.txt");
+    ResourceManagerUpdateProgressInfo read(42, 100);
+    flow.OnUpdateProgress(VerifyProgress, &read);
+    EXPECT_EQ(L"正在校验游戏文件 42%", host.status);
+    EXPECT_FLOAT_EQ(0.42f, flow.Display().BarFraction());
+    flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
+    EXPECT_EQ(1u, host.timers.count(TIMER_START_GAME));
+    flow.StartUpdate(L"http://cdn/a/b/list.txt");  // a retry later on checks nothing
+    EXPECT_EQ((std::vector<std::wstring>{L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/a/b/list.txt|repair",
+                                         L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/a/b/list.txt"}),
+              host.initialized);
+}
+
+TEST_F(FlowTest, ARepairAskedDuringADownloadFollowsItBeforeTheGame) {
+    flow.StartUpdate(L"http://cdn/list.txt");
+    flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
+    flow.RequestRepair();
+    flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);  // the batch has ended: now the check
+    EXPECT_EQ(0u, host.timers.count(TIMER_START_GAME));
+    ASSERT_EQ(2u, host.initialized.size());
+    EXPECT_EQ(L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/list.txt|repair", host.initialized[1]);
+    flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
+    EXPECT_EQ(1u, host.timers.count(TIMER_START_GAME));
+    EXPECT_EQ(2u, host.initialized.size());
 }

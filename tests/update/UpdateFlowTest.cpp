@@ -92,12 +92,12 @@ std::wstring ListUrl(const std::wstring& cdnCase) { return NginxBaseUrl() + L"up
 
 // One run as the update flow makes it: Initialize, and after the size report
 // (the disk check) the launcher batch or else the resource batch.
-std::vector<Report> RunUpdate(const std::wstring& root, const std::wstring& cdnCase) {
+std::vector<Report> RunUpdate(const std::wstring& root, const std::wstring& cdnCase, bool repair = false) {
     Recorder& recorder = TheRecorder();
     WaitIdle();
     recorder.Clear();
     CResourceManager& manager = CResourceManager::GetInstance();
-    manager.Initialize(root, root, ListUrl(cdnCase));
+    manager.Initialize(root, root, ListUrl(cdnCase), repair);
     const int ends[] = {8, 10, 12, 16, 17};
     int first = recorder.WaitForOneOf({7, 8, 10, 12, 16, 17});
     if (first == 7) {
@@ -111,11 +111,11 @@ std::vector<Report> RunUpdate(const std::wstring& root, const std::wstring& cdnC
     return recorder.Reports();
 }
 
-// The states in order, a run of DownloadProgress as one 15.
+// The states in order, a run of DownloadProgress (or VerifyProgress) as one.
 std::vector<int> States(const std::vector<Report>& reports) {
     std::vector<int> out;
     for (const Report& r : reports) {
-        if (r.state == 15 && !out.empty() && out.back() == 15) continue;
+        if ((r.state == 15 || r.state == 19) && !out.empty() && out.back() == r.state) continue;
         out.push_back(r.state);
     }
     return out;
@@ -424,4 +424,40 @@ TEST_F(UpdateFlow, WrongBytesFromTheCdnAreNeverTakenAndTheInstalledFileStays) {
     EXPECT_EQ(10, States(RunUpdate(root, L"notgzip")).back());
     EXPECT_FALSE(FileExists(root + L"game\\a.bin"));
     EXPECT_EQ(0u, ReadVersionFile(root).count(L"a.bin"));
+}
+
+TEST_F(UpdateFlow, ARepairFetchesExactlyTheDamagedAndMissingFiles) {
+    std::wstring root = FreshTestFolder(L"update-repair");
+    ASSERT_EQ(17, States(RunUpdate(root, L"incr1")).back());
+    ResourceInfoMap cdn = CdnMap(L"incr1", false);
+    std::string damaged = FileBytes(root + L"game\\b.txt");
+    damaged[0] ^= 0x20;
+    ASSERT_TRUE(WriteFileBytes(root + L"game\\b.txt", damaged));  // same size, other bytes
+    ASSERT_TRUE(::DeleteFileW((root + L"game\\keep\\x.bin").c_str()));
+
+    // Without a repair, version.txt is trusted for b.txt: nothing but x.bin comes back.
+    auto plain = RunUpdate(root, L"incr1");
+    EXPECT_EQ(cdn[L"keep\\x.bin"].size, ReportedTotal(plain));
+    EXPECT_TRUE(damaged == FileBytes(root + L"game\\b.txt"));
+    ASSERT_TRUE(::DeleteFileW((root + L"game\\keep\\x.bin").c_str()));
+
+    TraceCapture trace;
+    auto reports = RunUpdate(root, L"incr1", true);
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 19, 7, 9, 15, 17}), States(reports));
+    EXPECT_EQ(cdn[L"b.txt"].size + cdn[L"keep\\x.bin"].size, ReportedTotal(reports));
+    EXPECT_EQ(1, trace.Count(L"游戏文件校验失败\tb.txt"));
+    // What was read: the files the update would have kept, all of their bytes.
+    int64_t read = 0, toRead = -1;
+    for (const Report& r : reports) {
+        if (r.state == 19) {
+            read = r.downloaded;
+            toRead = r.total;
+        }
+    }
+    int64_t kept = 0;
+    for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt"}) kept += FileBytes(SourceFile(L"incr1", L"game", name)).size();
+    EXPECT_EQ(kept, toRead);
+    EXPECT_EQ(kept, read);
+    ExpectInstalled(root, L"incr1", cdn);
+    EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
 }

@@ -322,5 +322,45 @@ class KilledMidDownload(unittest.TestCase):
         self.assertEqual(set(files), set(version_entries(root)))
 
 
+class Repair(unittest.TestCase):
+    def test_repair_fetches_exactly_the_damaged_and_missing_files(self):
+        rnd = random.Random(5)
+        files = {f"data\\f{i}.bin": rnd.randbytes(30000 + i) for i in range(6)}
+        game_dir = make_game("repair", files)
+        files = tree(game_dir)
+        url = ls.pack("repair", game_dir)
+        with open(os.path.join(ls.DRIVE_C, "cdn", "repair", "conf", "list.txt"), "rb") as f:
+            sizes = {row[0]: int(row[4]) for row in
+                     (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        ls.set_server("ok", url)
+        root = ls.set_game_root("repair")
+        game = ls.unix_path(root + "game")
+
+        def run(args, record_name):
+            record = root + record_name
+            launcher = ls.Launcher(args, env={"DREL_STUB_RECORD": record})
+            try:
+                self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
+                self.assertEqual(0, launcher.wait_exit(30))
+            finally:
+                launcher.kill()
+            return launcher
+
+        run([], "first.txt")
+        self.assertEqual(files, tree(game))
+        with open(os.path.join(game, "data", "f1.bin"), "r+b") as f:
+            f.seek(1000)
+            byte = f.read(1)
+            f.seek(1000)
+            f.write(bytes([byte[0] ^ 0xFF]))  # one byte changed, size kept
+        os.remove(os.path.join(game, "data", "f4.bin"))
+
+        before = access_log_size()
+        launcher = run(["REPAIR=TRUE"], "repaired.txt")
+        self.assertIsNotNone(launcher.wait_for("开始校验游戏文件", 1), launcher.lines)
+        self.assertEqual(sizes["data\\f1.bin"] + sizes["data\\f4.bin"], package_bytes_served(before))
+        self.assertEqual(files, tree(game))
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
