@@ -30,7 +30,7 @@ The statement is five lines of ASCII, each ending in LF:
   drel-list-statement 1
   sha256 <the list's SHA-256, 64 lower-case hex digits>
   serial <decimal; never lower than that of an earlier statement of the list>
-  expires <decimal Unix time after which the launcher refuses the list>
+  expires <decimal Unix time from which the launcher refuses the list>
   signature <ECDSA P-256 over SHA-256 of the four lines above: r and s, 128 hex digits>
 
 A UTF-8 byte-order mark at the start of the list is not part of the hashed bytes
@@ -317,7 +317,7 @@ def add_signing_options(parser, required):
     parser.add_argument("--sign-key", required=required, metavar="KEY.pem",
                         help="private key from tqpack.py keygen: write the statement LIST.sig beside the list")
     parser.add_argument("--expires-days", type=int, default=DEFAULT_EXPIRES_DAYS, metavar="N",
-                        help=f"the launcher refuses the list N days after signing (default {DEFAULT_EXPIRES_DAYS})")
+                        help=f"the launcher refuses the list from N days after signing on (default {DEFAULT_EXPIRES_DAYS})")
     parser.add_argument("--serial", type=int, metavar="N",
                         help="statement serial (default: the current time in seconds); never below an earlier one")
 
