@@ -256,5 +256,81 @@ class FailuresAndRetries(unittest.TestCase):
         self.assertNotIn("zz-large.bin", listed)
 
 
+class SignedLists(unittest.TestCase):
+    """The launcher built with a list-signing key: a signed CDN installs; the same
+    CDN with one byte of the list changed is refused before anything is compared,
+    deleted or downloaded, and no game starts."""
+
+    def run_signed(self, record, env=None):
+        return ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=record, **(env or {})), exe=ls.SIGNED_LAUNCHER)
+
+    def test_signed_cdn_installs_and_a_changed_list_is_refused(self):
+        os.makedirs(SHOTS, exist_ok=True)
+        files = {"data\\fleet.bin": b"fleet" * 2000, "data\\old.txt": b"withdrawn in the next version"}
+        sign = ["--sign-key", ls.LIST_SIGNING_KEY]
+        url = ls.pack("signed", make_game("signed", files), extra=sign)
+        ls.set_server("ok", url)
+        root = ls.set_game_root("signed")
+        launcher = self.run_signed(root + "first.txt")
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "first.txt"), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertIsNotNone(launcher.wait_for("资源列表校验通过", 1), launcher.lines)
+        installed = tree(ls.unix_path(root + "game"))
+        for name, data in files.items():
+            self.assertEqual(data, installed.get(name), name)
+
+        # The next version, signed, then one byte of its list changed on the way.
+        next_files = {"data\\fleet.bin": b"FLEET" * 2000, "data\\new.bin": b"new"}
+        ls.pack("signed", make_game("signed-next", next_files), extra=sign)
+        list_path = os.path.join(ls.DRIVE_C, "cdn", "signed", "conf", "list.txt")
+        with open(list_path, "rb") as f:
+            good_list = f.read()
+        changed = bytearray(good_list)
+        changed[good_list.index(b"=") + 1] ^= 0x01  # a digit of the first MD5
+        with open(list_path, "wb") as f:
+            f.write(bytes(changed))
+        version_before = tree(ls.unix_path(root))
+        access_log = os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log")
+        log_before = os.path.getsize(access_log)
+        launcher = self.run_signed(root + "second.txt")
+        try:
+            spots = ls.wait_box(launcher, "资源列表校验失败，请重试!")
+            self.assertIsNotNone(spots, launcher.lines)
+            ls.screenshot(os.path.join(SHOTS, "list-unverified.png"))
+            self.assertEqual(version_before, tree(ls.unix_path(root)))  # nothing deleted, nothing written
+            self.assertFalse(os.path.exists(ls.unix_path(root + "second.txt")))
+            with open(access_log, "rb") as f:
+                f.seek(log_before)
+                fetched = f.read().decode()
+            self.assertIn("/signed/conf/list.txt.sig?r=", fetched)
+            self.assertNotIn("tq_game.tqpkg", fetched)
+            # The operator's list is back: "重试" runs the update through to the game.
+            with open(list_path, "wb") as f:
+                f.write(good_list)
+            ls.click(*spots[1])
+            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "second.txt"), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        installed = tree(ls.unix_path(root + "game"))
+        self.assertEqual(next_files, {k: v for k, v in installed.items() if k != "drel_game.exe"})
+
+    def test_a_list_without_its_statement_is_refused(self):
+        url = ls.pack("unsigned", make_game("unsigned", {"data\\a.bin": b"a" * 100}))
+        ls.set_server("ok", url)
+        root = ls.set_game_root("unsigned")
+        launcher = self.run_signed(root + "record.txt")
+        try:
+            self.assertTrue(ls.answer_box(launcher, "资源列表校验失败，请重试!", 2), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertFalse(os.path.exists(ls.unix_path(root + "record.txt")))
+        self.assertFalse(os.path.exists(ls.unix_path(root + "game")))
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
