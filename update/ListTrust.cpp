@@ -20,6 +20,13 @@ int64_t CurrentUnixTime() {
     return (steps - kFileTimeUnixEpoch) / kFileTimeStepsPerSecond;
 }
 
+// The file's bytes, empty when there is no file; false when it exists but cannot be read.
+bool ReadIfPresent(const std::wstring& path, std::string* bytes) {
+    bytes->clear();
+    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    return ReadFileBytes(path, bytes);
+}
+
 // The lines of the serial file as (serial, url) pairs; lines that do not parse are dropped.
 std::vector<std::pair<int64_t, std::string>> ParseSerialLines(const std::string& bytes) {
     std::vector<std::pair<int64_t, std::string>> entries;
@@ -78,9 +85,9 @@ ListCheck ListTrust::CheckAt(const std::wstring& listUrl, const std::string& lis
 
 bool ListTrust::RememberedSerial(const std::wstring& listUrl, int64_t* serial) const {
     *serial = 0;
-    if (serialFile_.empty() || ::GetFileAttributesW(serialFile_.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
     std::string bytes;
-    if (!ReadFileBytes(serialFile_, &bytes)) return false;
+    if (serialFile_.empty()) return true;
+    if (!ReadIfPresent(serialFile_, &bytes)) return false;
     std::string url = TextToUtf8String(listUrl);
     for (const auto& entry : ParseSerialLines(bytes)) {
         if (entry.second == url && entry.first > *serial) *serial = entry.first;
@@ -92,9 +99,7 @@ bool ListTrust::RememberSerial(const std::wstring& listUrl, int64_t serial) {
     std::string url = TextToUtf8String(listUrl);
     if (serialFile_.empty() || url.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return false;
     std::string bytes;
-    if (::GetFileAttributesW(serialFile_.c_str()) != INVALID_FILE_ATTRIBUTES && !ReadFileBytes(serialFile_, &bytes)) {
-        return false;
-    }
+    if (!ReadIfPresent(serialFile_, &bytes)) return false;
     std::string text;
     for (const auto& entry : ParseSerialLines(bytes)) {
         if (entry.second != url) text += std::to_string(entry.first) + " " + entry.second + "\r\n";

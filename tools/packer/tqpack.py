@@ -322,6 +322,10 @@ def add_signing_options(parser, required):
                         help="statement serial (default: the current time in seconds); never below an earlier one")
 
 
+def sign_as_told(list_path, key, args):
+    print(f"tqpack: wrote {sign_list(list_path, key, args.serial, expires_days=args.expires_days)}")
+
+
 def main_keygen(argv):
     parser = argparse.ArgumentParser(prog="tqpack.py keygen",
                                      description="Make an ECDSA P-256 key pair for signing resource lists.")
@@ -337,8 +341,7 @@ def main_sign(argv):
     parser.add_argument("list", metavar="LIST", help="the list file, for example CDN_DIR/conf/list.txt")
     add_signing_options(parser, required=True)
     args = parser.parse_args(argv)
-    key = load_signing_key(args.sign_key)
-    print(f"tqpack: wrote {sign_list(args.list, key, args.serial, expires_days=args.expires_days)}")
+    sign_as_told(args.list, load_signing_key(args.sign_key), args)
 
 
 def main_pack(argv):
@@ -363,8 +366,7 @@ def main_pack(argv):
                        args.store, args.level, args.codepage)
     print(f"tqpack: {count} entries, {size} bytes in {args.folders} package(s), list {args.list_path}")
     if key is not None:
-        list_file = os.path.join(args.out, *args.list_path.split("/"))
-        print(f"tqpack: wrote {sign_list(list_file, key, args.serial, expires_days=args.expires_days)}")
+        sign_as_told(os.path.join(args.out, *args.list_path.split("/")), key, args)
 
 
 def main(argv=None):

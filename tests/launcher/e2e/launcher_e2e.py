@@ -50,6 +50,20 @@ def resource_hash(root):
     return hashlib.md5("".join(e[1] for e in entries).encode("cp936")).hexdigest().upper()
 
 
+ACCESS_LOG = os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log")
+
+
+def access_log_mark():
+    return os.path.getsize(ACCESS_LOG)
+
+
+def fetched_since(mark):
+    """The nginx access-log lines written since access_log_mark gave mark."""
+    with open(ACCESS_LOG, "rb") as f:
+        f.seek(mark)
+        return f.read().decode()
+
+
 def log_lines():
     with open(os.path.join(ls.data_folder(), "DRELLog.txt"), "rb") as f:
         return f.read().decode("cp936").split("\r\n")[:-1]
@@ -112,12 +126,9 @@ class UpdateToGameStart(unittest.TestCase):
 
     def test_2_nothing_to_download(self):
         url = ls.pack("slow/update", self.game_dir)
-        access_log = os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log")
-        before = os.path.getsize(access_log)
+        before = access_log_mark()
         self.run_to_game(url, "second.txt")
-        with open(access_log, "rb") as f:
-            f.seek(before)
-            fetched = f.read().decode()
+        fetched = fetched_since(before)
         self.assertIn("list.txt", fetched)
         self.assertNotIn("tq_game.tqpkg", fetched)
 
@@ -261,17 +272,21 @@ class SignedLists(unittest.TestCase):
     CDN with one byte of the list changed is refused before anything is compared,
     deleted or downloaded, and no game starts."""
 
-    def run_signed(self, record, env=None):
-        return ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=record, **(env or {})), exe=ls.SIGNED_LAUNCHER)
+    def run_signed(self, record):
+        return ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=record), exe=ls.SIGNED_LAUNCHER)
+
+    def start_fresh(self, case, url, record_name):
+        """The signed launcher on an empty game root, told the list's URL; gives the root and the launcher."""
+        ls.set_server("ok", url)
+        root = ls.set_game_root(case)
+        return root, self.run_signed(root + record_name)
 
     def test_signed_cdn_installs_and_a_changed_list_is_refused(self):
         os.makedirs(SHOTS, exist_ok=True)
         files = {"data\\fleet.bin": b"fleet" * 2000, "data\\old.txt": b"withdrawn in the next version"}
         sign = ["--sign-key", ls.LIST_SIGNING_KEY]
-        url = ls.pack("signed", make_game("signed", files), extra=sign)
-        ls.set_server("ok", url)
-        root = ls.set_game_root("signed")
-        launcher = self.run_signed(root + "first.txt")
+        root, launcher = self.start_fresh("signed", ls.pack("signed", make_game("signed", files), extra=sign),
+                                          "first.txt")
         try:
             self.assertIsNotNone(ls.read_record(ls.unix_path(root + "first.txt"), 180), launcher.lines)
             self.assertEqual(0, launcher.wait_exit(30))
@@ -293,8 +308,7 @@ class SignedLists(unittest.TestCase):
         with open(list_path, "wb") as f:
             f.write(bytes(changed))
         version_before = tree(ls.unix_path(root))
-        access_log = os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log")
-        log_before = os.path.getsize(access_log)
+        log_before = access_log_mark()
         launcher = self.run_signed(root + "second.txt")
         try:
             spots = ls.wait_box(launcher, "资源列表校验失败，请重试!")
@@ -302,9 +316,7 @@ class SignedLists(unittest.TestCase):
             ls.screenshot(os.path.join(SHOTS, "list-unverified.png"))
             self.assertEqual(version_before, tree(ls.unix_path(root)))  # nothing deleted, nothing written
             self.assertFalse(os.path.exists(ls.unix_path(root + "second.txt")))
-            with open(access_log, "rb") as f:
-                f.seek(log_before)
-                fetched = f.read().decode()
+            fetched = fetched_since(log_before)
             self.assertIn("/signed/conf/list.txt.sig?r=", fetched)
             self.assertNotIn("tq_game.tqpkg", fetched)
             # The operator's list is back: "重试" runs the update through to the game.
@@ -320,9 +332,7 @@ class SignedLists(unittest.TestCase):
 
     def test_a_list_without_its_statement_is_refused(self):
         url = ls.pack("unsigned", make_game("unsigned", {"data\\a.bin": b"a" * 100}))
-        ls.set_server("ok", url)
-        root = ls.set_game_root("unsigned")
-        launcher = self.run_signed(root + "record.txt")
+        root, launcher = self.start_fresh("unsigned", url, "record.txt")
         try:
             self.assertTrue(ls.answer_box(launcher, "资源列表校验失败，请重试!", 2), launcher.lines)  # "退出"
             self.assertEqual(0, launcher.wait_exit(30))
