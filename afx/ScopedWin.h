@@ -1,6 +1,7 @@
 #pragma once
 // Non-copyable owners of Windows handles: each closes what it holds when it goes.
 #include <windows.h>
+#include <bcrypt.h>
 #include <objbase.h>
 
 template <typename T, T Invalid, typename Closer>
@@ -70,6 +71,13 @@ public:
 private:
     HANDLE h_;
 };
+// CNG: an algorithm provider, a hash object, a key.
+struct BcryptAlgorithmCloser { void operator()(BCRYPT_ALG_HANDLE a) const { ::BCryptCloseAlgorithmProvider(a, 0); } };
+struct BcryptHashDestroyer { void operator()(BCRYPT_HASH_HANDLE h) const { ::BCryptDestroyHash(h); } };
+struct BcryptKeyDestroyer { void operator()(BCRYPT_KEY_HANDLE k) const { ::BCryptDestroyKey(k); } };
+using ScopedBcryptAlgorithm = ScopedResource<BCRYPT_ALG_HANDLE, nullptr, BcryptAlgorithmCloser>;
+using ScopedBcryptHash = ScopedResource<BCRYPT_HASH_HANDLE, nullptr, BcryptHashDestroyer>;
+using ScopedBcryptKey = ScopedResource<BCRYPT_KEY_HANDLE, nullptr, BcryptKeyDestroyer>;
 using ScopedRegKey = ScopedResource<HKEY, nullptr, RegKeyCloser>;
 using ScopedMenu = ScopedResource<HMENU, nullptr, MenuDestroyer>;
 using ScopedHGlobal = ScopedResource<HGLOBAL, nullptr, GlobalFreer>;

@@ -1,11 +1,28 @@
 // The launcher executable's entry point and its one application object.
 #include <windows.h>
 
+#include "BuildConfig.h"
 #include "afx/GdiplusSession.h"
 #include "launcher/LauncherApp.h"
+#include "update/CDNResourceDownloader.h"
+#include "util/InstallPaths.h"
 
 // GDI+ is up before the application object's start-up and shut down at a normal exit.
 static GdiplusSession gdiplus;
 static CNewTalmoLauncherApp theApp;
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return AfxWinMain(instance); }
+namespace {
+const char kListSigningKeys[] = LIST_SIGNING_PUBLIC_KEYS_TEXT;
+const wchar_t kListSerialsName[] = L"list_serials.txt";
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The keys are read here, in the executable's own translation unit, so that
+    // what a build verifies is fixed when it is built; nothing at run time can
+    // turn the check off. Without keys nothing changes.
+    if (kListSigningKeys[0]) {
+        CCDNResourceDownloader::GetInstance().listTrust.Configure(kListSigningKeys,
+                                                                  GetDataFolder() + kListSerialsName);
+    }
+    return AfxWinMain(instance);
+}

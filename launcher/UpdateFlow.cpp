@@ -124,7 +124,8 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
         }
         break;
     case CdnCompareFailed:
-        ShowFailure(L"比对服务器资源失败!");
+        ShowFailure(dynamic_cast<const CdnListUnverifiedInfo*>(record) ? L"资源列表校验失败，请重试!"
+                                                                        : L"比对服务器资源失败!");
         break;
     case ResourceDownloadStarted:
         display_.progress = 0;

@@ -30,6 +30,11 @@ declare -A NEED=(
   [ninja-build]=/usr/bin/ninja
   [curl]=/usr/bin/curl
   [python3-pil]=/usr/lib/python3/dist-packages/PIL/__init__.py
+  # The packer's list signing.
+  [python3-cryptography]=/usr/lib/python3/dist-packages/cryptography/__init__.py
+  # Wine's bcrypt does ECDSA (the launcher's list verification) through GnuTLS,
+  # which wine32 only recommends.
+  [libgnutls30:i386]=/usr/lib/i386-linux-gnu/libgnutls.so.30
   [dpkg-dev]=/usr/bin/dpkg-source
   [locales]=/usr/sbin/locale-gen
   [xcompmgr]=/usr/bin/xcompmgr

@@ -6,6 +6,7 @@
 #include "update/CDNResourceConfigDataProcessor.h"
 #include "update/CDNResourceDataProcessor.h"
 #include "update/LauncherStaging.h"
+#include "update/ListSignature.h"
 #include "update/ResourcePath.h"
 #include "util/TextEncoding.h"
 
@@ -13,6 +14,8 @@ namespace {
 
 const wchar_t kPackageFileName[] = L"tq_game.tqpkg";
 const int32_t kDownloaderThreads = 3;
+// The task name of the list's statement; the list's own task has an empty name.
+const wchar_t kStatementTaskName[] = L".sig";
 
 bool IsFileKind(int32_t kind) {
     return kind == static_cast<int32_t>(CdnTaskKind::GameResource) ||
@@ -179,11 +182,50 @@ void CCDNResourceDownloader::OnTaskResult(const DownloadTaskResultInfo& result) 
 }
 
 void CCDNResourceDownloader::OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
+    combinedStatus |= result.resultCode;  // the batch's only task at a time: no lock needed
+    if (result.info.name == kStatementTaskName) {
+        OnStatementResult(result, processor);
+        return;
+    }
+    std::string bytes;
+    bool received = result.resultCode == kDownloadOk && processor->GetContent(&bytes);
+    if (received && listTrust.Required()) {
+        StartStatementDownload(bytes);
+        return;
+    }
+    ReportConfigList(received, bytes);
+}
+
+void CCDNResourceDownloader::StartStatementDownload(const std::string& listBytes) {
+    listAwaitingStatement = listBytes;
+    // Fetched fresh like the list: a cached statement of an older list would not match.
+    std::vector<DownloadTaskInfo> tasks(1, DownloadTaskInfo(StatementUrlFor(BuildTaskUrl(L"", CdnTaskKind::Config)),
+                                                            kStatementTaskName,
+                                                            static_cast<int32_t>(CdnTaskKind::Config), L"", -1, 0));
+    dispatcher->AddTasks(tasks);
+}
+
+void CCDNResourceDownloader::OnStatementResult(const DownloadTaskResultInfo& result,
+                                               DownloadDataProcessor* processor) {
+    std::string listBytes;
+    listBytes.swap(listAwaitingStatement);
+    std::string statement;
+    if (result.resultCode != kDownloadOk || !processor->GetContent(&statement)) statement.clear();
+    ListCheck check = listTrust.Check(configUrl, listBytes, statement);
+    if (check != ListCheck::Accepted) {
+        // Nothing of the list is used: no comparison, no deletion, no download.
+        DebugTrace(std::wstring(L"资源列表校验失败\t") + ListCheckName(check));
+        if (onConfigResult) onConfigResult(CDNDownloadState::Unverified, std::vector<ResoureConfigInfo>());
+        return;
+    }
+    DebugTrace(L"资源列表校验通过");
+    ReportConfigList(true, listBytes);
+}
+
+void CCDNResourceDownloader::ReportConfigList(bool received, const std::string& bytes) {
     CDNDownloadState state = CDNDownloadState::Failed;
     std::vector<ResoureConfigInfo> list;
-    combinedStatus |= result.resultCode;  // the batch's only task: no lock needed
-    std::string bytes;
-    if (result.resultCode == kDownloadOk && processor->GetContent(&bytes)) {
+    if (received) {
         std::string upToZero(bytes.c_str());
         std::wstring text;
         if (IsUtf8Text(bytes)) {

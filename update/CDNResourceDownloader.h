@@ -20,6 +20,7 @@
 #include "download/DownloaderTaskDispatcher.h"
 #include "download/DownloaderTaskProcessor.h"
 #include "update/DiskSpaceGuard.h"
+#include "update/ListTrust.h"
 #include "update/ResourceList.h"
 
 // The kind field of this downloader's tasks, and the kind of a batch.
@@ -32,6 +33,7 @@ enum class CdnTaskKind : int32_t {
 enum class CDNDownloadState : int32_t {
     Succeeded = 1,
     Failed = 2,
+    Unverified = 3,  // the CDN list arrived, but listTrust refused it
 };
 
 class CDNResourceDataProcessor;
@@ -47,7 +49,8 @@ public:
     CCDNResourceDownloader(const CCDNResourceDownloader&) = delete;
     CCDNResourceDownloader& operator=(const CCDNResourceDownloader&) = delete;
 
-    // Drops what a failed batch left queued and fetches the CDN list. Gives 1.
+    // Drops what a failed batch left queued and fetches the CDN list; when
+    // listTrust requires it, then the list's statement. Gives 1.
     int32_t StartConfigDownload();
     // Queues one task per item. Items of a file batch whose name is no safe path
     // under its root are not fetched and make the batch fail. Each file is
@@ -71,6 +74,9 @@ public:
     std::wstring configUrl;
     std::wstring resourceFilesFolder;
     std::wstring launcherRoot;
+    // Set by the executable before the first batch; with keys, a list is given
+    // to onConfigResult only after its statement passed the check.
+    ListTrust listTrust;
     std::function<void(CDNDownloadState, std::vector<ResoureConfigInfo>)> onConfigResult;
     std::function<void(CDNDownloadState, int32_t)> onBatchFinished;
     std::function<void(const DownloadTaskInfo&)> onTaskStarted;
@@ -93,6 +99,11 @@ private:
         bool installed = false;
     };
     void OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor);
+    // Queues the statement of the list that has just arrived.
+    void StartStatementDownload(const std::string& listBytes);
+    void OnStatementResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor);
+    // Decodes and parses the list and hands it to onConfigResult.
+    void ReportConfigList(bool received, const std::string& listBytes);
     void OnFileResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor);
     void OnProcessorProgress(int64_t count);
     std::wstring StagingFile() const;
@@ -111,4 +122,5 @@ private:
     CriticalSection bytesLock;
     CriticalSection statusLock;
     CdnTaskKind batchKind = CdnTaskKind::Config;
+    std::string listAwaitingStatement;  // under processorLock
 };

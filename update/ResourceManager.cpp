@@ -142,7 +142,9 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, std::vector<Re
     bool refused = state == CDNDownloadState::Succeeded && !HasGameResourceEntry(list) && !localResourceMap.empty();
     if (state != CDNDownloadState::Succeeded || refused) {
         DebugTrace(L"校验cdn资源信息失败");
-        Report(ResourceManagerProgressState::CdnCompareFailed);
+        CdnListUnverifiedInfo unverified;
+        Report(ResourceManagerProgressState::CdnCompareFailed,
+               state == CDNDownloadState::Unverified ? &unverified : nullptr);
         return;
     }
     Report(ResourceManagerProgressState::CdnCompareFinished);

@@ -13,7 +13,7 @@ enum ResourceManagerProgressState : int32_t {
     CdnCompareStarted = 5,
     CdnCompareFinished = 6,
     RequestDownloadTotalSize = 7,  // RequestDownloadTotalSizeNoticeInfo
-    CdnCompareFailed = 8,
+    CdnCompareFailed = 8,          // CdnListUnverifiedInfo, or no record
     ResourceDownloadStarted = 9,
     ResourceDownloadFailed = 10,
     LauncherDownloadStarted = 11,
@@ -47,6 +47,12 @@ struct RequestDownloadTotalSizeNoticeInfo : ResourceManagerProgressInfoBase {
     ResourceManagerProgressInfoBase* Clone() const override {
         return new RequestDownloadTotalSizeNoticeInfo(*this);
     }
+};
+
+// The record of CdnCompareFailed when the list arrived but could not be
+// verified (without a record, the list was not obtained).
+struct CdnListUnverifiedInfo : ResourceManagerProgressInfoBase {
+    ResourceManagerProgressInfoBase* Clone() const override { return new CdnListUnverifiedInfo(*this); }
 };
 
 using ProgressCallback = std::function<void(ResourceManagerProgressState, ResourceManagerProgressInfoBase*)>;

@@ -112,22 +112,28 @@ TEST_F(FlowTest, StateTexts) {
 }
 
 TEST_F(FlowTest, FailuresOfferRetryOrQuit) {
-    const struct { ResourceManagerProgressState state; const wchar_t* text; } cases[] = {
-        {CdnCompareFailed, L"比对服务器资源失败!"},
-        {ResourceDownloadFailed, L"加载服务器资源失败!"},
-        {LauncherDownloadFailed, L"加载Launcher资源失败!"},
+    CdnListUnverifiedInfo unverified;
+    const struct {
+        ResourceManagerProgressState state;
+        const ResourceManagerProgressInfoBase* record;
+        const wchar_t* text;
+    } cases[] = {
+        {CdnCompareFailed, nullptr, L"比对服务器资源失败!"},
+        {CdnCompareFailed, &unverified, L"资源列表校验失败，请重试!"},
+        {ResourceDownloadFailed, nullptr, L"加载服务器资源失败!"},
+        {LauncherDownloadFailed, nullptr, L"加载Launcher资源失败!"},
     };
     for (const auto& c : cases) {
         FakeHost h;
         UpdateFlow f(h);
         h.answers = {1};
-        f.OnUpdateProgress(c.state, nullptr);
+        f.OnUpdateProgress(c.state, c.record);
         ASSERT_EQ(1u, h.boxes.size());
         EXPECT_EQ(std::wstring(c.text) + L"|1|重试|退出", h.boxes[0]);
         EXPECT_EQ(1, h.noticeRequests);  // retry: a new run from the notice request
         EXPECT_EQ(0, h.ends);
         h.answers = {7};
-        f.OnUpdateProgress(c.state, nullptr);
+        f.OnUpdateProgress(c.state, c.record);
         EXPECT_EQ(1, h.ends);
     }
 }

@@ -250,3 +250,61 @@ TEST_F(DownloaderFixture, AMemberThatWouldFillTheDriveFailsAndLeavesNothing) {
     EXPECT_FALSE(FileExists(root + L"game\\bomb.bin"));
     EXPECT_FALSE(FileExists(root + L"game\\bomb.bin.drelpart"));
 }
+
+TEST_F(DownloaderFixture, WithKeysTheListCountsOnlyWithAStatementThatPasses) {
+    ShortTimings timings;
+    // Made by the packer (tests/update/make_list_statements.py); fresh.sig is good for 30 days.
+    std::string list = FileBytes(L"C:\\list-statements\\list.txt");
+    std::string statement = FileBytes(L"C:\\list-statements\\fresh.sig");
+    std::string key = FileBytes(L"C:\\list-statements\\key-a.pub");
+    ASSERT_FALSE(list.empty() || statement.empty() || key.size() < 128) << "fixture list_statements";
+    std::string changed = list;
+    changed[list.size() / 2] ^= 0x01;
+    const struct {
+        const char* folder;
+        bool keys;
+        std::string list;
+        bool statementServed;
+        CDNDownloadState expected;
+        const wchar_t* trace;
+    } cases[] = {
+        {"plain", false, list, false, CDNDownloadState::Succeeded, nullptr},  // no keys: the list alone, as ever
+        {"signed", true, list, true, CDNDownloadState::Succeeded, L"资源列表校验通过"},
+        {"changed", true, changed, true, CDNDownloadState::Unverified, L"资源列表校验失败\tlist differs from its statement"},
+        {"unsigned", true, list, false, CDNDownloadState::Unverified, L"资源列表校验失败\tno statement"},
+    };
+    for (const auto& c : cases) {
+        std::string path = std::string("/") + c.folder + "/conf/list.txt";
+        Serve(path, c.list);
+        if (c.statementServed) Serve(path + ".sig", statement);
+        downloader->configUrl = server.BaseUrl() + std::wstring(path.begin() + 1, path.end());
+        downloader->listTrust.Configure(c.keys ? key.substr(0, 128) : "", root + L"list_serials.txt");
+        size_t requestsBefore = server.Requests().size();
+        TraceCapture trace;
+        downloader->StartConfigDownload();
+        ASSERT_TRUE(WaitDone()) << c.folder;
+        for (int i = 0; i < 500 && !downloader->IsIdle(); ++i) ::Sleep(10);
+
+        EXPECT_EQ(c.expected, configStates.back()) << c.folder;
+        std::vector<std::wstring> names;
+        for (const auto& e : configList) names.push_back(e.name);
+        EXPECT_EQ(c.expected == CDNDownloadState::Succeeded ? std::vector<std::wstring>({L"a.txt", L"data\\b.bin"})
+                                                           : std::vector<std::wstring>(),
+                  names) << c.folder;
+        if (c.trace) {
+            EXPECT_EQ(1, trace.Count(c.trace)) << c.folder;
+        }
+        // The statement is asked for after the list, fresh like it, and only with keys.
+        std::vector<TestHttpServer::Request> requests = server.Requests();
+        std::vector<std::string> asked;
+        for (size_t i = requestsBefore; i < requests.size(); ++i) {
+            asked.push_back(requests[i].target.substr(0, requests[i].target.find('?')));
+        }
+        ASSERT_FALSE(asked.empty()) << c.folder;
+        EXPECT_EQ(path, asked.front()) << c.folder;
+        EXPECT_EQ(c.keys, asked.back() == path + ".sig") << c.folder;
+        if (c.keys) {
+            EXPECT_EQ(0u, requests.back().target.find(path + ".sig?r=20")) << c.folder;
+        }
+    }
+}

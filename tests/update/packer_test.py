@@ -5,6 +5,7 @@ import hashlib
 import os
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "packer"))
@@ -131,6 +132,113 @@ class PackerTest(unittest.TestCase):
         _, rows = read_list(self.out, "v/files.txt")
         self.assertEqual(b"hello\n", entry_bytes(self.out, next(r for r in rows if r[0] == "a.txt")))
         self.assertEqual(2, tqpack.main(["--game", os.path.join(self.root, "missing"), "--out", self.out]))
+
+
+def verify_with_public_key(public_text, statement, list_bytes):
+    """Checks a statement the way the launcher does, with python3-cryptography
+    alone: the key, the signature over the first four lines and the list's digest.
+    Gives the statement's fields."""
+    from cryptography.hazmat.primitives import hashes
+    from cryptography.hazmat.primitives.asymmetric import ec, utils
+    point = bytes.fromhex(public_text)
+    key = ec.EllipticCurvePublicNumbers(int.from_bytes(point[:32], "big"), int.from_bytes(point[32:], "big"),
+                                        ec.SECP256R1()).public_key()
+    lines = statement.split(b"\n")
+    assert lines[-1] == b"" and len(lines) == 6, statement
+    body = b"\n".join(lines[:4]) + b"\n"
+    raw = bytes.fromhex(lines[4].decode("ascii").removeprefix("signature "))
+    signature = utils.encode_dss_signature(int.from_bytes(raw[:32], "big"), int.from_bytes(raw[32:], "big"))
+    key.verify(signature, body, ec.ECDSA(hashes.SHA256()))  # raises InvalidSignature
+    fields = dict(line.decode("ascii").split(" ", 1) for line in lines[1:5])
+    assert fields["sha256"] == hashlib.sha256(list_bytes).hexdigest()
+    return fields
+
+
+class SigningTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.root = self.tmp.name
+        self.key_base = os.path.join(self.root, "keys", "operator")
+        tqpack.keygen(self.key_base)
+        with open(self.key_base + ".pub") as f:
+            self.public = f.read().strip()
+        self.key = tqpack.load_signing_key(self.key_base + ".pem")
+        self.game = os.path.join(self.root, "game")
+        write(self.game, "a.txt", b"hello\n")
+        self.out = os.path.join(self.root, "cdn")
+        self.list_path = os.path.join(self.out, "conf", "list.txt")
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def test_packing_with_a_key_writes_a_statement_that_verifies(self):
+        code = tqpack.main(["--game", self.game, "--out", self.out, "--sign-key", self.key_base + ".pem",
+                            "--serial", "1234", "--expires-days", "2"])
+        self.assertEqual(0, code)
+        self.assertRegex(self.public, r"^[0-9a-f]{128}$")
+        list_bytes = self.read(self.list_path)
+        fields = verify_with_public_key(self.public, self.read(self.list_path + ".sig"), list_bytes)
+        self.assertEqual("1234", fields["serial"])
+        self.assertAlmostEqual(time.time() + 2 * 86400, int(fields["expires"]), delta=600)
+        # Another key does not verify it.
+        other = os.path.join(self.root, "other")
+        tqpack.keygen(other)
+        from cryptography.exceptions import InvalidSignature
+        with open(other + ".pub") as f, self.assertRaises(InvalidSignature):
+            verify_with_public_key(f.read().strip(), self.read(self.list_path + ".sig"), list_bytes)
+
+    def test_statement_bytes_are_stable_for_the_same_list_serial_and_expiry(self):
+        tqpack.pack(self.game, None, self.out)
+        list_bytes = self.read(self.list_path)
+        first = tqpack.make_statement(list_bytes, self.key, 7, 1700000000)
+        second = tqpack.make_statement(list_bytes, self.key, 7, 1700000000)
+        body = (b"drel-list-statement 1\nsha256 " + hashlib.sha256(list_bytes).hexdigest().encode() +
+                b"\nserial 7\nexpires 1700000000\n")
+        for statement in (first, second):
+            self.assertEqual(body, statement[:len(body)])
+            self.assertRegex(statement[len(body):], rb"^signature [0-9a-f]{128}\n$")
+            verify_with_public_key(self.public, statement, list_bytes)
+        # A byte-order mark is not part of what is hashed, as the launcher ignores it.
+        self.assertEqual(body, tqpack.make_statement(b"\xef\xbb\xbf" + list_bytes, self.key, 7, 1700000000)[:len(body)])
+
+    def test_serial_never_goes_below_the_statement_already_there(self):
+        tqpack.pack(self.game, None, self.out)
+        tqpack.sign_list(self.list_path, self.key, serial=5000, now=100)
+        earlier = self.read(self.list_path + ".sig")
+        with self.assertRaisesRegex(tqpack.PackError, "below 5000"):
+            tqpack.sign_list(self.list_path, self.key, serial=4999, now=100)
+        self.assertEqual(earlier, self.read(self.list_path + ".sig"))
+        # Without a serial: the current time, unless the statement there is newer.
+        tqpack.sign_list(self.list_path, self.key, now=100)
+        self.assertIn(b"\nserial 5000\nexpires 2592100\n", self.read(self.list_path + ".sig"))
+        tqpack.sign_list(self.list_path, self.key, now=6000, expires_days=1)
+        self.assertIn(b"\nserial 6000\nexpires 92400\n", self.read(self.list_path + ".sig"))
+
+    def test_sign_command_keygen_and_bad_keys(self):
+        tqpack.pack(self.game, None, self.out)
+        self.assertEqual(0, tqpack.main(["sign", "--sign-key", self.key_base + ".pem", self.list_path]))
+        verify_with_public_key(self.public, self.read(self.list_path + ".sig"), self.read(self.list_path))
+        # A key pair is never overwritten.
+        before = self.read(self.key_base + ".pem")
+        self.assertEqual(2, tqpack.main(["keygen", "--out", self.key_base]))
+        self.assertEqual(before, self.read(self.key_base + ".pem"))
+        self.assertEqual(0o600, os.stat(self.key_base + ".pem").st_mode & 0o777)
+        # Not a private key, or one of another kind: nothing is packed or signed.
+        from cryptography.hazmat.primitives import serialization
+        from cryptography.hazmat.primitives.asymmetric import ec
+        p384 = os.path.join(self.root, "p384.pem")
+        with open(p384, "wb") as f:
+            f.write(ec.generate_private_key(ec.SECP384R1()).private_bytes(
+                serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8, serialization.NoEncryption()))
+        fresh = os.path.join(self.root, "fresh")
+        for bad in (self.key_base + ".pub", p384, os.path.join(self.root, "missing.pem")):
+            with self.subTest(key=bad):
+                self.assertEqual(2, tqpack.main(["--game", self.game, "--out", fresh, "--sign-key", bad]))
+                self.assertFalse(os.path.exists(fresh))
 
 
 if __name__ == "__main__":

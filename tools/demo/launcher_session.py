@@ -17,6 +17,10 @@ PREFIX = os.environ["WINEPREFIX"]
 DRIVE_C = os.path.join(PREFIX, "drive_c")
 PACKER = os.path.join(ROOT, "tools", "packer", "tqpack.py")
 LAUNCHER = r"C:\drel-bin\talmodrel.exe"
+# The same launcher built with the tests' list-signing key (tests/launcher/CMakeLists.txt),
+# and the private half of that key, for the packer.
+SIGNED_LAUNCHER = r"C:\drel-bin\signed\talmodrel.exe"
+LIST_SIGNING_KEY = os.path.join(BUILD_DIR, "test-keys", "list-signing.pem")
 
 
 def app_data():
@@ -92,12 +96,12 @@ def screenshot(path):
 class Launcher:
     """One launcher process; its debug trace (standard output) is read line by line."""
 
-    def __init__(self, args=(), env=None):
+    def __init__(self, args=(), env=None, exe=LAUNCHER):
         full_env = dict(os.environ)
         full_env.update(env or {})
         self.lines = []
         self._queue = queue.Queue()
-        self.proc = subprocess.Popen(["wine", LAUNCHER] + list(args), env=full_env,
+        self.proc = subprocess.Popen(["wine", exe] + list(args), env=full_env,
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         threading.Thread(target=self._read, daemon=True).start()
 

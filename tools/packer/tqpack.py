@@ -16,6 +16,26 @@ The launcher derives the packages' base URL by dropping the list's file name
 and its folder from the list URL, so the list lives one folder below OUT.
 
 The output is the same byte for byte for the same input and options.
+
+Signed lists (for launchers built with LIST_SIGNING_PUBLIC_KEYS):
+
+  tqpack.py keygen --out KEY          KEY.pem (private, for the operator only) and
+                                      KEY.pub (the public key as the build takes it)
+  tqpack.py ... --sign-key KEY.pem    also writes the statement LIST.sig beside the list
+  tqpack.py sign --sign-key KEY.pem LIST
+                                      signs an existing list without repacking
+
+The statement is five lines of ASCII, each ending in LF:
+
+  drel-list-statement 1
+  sha256 <the list's SHA-256, 64 lower-case hex digits>
+  serial <decimal; never lower than that of an earlier statement of the list>
+  expires <decimal Unix time from which the launcher refuses the list>
+  signature <ECDSA P-256 over SHA-256 of the four lines above: r and s, 128 hex digits>
+
+A UTF-8 byte-order mark at the start of the list is not part of the hashed bytes
+(the launcher ignores it as well). The first four lines are the same bytes for the
+same list, serial and expiry; the signature differs from one signing to the next.
 """
 
 import argparse
@@ -23,6 +43,7 @@ import fnmatch
 import hashlib
 import os
 import sys
+import time
 import zlib
 
 PACKAGE_NAME = "tq_game.tqpkg"
@@ -125,7 +146,7 @@ def assign_folders(entries, folders):
 
 
 def write_replacing(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
     temporary = path + ".part"
     with open(temporary, "wb") as out:
         out.write(data)
@@ -179,8 +200,153 @@ def pack(game, launcher, out, folders=1, list_path="conf/list.txt", store=(), le
     return len(entries), sum(offsets.values())
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(description="Pack game and launcher files into a CDN folder for the launcher.")
+STATEMENT_HEADER = b"drel-list-statement 1\n"
+STATEMENT_SUFFIX = ".sig"
+DEFAULT_EXPIRES_DAYS = 30
+UTF8_BOM = b"\xef\xbb\xbf"
+
+
+def _crypto():
+    """Debian's python3-cryptography, needed only for keys and statements."""
+    try:
+        from cryptography.exceptions import UnsupportedAlgorithm
+        from cryptography.hazmat.primitives import hashes, serialization
+        from cryptography.hazmat.primitives.asymmetric import ec, utils
+    except ImportError:
+        raise PackError("signing needs python3-cryptography (apt-get install python3-cryptography)") from None
+    return hashes, serialization, ec, utils, UnsupportedAlgorithm
+
+
+def public_key_text(public_key):
+    """The form LIST_SIGNING_PUBLIC_KEYS takes: X and Y of the point, 128 hex digits."""
+    numbers = public_key.public_numbers()
+    return (numbers.x.to_bytes(32, "big") + numbers.y.to_bytes(32, "big")).hex()
+
+
+def keygen(out):
+    """Writes OUT.pem (the private key, readable by its owner only) and OUT.pub.
+    Existing files are never overwritten: a lost private key cannot be made again."""
+    _, serialization, ec, _, _ = _crypto()
+    key = ec.generate_private_key(ec.SECP256R1())
+    pem = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+                            serialization.NoEncryption())
+    paths = (out + ".pem", out + ".pub")
+    for path in paths:
+        if os.path.exists(path):
+            raise PackError(f"{path} exists; keys are never overwritten")
+    os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
+    try:
+        fd = os.open(paths[0], os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+    except FileExistsError:
+        raise PackError(f"{paths[0]} exists; keys are never overwritten") from None
+    with os.fdopen(fd, "wb") as f:
+        f.write(pem)
+    write_replacing(paths[1], (public_key_text(key.public_key()) + "\n").encode("ascii"))
+    return paths
+
+
+def load_signing_key(path):
+    _, serialization, ec, _, unsupported = _crypto()
+    try:
+        with open(path, "rb") as f:
+            key = serialization.load_pem_private_key(f.read(), password=None)
+    except (ValueError, TypeError, unsupported):
+        raise PackError(f"{path}: not an unencrypted PEM private key") from None
+    if not isinstance(key, ec.EllipticCurvePrivateKey) or key.curve.name != "secp256r1":
+        raise PackError(f"{path}: not an ECDSA P-256 key (make one with: tqpack.py keygen)")
+    return key
+
+
+def list_digest(list_bytes):
+    if list_bytes.startswith(UTF8_BOM):
+        list_bytes = list_bytes[len(UTF8_BOM):]
+    return hashlib.sha256(list_bytes).hexdigest()
+
+
+def statement_body(list_bytes, serial, expires):
+    """The signed part of a statement: the same bytes for the same list, serial and expiry."""
+    for name, value in (("serial", serial), ("expires", expires)):
+        if not isinstance(value, int) or not 0 <= value < 10**18:
+            raise PackError(f"{name} must be a whole number from 0 to 10^18 - 1, not {value!r}")
+    return (STATEMENT_HEADER + f"sha256 {list_digest(list_bytes)}\nserial {serial}\nexpires {expires}\n"
+            .encode("ascii"))
+
+
+def make_statement(list_bytes, key, serial, expires):
+    hashes, _, ec, utils, _ = _crypto()
+    body = statement_body(list_bytes, serial, expires)
+    r, s = utils.decode_dss_signature(key.sign(body, ec.ECDSA(hashes.SHA256())))
+    return body + b"signature " + (r.to_bytes(32, "big") + s.to_bytes(32, "big")).hex().encode("ascii") + b"\n"
+
+
+def statement_serial(statement):
+    """The serial of a statement this packer wrote, or None."""
+    lines = statement.split(b"\n")
+    if len(lines) < 3 or lines[0] + b"\n" != STATEMENT_HEADER or not lines[2].startswith(b"serial "):
+        return None
+    value = lines[2][len(b"serial "):]
+    return int(value) if value.isdigit() else None
+
+
+def sign_list(list_path, key, serial=None, expires=None, expires_days=DEFAULT_EXPIRES_DAYS, now=None):
+    """Writes LIST.sig beside the list and gives its path. The serial defaults to the
+    current time in seconds, raised to that of the statement already there; an
+    explicit serial below it is refused, since launchers that accepted the earlier
+    statement would refuse this one."""
+    now = int(time.time()) if now is None else now
+    statement_path = list_path + STATEMENT_SUFFIX
+    with open(list_path, "rb") as f:
+        list_bytes = f.read()
+    previous = None
+    if os.path.exists(statement_path):
+        with open(statement_path, "rb") as f:
+            previous = statement_serial(f.read())
+    if serial is None:
+        serial = max(now, previous or 0)
+    elif previous is not None and serial < previous:
+        raise PackError(f"serial {serial} is below {previous}, the serial of {statement_path}")
+    if expires is None:
+        if expires_days < 1:
+            raise PackError("--expires-days must be at least 1")
+        expires = now + expires_days * 86400
+    write_replacing(statement_path, make_statement(list_bytes, key, serial, expires))
+    return statement_path
+
+
+def add_signing_options(parser, required):
+    parser.add_argument("--sign-key", required=required, metavar="KEY.pem",
+                        help="private key from tqpack.py keygen: write the statement LIST.sig beside the list")
+    parser.add_argument("--expires-days", type=int, default=DEFAULT_EXPIRES_DAYS, metavar="N",
+                        help=f"the launcher refuses the list from N days after signing on (default {DEFAULT_EXPIRES_DAYS})")
+    parser.add_argument("--serial", type=int, metavar="N",
+                        help="statement serial (default: the current time in seconds); never below an earlier one")
+
+
+def sign_as_told(list_path, key, args):
+    print(f"tqpack: wrote {sign_list(list_path, key, args.serial, expires_days=args.expires_days)}")
+
+
+def main_keygen(argv):
+    parser = argparse.ArgumentParser(prog="tqpack.py keygen",
+                                     description="Make an ECDSA P-256 key pair for signing resource lists.")
+    parser.add_argument("--out", required=True, metavar="KEY",
+                        help="writes KEY.pem (private: keep it off the CDN) and KEY.pub (for LIST_SIGNING_PUBLIC_KEYS)")
+    args = parser.parse_args(argv)
+    pem, pub = keygen(args.out)
+    print(f"tqpack: private key {pem}, public key {pub}")
+
+
+def main_sign(argv):
+    parser = argparse.ArgumentParser(prog="tqpack.py sign", description="Sign an existing list without repacking.")
+    parser.add_argument("list", metavar="LIST", help="the list file, for example CDN_DIR/conf/list.txt")
+    add_signing_options(parser, required=True)
+    args = parser.parse_args(argv)
+    sign_as_told(args.list, load_signing_key(args.sign_key), args)
+
+
+def main_pack(argv):
+    parser = argparse.ArgumentParser(description="Pack game and launcher files into a CDN folder for the launcher.",
+                                     epilog="Other commands: tqpack.py keygen --help, tqpack.py sign --help")
     parser.add_argument("--game", required=True, help="folder of game files (installed under the game root's game\\)")
     parser.add_argument("--launcher", help="folder of launcher files (installed through launcher.tmp)")
     parser.add_argument("--out", required=True, help="CDN folder to write")
@@ -192,14 +358,29 @@ def main(argv=None):
     parser.add_argument("--level", type=int, default=9, choices=range(1, 10), help="gzip level, default 9")
     parser.add_argument("--codepage", default="cp936",
                         help="players' ANSI code page; names must be representable in it (default cp936)")
+    add_signing_options(parser, required=False)
     args = parser.parse_args(argv)
+    # The key is read first: a bad key file stops the run before anything is written.
+    key = load_signing_key(args.sign_key) if args.sign_key else None
+    count, size = pack(args.game, args.launcher, args.out, args.folders, args.list_path,
+                       args.store, args.level, args.codepage)
+    print(f"tqpack: {count} entries, {size} bytes in {args.folders} package(s), list {args.list_path}")
+    if key is not None:
+        sign_as_told(os.path.join(args.out, *args.list_path.split("/")), key, args)
+
+
+def main(argv=None):
+    argv = sys.argv[1:] if argv is None else list(argv)
+    commands = {"keygen": main_keygen, "sign": main_sign}
+    run = commands.get(argv[0]) if argv else None
     try:
-        count, size = pack(args.game, args.launcher, args.out, args.folders, args.list_path,
-                           args.store, args.level, args.codepage)
+        if run:
+            run(argv[1:])
+        else:
+            main_pack(argv)
     except (PackError, OSError) as error:
         print(f"tqpack: {error}", file=sys.stderr)
         return 2
-    print(f"tqpack: {count} entries, {size} bytes in {args.folders} package(s), list {args.list_path}")
     return 0
 
 

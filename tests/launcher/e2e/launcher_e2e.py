@@ -50,6 +50,20 @@ def resource_hash(root):
     return hashlib.md5("".join(e[1] for e in entries).encode("cp936")).hexdigest().upper()
 
 
+ACCESS_LOG = os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log")
+
+
+def access_log_mark():
+    return os.path.getsize(ACCESS_LOG)
+
+
+def fetched_since(mark):
+    """The nginx access-log lines written since access_log_mark gave mark."""
+    with open(ACCESS_LOG, "rb") as f:
+        f.seek(mark)
+        return f.read().decode()
+
+
 def log_lines():
     with open(os.path.join(ls.data_folder(), "DRELLog.txt"), "rb") as f:
         return f.read().decode("cp936").split("\r\n")[:-1]
@@ -112,12 +126,9 @@ class UpdateToGameStart(unittest.TestCase):
 
     def test_2_nothing_to_download(self):
         url = ls.pack("slow/update", self.game_dir)
-        access_log = os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log")
-        before = os.path.getsize(access_log)
+        before = access_log_mark()
         self.run_to_game(url, "second.txt")
-        with open(access_log, "rb") as f:
-            f.seek(before)
-            fetched = f.read().decode()
+        fetched = fetched_since(before)
         self.assertIn("list.txt", fetched)
         self.assertNotIn("tq_game.tqpkg", fetched)
 
@@ -266,17 +277,11 @@ def version_entries(root):
     return dict(line.split("=", 1) for line in text.split("\r\n") if "=" in line)
 
 
-def package_bytes_served(since):
-    """Body bytes nginx sent for package requests after the access log's offset since."""
-    with open(os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log"), "rb") as f:
-        f.seek(since)
-        lines = f.read().decode().splitlines()
+def package_bytes_served(mark):
+    """Body bytes nginx sent for package requests since access_log_mark gave mark."""
     # combined format: ... "GET /path HTTP/1.1" status bytes "referer" "agent"
-    return sum(int(line.split('"')[2].split()[1]) for line in lines if "tq_game.tqpkg" in line)
-
-
-def access_log_size():
-    return os.path.getsize(os.path.join(ls.BUILD_DIR, "nginx", "logs", "access.log"))
+    return sum(int(line.split('"')[2].split()[1]) for line in fetched_since(mark).splitlines()
+               if "tq_game.tqpkg" in line)
 
 
 class KilledMidDownload(unittest.TestCase):
@@ -309,7 +314,7 @@ class KilledMidDownload(unittest.TestCase):
             with open(os.path.join(game, *name.split("\\")), "rb") as f:
                 self.assertEqual(md5, hashlib.md5(f.read()).hexdigest().upper(), name)
 
-        before = access_log_size()
+        before = access_log_mark()
         launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
         try:
             self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
@@ -355,11 +360,86 @@ class Repair(unittest.TestCase):
             f.write(bytes([byte[0] ^ 0xFF]))  # one byte changed, size kept
         os.remove(os.path.join(game, "data", "f4.bin"))
 
-        before = access_log_size()
+        before = access_log_mark()
         launcher = run(["REPAIR=TRUE"], "repaired.txt")
         self.assertIsNotNone(launcher.wait_for("开始校验游戏文件", 1), launcher.lines)
         self.assertEqual(sizes["data\\f1.bin"] + sizes["data\\f4.bin"], package_bytes_served(before))
         self.assertEqual(files, tree(game))
+
+
+class SignedLists(unittest.TestCase):
+    """The launcher built with a list-signing key: a signed CDN installs; the same
+    CDN with one byte of the list changed is refused before anything is compared,
+    deleted or downloaded, and no game starts."""
+
+    def run_signed(self, record):
+        return ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=record), exe=ls.SIGNED_LAUNCHER)
+
+    def start_fresh(self, case, url, record_name):
+        """The signed launcher on an empty game root, told the list's URL; gives the root and the launcher."""
+        ls.set_server("ok", url)
+        root = ls.set_game_root(case)
+        return root, self.run_signed(root + record_name)
+
+    def test_signed_cdn_installs_and_a_changed_list_is_refused(self):
+        os.makedirs(SHOTS, exist_ok=True)
+        files = {"data\\fleet.bin": b"fleet" * 2000, "data\\old.txt": b"withdrawn in the next version"}
+        sign = ["--sign-key", ls.LIST_SIGNING_KEY]
+        root, launcher = self.start_fresh("signed", ls.pack("signed", make_game("signed", files), extra=sign),
+                                          "first.txt")
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "first.txt"), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertIsNotNone(launcher.wait_for("资源列表校验通过", 1), launcher.lines)
+        installed = tree(ls.unix_path(root + "game"))
+        for name, data in files.items():
+            self.assertEqual(data, installed.get(name), name)
+
+        # The next version, signed, then one byte of its list changed on the way.
+        next_files = {"data\\fleet.bin": b"FLEET" * 2000, "data\\new.bin": b"new"}
+        ls.pack("signed", make_game("signed-next", next_files), extra=sign)
+        list_path = os.path.join(ls.DRIVE_C, "cdn", "signed", "conf", "list.txt")
+        with open(list_path, "rb") as f:
+            good_list = f.read()
+        changed = bytearray(good_list)
+        changed[good_list.index(b"=") + 1] ^= 0x01  # a digit of the first MD5
+        with open(list_path, "wb") as f:
+            f.write(bytes(changed))
+        version_before = tree(ls.unix_path(root))
+        log_before = access_log_mark()
+        launcher = self.run_signed(root + "second.txt")
+        try:
+            spots = ls.wait_box(launcher, "资源列表校验失败，请重试!")
+            self.assertIsNotNone(spots, launcher.lines)
+            ls.screenshot(os.path.join(SHOTS, "list-unverified.png"))
+            self.assertEqual(version_before, tree(ls.unix_path(root)))  # nothing deleted, nothing written
+            self.assertFalse(os.path.exists(ls.unix_path(root + "second.txt")))
+            fetched = fetched_since(log_before)
+            self.assertIn("/signed/conf/list.txt.sig?r=", fetched)
+            self.assertNotIn("tq_game.tqpkg", fetched)
+            # The operator's list is back: "重试" runs the update through to the game.
+            with open(list_path, "wb") as f:
+                f.write(good_list)
+            ls.click(*spots[1])
+            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "second.txt"), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        installed = tree(ls.unix_path(root + "game"))
+        self.assertEqual(next_files, {k: v for k, v in installed.items() if k != "drel_game.exe"})
+
+    def test_a_list_without_its_statement_is_refused(self):
+        url = ls.pack("unsigned", make_game("unsigned", {"data\\a.bin": b"a" * 100}))
+        root, launcher = self.start_fresh("unsigned", url, "record.txt")
+        try:
+            self.assertTrue(ls.answer_box(launcher, "资源列表校验失败，请重试!", 2), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertFalse(os.path.exists(ls.unix_path(root + "record.txt")))
+        self.assertFalse(os.path.exists(ls.unix_path(root + "game")))
 
 
 if __name__ == "__main__":
