@@ -7,56 +7,10 @@
 
 #include "util/TextEncoding.h"
 
-namespace {
-
-// The provider is opened once and shared: CNG algorithm handles may be used
-// from several threads at once, only hash objects may not.
-BCRYPT_ALG_HANDLE Md5Provider() {
-    static BCRYPT_ALG_HANDLE provider = [] {
-        BCRYPT_ALG_HANDLE handle = nullptr;
-        if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&handle, BCRYPT_MD5_ALGORITHM, nullptr, 0))) return
-            static_cast<BCRYPT_ALG_HANDLE>(nullptr);
-        return handle;
-    }();
-    return provider;
-}
-
-const ULONG kMaxPiece = 1u << 30;
-
-}  // namespace
-
-Md5Hasher::Md5Hasher() { Restart(); }
-
-Md5Hasher::~Md5Hasher() {
-    if (hash_) ::BCryptDestroyHash(hash_);
-}
-
-bool Md5Hasher::Restart() {
-    if (hash_) ::BCryptDestroyHash(hash_);
-    hash_ = nullptr;
-    BCRYPT_ALG_HANDLE provider = Md5Provider();
-    failed_ = !provider || !BCRYPT_SUCCESS(::BCryptCreateHash(provider, &hash_, nullptr, 0, nullptr, 0, 0));
-    if (failed_) hash_ = nullptr;
-    return !failed_;
-}
-
-bool Md5Hasher::Update(const void* bytes, size_t count) {
-    const UCHAR* p = static_cast<const UCHAR*>(bytes);
-    while (!failed_ && count > 0) {
-        ULONG piece = count > kMaxPiece ? kMaxPiece : static_cast<ULONG>(count);
-        if (!BCRYPT_SUCCESS(::BCryptHashData(hash_, const_cast<UCHAR*>(p), piece, 0))) failed_ = true;
-        p += piece;
-        count -= piece;
-    }
-    return !failed_;
-}
-
 bool Md5Hasher::FinishHex(std::string* out) {
-    UCHAR digest[16];
-    bool ok = !failed_ && BCRYPT_SUCCESS(::BCryptFinishHash(hash_, digest, sizeof(digest), 0));
-    Restart();
-    if (!ok) return false;
-    *out = BytesToHexUpper(std::string(reinterpret_cast<char*>(digest), sizeof(digest)));
+    std::string digest;
+    if (!hasher_.Finish(&digest)) return false;
+    *out = BytesToHexUpper(digest);
     return true;
 }
 

@@ -1,30 +1,23 @@
 #pragma once
 // MD5 over Windows' own CNG provider, and the text hash the launcher builds on it.
-#include <windows.h>
-#include <bcrypt.h>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "util/CngHash.h"
+
 // One MD5 computation fed in pieces. Not copyable; one thread at a time.
 class Md5Hasher {
 public:
-    Md5Hasher();
-    ~Md5Hasher();
-    Md5Hasher(const Md5Hasher&) = delete;
-    Md5Hasher& operator=(const Md5Hasher&) = delete;
-
-    // False when CNG refused the bytes (or had no MD5 to give): the digest is then worthless.
-    bool Update(const void* bytes, size_t count);
+    // False when CNG refused the bytes: the digest is then worthless.
+    bool Update(const void* bytes, size_t count) { return hasher_.Update(bytes, count); }
     // The digest as 32 upper-case hex digits; false (out untouched) after any failure.
     // The hasher starts over afterwards.
     bool FinishHex(std::string* out);
 
 private:
-    bool Restart();
-    BCRYPT_HASH_HANDLE hash_ = nullptr;
-    bool failed_ = false;
+    CngHasher hasher_{HashAlgorithm::Md5};
 };
 
 // MD5 of the text's thread-ANSI bytes as 32 upper-case hex digits.
