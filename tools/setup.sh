@@ -52,12 +52,28 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
+  # Packages such as nginx start a system-wide service when installed; the
+  # project runs its own servers. A policy that forbids starting services
+  # holds for this install alone, and only when the machine has none of its own.
+  policy=/usr/sbin/policy-rc.d
+  own_policy=""
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\n# tools/setup.sh: no service starts while it installs packages.\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+    $SUDO chmod 755 "$policy"
+    own_policy=1
+    trap '$SUDO rm -f "$policy"' EXIT
+  fi
+  nginx_was_active=""
+  if command -v systemctl >/dev/null && systemctl is-active -q nginx 2>/dev/null; then nginx_was_active=1; fi
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-  # nginx's package starts a system-wide server on port 80; the project runs its own.
-  if command -v systemctl >/dev/null && systemctl is-active -q nginx 2>/dev/null; then
+  if [ -n "$own_policy" ]; then
+    $SUDO rm -f "$policy"
+    trap - EXIT
+  elif [ -z "$nginx_was_active" ] && command -v systemctl >/dev/null && systemctl is-active -q nginx 2>/dev/null; then
+    # The machine's own policy let the package start its service: stop that
+    # service, the one the install started, and nothing else.
     $SUDO systemctl stop nginx || true
   fi
-  $SUDO pkill -x nginx 2>/dev/null || true
 fi
 
 # Wine runs with the players' code page 936, which needs the zh_CN.UTF-8 locale.
@@ -72,11 +88,20 @@ if [ ! -f "$JSONCPP_PREFIX/lib/libjsoncpp.a" ]; then
   echo "setup: building JsonCpp for i686-w64-mingw32 in $JSONCPP_PREFIX"
   work="$DEPS_CACHE/jsoncpp-src"
   rm -rf "$work" && mkdir -p "$work/lists/partial" "$work/src"
-  # deb-src is enabled only for this one fetch, in a private source list and list cache,
-  # so the machine's apt configuration is left as it was.
+  # The source package comes from the machine's own package sources (whatever
+  # mirror it uses), with deb-src turned on only for this one fetch: a private
+  # copy of its source lists and a private list cache leave apt as it was.
   list="$work/sources.list"
-  echo "deb-src http://deb.debian.org/debian bookworm main" > "$list"
-  aptopts=(-o APT::Sandbox::User=root -o "Dir::Etc::SourceList=$list" -o "Dir::Etc::SourceParts=-" -o "Dir::State::Lists=$work/lists")
+  parts="$work/sources.list.d"
+  mkdir -p "$parts"
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] && sed -n 's/^[[:space:]]*deb\([[:space:]]\)/deb-src\1/p' "$f"
+  done > "$list"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" > "$parts/$(basename "$f")"
+  done
+  aptopts=(-o APT::Sandbox::User=root -o "Dir::Etc::SourceList=$list" -o "Dir::Etc::SourceParts=$parts"
+           -o "Dir::State::Lists=$work/lists")
   apt-get "${aptopts[@]}" update -qq
   (cd "$work/src" && apt-get "${aptopts[@]}" source -qq --download-only libjsoncpp >/dev/null \
      && dpkg-source -x --no-check libjsoncpp_*.dsc jsoncpp >/dev/null)

@@ -108,7 +108,7 @@ class PackerTest(unittest.TestCase):
                 self.assertEqual(a.read(), b.read(), part)
 
     def test_refuses_names_and_options_the_launcher_cannot_use(self):
-        bad_names = ["a=b.txt", "x:y", " lead.txt", "trail.", "CON.txt", "한국어.txt"]
+        bad_names = ["a=b.txt", "x:y", " lead.txt", "trail.", "CON.txt", "한국어.txt", "sub\\x.DrelPart"]
         for name in bad_names:
             with self.subTest(name=name), tempfile.TemporaryDirectory() as game:
                 write(game, name, b"x")

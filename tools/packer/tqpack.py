@@ -58,6 +58,11 @@ class PackError(Exception):
     pass
 
 
+# The launcher writes every file under this suffix before it is verified, and
+# deletes such files as leftovers: it refuses entries named so.
+TEMPORARY_SUFFIX = ".drelpart"
+
+
 def ordinal_key(name):
     """The launcher orders names by their UTF-16 code units."""
     return name.encode("utf-16-be")
@@ -76,6 +81,8 @@ def check_name(name, codepage):
         stem = segment.split(".", 1)[0].rstrip(" ").upper()
         if stem in DEVICE_NAMES:
             raise PackError(f"name uses a reserved Windows device name: {name!r}")
+        if segment.lower().endswith(TEMPORARY_SUFFIX):
+            raise PackError(f"name ends like the launcher's temporary files ({TEMPORARY_SUFFIX}): {name!r}")
     try:
         name.encode(codepage)
     except UnicodeEncodeError:
