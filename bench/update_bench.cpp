@@ -86,7 +86,9 @@ struct Run {
     }
 };
 
-Run g_run;
+// Lives as long as the process, like the manager that reports into it: a worker
+// may still be ending while main returns.
+Run& g_run = *new Run;
 
 void OnProgress(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
     ScopedLock hold(g_run.lock);
