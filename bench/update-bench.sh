@@ -57,15 +57,16 @@ prepare() {
   cat "$cdn/$1"/res*/tq_game.tqpkg > /dev/null  # every run starts from the page cache
 }
 packed_mib() { cat "$cdn/$1"/res*/tq_game.tqpkg | wc -c | awk '{ printf "%.1f", $1 / 1048576 }'; }
-source_mib() { du -s -b "$sets/$1/game" | awk '{ printf "%.1f", $1 / 1048576 }'; }
 list_url() { echo "${base}bench-update/$1/conf/list.txt"; }
 
 # run LOG PROGRAM ARG...: one Windows program under Wine and the peak probe; its output in LOG.
 run() {
-  local name=$1 program=$2; shift 2
-  if ! data peak "$root/tests/wine/wine-run.sh" "$BUILD_DIR/bin/$program.exe" "$@" 2>&1 \
-      | tr -d '\r' > "$logs/$name.txt"; then
-    echo "$program.exe $* failed: $(grep -a '_FAILED=' "$logs/$name.txt" || echo "see $logs/$name.txt")" >&2
+  local name=$1 program=$2 status=0; shift 2
+  data peak "$root/tests/wine/wine-run.sh" "$BUILD_DIR/bin/$program.exe" "$@" > "$logs/$name.txt" 2>&1 || status=$?
+  sed -i 's/\r$//' "$logs/$name.txt"
+  if [ "$status" -ne 0 ]; then
+    echo "$program.exe $* failed with exit code $status:" \
+      "$(grep -a '_FAILED=' "$logs/$name.txt" || echo "see $logs/$name.txt")" >&2
     exit 1
   fi
 }
@@ -114,7 +115,7 @@ rm -rf "${roots:?}/floor"
 launcher_seconds=$(value many UPDATE_SECONDS)
 floor_seconds=$(value floor FLOOR_SECONDS)
 ratio=$(awk -v l="$launcher_seconds" -v f="$floor_seconds" 'BEGIN { printf "%.2f", l / f }')
-echo "files: $(value floor FLOOR_FILES) files, $(source_mib many) MiB: launcher $launcher_seconds s," \
+echo "files: $(value floor FLOOR_FILES) files, $(awk -v b="$(value floor FLOOR_BYTES)" 'BEGIN { printf "%.1f", b / 1048576 }') MiB: launcher $launcher_seconds s," \
   "Win32 floor $floor_seconds s: ratio $ratio (goal <= 1.2, $(verdict "$ratio" 1.2))"
 
 # peak memory

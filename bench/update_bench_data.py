@@ -19,6 +19,7 @@ benchmark (bench/update-bench.sh).
 
 import os
 import random
+import shutil
 import subprocess
 import sys
 
@@ -35,6 +36,7 @@ def content(set_folder, files, kib):
     sizes = [rng.randint(1, 1000) for _ in range(files)]
     scale = total / sum(sizes)
     game = os.path.join(set_folder, "game")
+    shutil.rmtree(game, ignore_errors=True)  # no file of another size may stay
     for i, weight in enumerate(sizes):
         path = os.path.join(game, f"dir{i % 40:02d}", f"file{i:05d}.bin")
         os.makedirs(os.path.dirname(path), exist_ok=True)
