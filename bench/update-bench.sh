@@ -56,7 +56,9 @@ prepare() {
   fi
   cat "$cdn/$1"/res*/tq_game.tqpkg > /dev/null  # every run starts from the page cache
 }
-packed_mib() { cat "$cdn/$1"/res*/tq_game.tqpkg | wc -c | awk '{ printf "%.1f", $1 / 1048576 }'; }
+# quotient A B [DECIMALS]: A / B, printed with 2 (or DECIMALS) decimals.
+quotient() { awk -v a="$1" -v b="$2" -v f="%.${3:-2}f" 'BEGIN { printf f, a / b }'; }
+packed_mib() { quotient "$(cat "$cdn/$1"/res*/tq_game.tqpkg | wc -c)" 1048576 1; }
 list_url() { echo "${base}bench-update/$1/conf/list.txt"; }
 
 # run LOG PROGRAM ARG...: one Windows program under Wine and the peak probe; its output in LOG.
@@ -71,7 +73,7 @@ run() {
   fi
 }
 value() { sed -n "s/^$2=//p" "$logs/$1.txt" | tail -n 1; }
-peak_mib() { awk -v k="$(value "$1" PEAK_KIB)" 'BEGIN { printf "%.1f", k / 1024 }'; }
+peak_mib() { quotient "$(value "$1" PEAK_KIB)" 1024 1; }
 same_files() { diff -r -q "$sets/$1/game" "$2" > /dev/null || { echo "$3 differ from the source ($1)" >&2; exit 1; }; }
 
 # install LOG SET PAUSE_MS: a first install of SET into a fresh root, checked against the source.
@@ -98,12 +100,12 @@ native_seconds=$("$native/native_unpack" "$native/plan.txt" "$native/out")
 same_files bytes "$native/out" "native files"
 rm -rf "$native/out" "${roots:?}/bytes" "$roots/bytes-pause"
 launcher_seconds=$(value bytes UPDATE_SECONDS)
-ratio=$(awk -v l="$launcher_seconds" -v n="$native_seconds" 'BEGIN { printf "%.2f", l / n }')
+ratio=$(quotient "$launcher_seconds" "$native_seconds")
 echo "bytes: $BYTES_FILES files, $(packed_mib bytes) MiB packed: launcher $launcher_seconds s," \
   "native (3 threads, curl ranges, zlib) $native_seconds s: ratio $ratio (goal <= 1.0, $(verdict "$ratio" 1.0))"
 pause_seconds=$(value bytes-pause UPDATE_SECONDS)
 echo "bytes with the product's 100 ms segment pause: launcher $pause_seconds s:" \
-  "ratio $(awk -v l="$pause_seconds" -v n="$native_seconds" 'BEGIN { printf "%.2f", l / n }') against native"
+  "ratio $(quotient "$pause_seconds" "$native_seconds") against native"
 
 # files
 install many many 0
@@ -114,8 +116,9 @@ same_files many "$roots/floor/game" "floor files"
 rm -rf "${roots:?}/floor"
 launcher_seconds=$(value many UPDATE_SECONDS)
 floor_seconds=$(value floor FLOOR_SECONDS)
-ratio=$(awk -v l="$launcher_seconds" -v f="$floor_seconds" 'BEGIN { printf "%.2f", l / f }')
-echo "files: $(value floor FLOOR_FILES) files, $(awk -v b="$(value floor FLOOR_BYTES)" 'BEGIN { printf "%.1f", b / 1048576 }') MiB: launcher $launcher_seconds s," \
+ratio=$(quotient "$launcher_seconds" "$floor_seconds")
+echo "files: $(value floor FLOOR_FILES) files, $(quotient "$(value floor FLOOR_BYTES)" 1048576 1) MiB:" \
+  "launcher $launcher_seconds s," \
   "Win32 floor $floor_seconds s: ratio $ratio (goal <= 1.2, $(verdict "$ratio" 1.2))"
 
 # peak memory
