@@ -1,14 +1,31 @@
 # Sourced by the benchmark scripts after `set -euo pipefail` and here=<bench folder>:
-#   source "$here/bench-setup.sh" PROGRAM DEFAULT_BUILD_FOLDER [BUILD_DIR]
-# Checks that PROGRAM.exe is built in BUILD_DIR (default: DEFAULT_BUILD_FOLDER
-# under the source tree), sets up the build's Wine prefix and starts nginx.
+#   source "$here/bench-setup.sh" "PROGRAM..." DEFAULT_BUILD_FOLDER [BUILD_DIR]
+# Builds the programs (PROGRAM.exe each) in BUILD_DIR (default: DEFAULT_BUILD_FOLDER
+# under the source tree, configured for the target when it is not yet), sets up
+# the build's Wine prefix and starts nginx, both stopped again when the script ends.
 # Leaves root (the source tree), BUILD_DIR (exported), the Wine environment and
 # base (nginx's URL, ending in "/") to the script.
 root=$(dirname "$here")
-BUILD_DIR=$(cd "${3:-$root/$2}" && pwd)
+BUILD_DIR=${3:-$root/$2}
+if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+    -DBUILD_TESTING=OFF > /dev/null
+fi
+BUILD_DIR=$(cd "$BUILD_DIR" && pwd)
 export BUILD_DIR
-[ -x "$BUILD_DIR/bin/$1.exe" ] || { echo "build $1 in $BUILD_DIR first" >&2; exit 2; }
+# shellcheck disable=SC2086  # one target per word
+if ! build_log=$(cmake --build "$BUILD_DIR" --target $1 2>&1); then
+  echo "$build_log" >&2
+  exit 2
+fi
 
+# What this run starts (the X server with the prefix's Wine, nginx) it stops
+# again at the end; what was already running, for example a test run's, stays.
+bench_running() { [ -f "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null; }
+bench_stops=()
+bench_running "$BUILD_DIR/xvfb.pid" || bench_stops+=("$root/tests/wine/prefix-shutdown.sh")
+bench_running "$BUILD_DIR/nginx/nginx.pid" || bench_stops+=("$root/tests/servers/nginx-stop.sh")
+trap 'for stop in "${bench_stops[@]}"; do "$stop" "$BUILD_DIR"; done' EXIT
 "$root/tests/wine/prefix-setup.sh" "$BUILD_DIR"
 "$root/tests/servers/nginx-start.sh" "$BUILD_DIR"
 source "$root/tests/wine/wine-env.sh"

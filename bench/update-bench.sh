@@ -1,49 +1,149 @@
 #!/usr/bin/env bash
-# Resource-update benchmark: a game-resource batch of FILES (default 2000)
-# files, about MIB (default 210) MiB of incompressible bytes packed by the
-# content packer into 4 packages, downloaded from nginx on 127.0.0.1 by the
-# resource manager under Wine (StartBatch to ResourceUpdateFinished), then the
-# same work done by curl (3 range requests at a time) piped through gzip -d into
-# files. Prints both times, MiB/s, the ratio, and the parse-and-compare time of
-# a 100,000-entry list. Both results are checked against the source files.
-# Usage: bench/update-bench.sh [BUILD_DIR]   (update_bench must be built there)
+# Resource-update benchmark: what players wait for, one line per figure with
+# its goal. Every launcher figure is the resource manager under Wine
+# (update_bench.exe, one process per scenario) fetching from nginx on
+# 127.0.0.1, with the engine's segment pause at 0 unless a line says otherwise.
+#   bytes    a first install of BYTES_FILES files, about BYTES_MIB MiB of
+#            incompressible bytes in 4 packages, against the native baseline
+#            (native_unpack: 3 threads, curl range requests of the same touching
+#            ranges, zlib inflating into files as the bytes arrive); a second
+#            line with the product's 100 ms segment pause
+#   files    a first install of MANY_FILES small files (about MANY_MIB MiB)
+#            against file_floor.exe, which only writes the same files one after
+#            another under the same Wine prefix
+#   memory   the launcher process's peak resident memory (Wine's own share
+#            included, from wait4) for a SMALL_MIB and a LARGE_MIB MiB update of
+#            BYTES_FILES files and for the MANY_FILES-file install
+#   compare  parsing and comparing a COMPARE_ENTRIES-entry list
+#   nothing to do  Initialize to ResourceUpdateFinished with the MANY_FILES files
+#            installed and with FEW_FILES files installed
+# Every installed tree is checked against its source files. Data and packages
+# are made once per size and kept in the build's Wine prefix; the trace of every
+# run goes to BUILD_DIR/update-bench-logs/.
+# Usage: bench/update-bench.sh [BUILD_DIR]   (default build-update; configured and built as needed)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-FILES=${FILES:-2000}
-MIB=${MIB:-210}
-source "$here/bench-setup.sh" update_bench build-update "${1:-}"
+BYTES_FILES=${BYTES_FILES:-200}
+BYTES_MIB=${BYTES_MIB:-140}
+SMALL_MIB=${SMALL_MIB:-20}
+LARGE_MIB=${LARGE_MIB:-200}
+MANY_FILES=${MANY_FILES:-20001}
+MANY_MIB=${MANY_MIB:-113}
+FEW_FILES=${FEW_FILES:-50}
+COMPARE_ENTRIES=${COMPARE_ENTRIES:-100000}
+source "$here/bench-setup.sh" "update_bench file_floor" build-update "${1:-}"
 drive_c="$WINEPREFIX/drive_c"
-src="$drive_c/cdn-src/bench-update/game"
-cdn="$drive_c/cdn/bench-update"
+sets="$drive_c/cdn-src/bench-update"  # source files: SET/game/...
+cdn="$drive_c/cdn/bench-update"       # packed: SET/conf/list.txt, SET/resN/tq_game.tqpkg
+roots="$drive_c/drel-bench/update"    # where the launcher and the floor write
+logs="$BUILD_DIR/update-bench-logs"
+native="$BUILD_DIR/bench-native"
 export PYTHONDONTWRITEBYTECODE=1
+data() { /usr/bin/python3 "$here/update_bench_data.py" "$@"; }
 
-/usr/bin/python3 "$here/update_bench_data.py" content "$src" "$FILES" "$MIB"
-/usr/bin/python3 "$root/tools/packer/tqpack.py" --game "$src" --out "$cdn" --folders 4 >/dev/null
-packed=$(cat "$cdn"/res*/tq_game.tqpkg | wc -c)
-cat "$cdn"/res*/tq_game.tqpkg > /dev/null  # both runs start from the page cache
+mkdir -p "$logs" "$native"
+if [ ! -x "$native/native_unpack" ] || [ "$here/native_unpack.c" -nt "$native/native_unpack" ]; then
+  gcc -O2 -Wall -pthread -o "$native/native_unpack" "$here/native_unpack.c" -lz
+fi
 
-rm -rf "$drive_c/drel-bench/update"
-out=$("$root/tests/wine/wine-run.sh" "$BUILD_DIR/bin/update_bench.exe" "${base}bench-update/conf/list.txt" \
-      'C:\drel-bench\update\' | tr -d '\r' | grep -E '^(UPDATE|COMPARE)_' || true)
-value() { echo "$out" | sed -n "s/^$1=//p"; }
-seconds=$(value UPDATE_SECONDS)
-[ -n "$seconds" ] || { echo "update_bench.exe gave no result" >&2; exit 1; }
-for run in game nopause/game; do
-  diff -r -q "$src" "$drive_c/drel-bench/update/$run" >/dev/null || { echo "launcher files ($run) differ from the source" >&2; exit 1; }
-done
+# prepare SET FILES KIB: the source files and their packages, made again only when the size changed.
+prepare() {
+  data content "$sets/$1" "$2" "$3"
+  if [ "$(cat "$cdn/$1/.packed" 2>/dev/null)" != "$2 $3" ]; then
+    rm -rf "${cdn:?}/$1"
+    /usr/bin/python3 "$root/tools/packer/tqpack.py" --game "$sets/$1/game" --out "$cdn/$1" --folders 4 >/dev/null
+    echo "$2 $3" > "$cdn/$1/.packed"
+  fi
+  cat "$cdn/$1"/res*/tq_game.tqpkg > /dev/null  # every run starts from the page cache
+}
+# quotient A B [DECIMALS]: A / B, printed with 2 (or DECIMALS) decimals.
+quotient() { awk -v a="$1" -v b="$2" -v f="%.${3:-2}f" 'BEGIN { printf f, a / b }'; }
+packed_mib() { quotient "$(cat "$cdn/$1"/res*/tq_game.tqpkg | wc -c)" 1048576 1; }
+list_url() { echo "${base}bench-update/$1/conf/list.txt"; }
 
-curl_out="$BUILD_DIR/bench-update-curl"
-rm -rf "$curl_out"
-curl_seconds=$(/usr/bin/python3 "$here/update_bench_data.py" curl "$cdn/conf/list.txt" "${base}bench-update/" "$curl_out")
-diff -r -q "$src" "$curl_out" >/dev/null || { echo "curl files differ from the source" >&2; exit 1; }
-rm -rf "$curl_out"
+# run LOG PROGRAM ARG...: one Windows program under Wine and the peak probe; its output in LOG.
+run() {
+  local name=$1 program=$2 status=0; shift 2
+  data peak "$root/tests/wine/wine-run.sh" "$BUILD_DIR/bin/$program.exe" "$@" > "$logs/$name.txt" 2>&1 || status=$?
+  sed -i 's/\r$//' "$logs/$name.txt"
+  if [ "$status" -ne 0 ]; then
+    echo "$program.exe $* failed with exit code $status:" \
+      "$(grep -a '_FAILED=' "$logs/$name.txt" || echo "see $logs/$name.txt")" >&2
+    exit 1
+  fi
+}
+value() { sed -n "s/^$2=//p" "$logs/$1.txt" | tail -n 1; }
+peak_mib() { quotient "$(value "$1" PEAK_KIB)" 1024 1; }
+same_files() { diff -r -q "$sets/$1/game" "$2" > /dev/null || { echo "$3 differ from the source ($1)" >&2; exit 1; }; }
 
-mib=$(awk -v b="$packed" 'BEGIN { printf "%.1f", b / 1048576 }')
-awk -v n="$FILES" -v mib="$mib" -v s="$seconds" -v np="$(value UPDATE_NOPAUSE_SECONDS)" -v c="$curl_seconds" 'BEGIN {
-  printf "batch: %d files, %s MiB compressed\n", n, mib
-  printf "launcher  (StartBatch to ResourceUpdateFinished): %.2f s, %.1f MiB/s\n", s, mib / s
-  printf "launcher, 100 ms segment pause at 0:              %.2f s, %.1f MiB/s\n", np, mib / np
-  printf "curl (3 range requests) | gzip -d into files:     %.2f s, %.1f MiB/s\n", c, mib / c
-  printf "ratio launcher/curl (throughput): %.2f (product), %.2f (no pause)\n", c / s, c / np
-}'
-echo "parse and compare of a $(value COMPARE_ENTRIES)-entry list: $(value COMPARE_MS) ms ($(value COMPARE_DOWNLOADS) changes)"
+# install LOG SET PAUSE_MS: a first install of SET into a fresh root, checked against the source.
+install() {
+  rm -rf "${roots:?}/$1"
+  run "$1" update_bench install "$(list_url "$2")" "C:\\drel-bench\\update\\$1\\" "$3"
+  same_files "$2" "$roots/$1/game" "launcher files ($1)"
+}
+# verdict VALUE GOAL [below]: whether VALUE is at most GOAL (below it, with "below").
+verdict() { awk -v v="$1" -v g="$2" -v strict="${3:-}" 'BEGIN { print (v < g || (v == g && !strict)) ? "met" : "missed" }'; }
+
+prepare bytes "$BYTES_FILES" $((BYTES_MIB * 1024))
+prepare small "$BYTES_FILES" $((SMALL_MIB * 1024))
+prepare large "$BYTES_FILES" $((LARGE_MIB * 1024))
+prepare many "$MANY_FILES" $((MANY_MIB * 1024))
+prepare few "$FEW_FILES" $((MANY_MIB * 1024 * FEW_FILES / MANY_FILES + 1))  # files as small as the many
+
+# bytes
+install bytes bytes 0
+install bytes-pause bytes 100
+data plan "$cdn/bytes/conf/list.txt" "${base}bench-update/bytes/" "$native/plan.txt"
+rm -rf "$native/out"
+native_seconds=$("$native/native_unpack" "$native/plan.txt" "$native/out")
+same_files bytes "$native/out" "native files"
+rm -rf "$native/out" "${roots:?}/bytes" "$roots/bytes-pause"
+launcher_seconds=$(value bytes UPDATE_SECONDS)
+ratio=$(quotient "$launcher_seconds" "$native_seconds")
+echo "bytes: $BYTES_FILES files, $(packed_mib bytes) MiB packed: launcher $launcher_seconds s," \
+  "native (3 threads, curl ranges, zlib) $native_seconds s: ratio $ratio (goal <= 1.0, $(verdict "$ratio" 1.0))"
+pause_seconds=$(value bytes-pause UPDATE_SECONDS)
+echo "bytes with the product's 100 ms segment pause: launcher $pause_seconds s:" \
+  "ratio $(quotient "$pause_seconds" "$native_seconds") against native"
+
+# files
+install many many 0
+rm -rf "${roots:?}/floor"
+run floor file_floor 'C:\cdn\bench-update\many\conf\list.txt' 'C:\cdn-src\bench-update\many\game' \
+  'C:\drel-bench\update\floor\game'
+same_files many "$roots/floor/game" "floor files"
+rm -rf "${roots:?}/floor"
+launcher_seconds=$(value many UPDATE_SECONDS)
+floor_seconds=$(value floor FLOOR_SECONDS)
+ratio=$(quotient "$launcher_seconds" "$floor_seconds")
+echo "files: $(value floor FLOOR_FILES) files, $(quotient "$(value floor FLOOR_BYTES)" 1048576 1) MiB:" \
+  "launcher $launcher_seconds s," \
+  "Win32 floor $floor_seconds s: ratio $ratio (goal <= 1.2, $(verdict "$ratio" 1.2))"
+
+# peak memory
+install small small 0
+install large large 0
+rm -rf "${roots:?}/small" "$roots/large"
+small=$(peak_mib small) large=$(peak_mib large) many=$(peak_mib many)
+growth=$(awk -v s="$small" -v l="$large" 'BEGIN { printf "%.1f", l - s }')
+echo "peak memory: $small MiB for $(packed_mib small) MiB, $large MiB for $(packed_mib large) MiB:" \
+  "growth $growth MiB (goal <= 10, $(verdict "$growth" 10));" \
+  "$many MiB for $MANY_FILES files (goal < 100, $(verdict "$many" 100 below))"
+
+# parse and compare
+run compare update_bench compare "$COMPARE_ENTRIES"
+compare_ms=$(value compare COMPARE_MS)
+echo "parse and compare: $(value compare COMPARE_ENTRIES)-entry list, $(value compare COMPARE_DOWNLOADS) changes:" \
+  "$compare_ms ms (goal <= 300 ms, $(verdict "$compare_ms" 300))"
+
+# nothing to do
+run idle-many update_bench idle "$(list_url many)" 'C:\drel-bench\update\many\' 0
+install few few 0
+run idle-few update_bench idle "$(list_url few)" 'C:\drel-bench\update\few\' 0
+rm -rf "${roots:?}/many" "$roots/few"
+many_seconds=$(value idle-many IDLE_SECONDS)
+few_seconds=$(value idle-few IDLE_SECONDS)
+difference=$(awk -v m="$many_seconds" -v f="$few_seconds" 'BEGIN { printf "%.3f", m - f }')
+echo "nothing to do: $many_seconds s with $MANY_FILES installed files, $few_seconds s with $FEW_FILES:" \
+  "difference $difference s (goal <= 0.3 s, $(verdict "$difference" 0.3))"

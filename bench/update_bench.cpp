@@ -1,14 +1,27 @@
-// Throughput of the resource update: one game-resource batch from a CDN the
-// content packer built, driven through the resource manager the way the update
-// flow drives it, timed from StartBatch (inside StartResourceUpdate) to
-// ResourceUpdateFinished. Then the parse-and-compare time of a 100,000-entry list.
-// Usage: update_bench.exe LIST_URL ROOT_FOLDER
-//   ROOT_FOLDER (ending in "\") must not exist; the files land in ROOT_FOLDER\game\ and,
-//   for the run without the segment pause, in ROOT_FOLDER\nopause\game\.
-// Prints UPDATE_* and COMPARE_* KEY=VALUE lines (among the debug trace) for
-// bench/update-bench.sh.
+// What players wait for in a resource update, one scenario per process so that
+// the peak memory measured from outside belongs to that scenario alone. The
+// resource manager is driven the way the update flow drives it, through its
+// public surface only: Initialize, StartLauncherUpdate, StartResourceUpdate,
+// Downloader().IsIdle() and the progress callback.
+// Usage:
+//   update_bench.exe install LIST_URL ROOT_FOLDER SEGMENT_PAUSE_MS
+//       first install into ROOT_FOLDER (which must not exist yet), timed from
+//       StartResourceUpdate to ResourceUpdateFinished; the files land in
+//       ROOT_FOLDER\game\. Prints UPDATE_BYTES and UPDATE_SECONDS.
+//   update_bench.exe idle LIST_URL ROOT_FOLDER SEGMENT_PAUSE_MS
+//       a launch with everything installed, timed from Initialize to
+//       ResourceUpdateFinished. Prints IDLE_SECONDS.
+//   update_bench.exe compare ENTRIES
+//       parse both lists and compare them, every tenth entry changed and every
+//       hundredth new. Prints COMPARE_ENTRIES, COMPARE_DOWNLOADS and COMPARE_MS.
+// The KEY=VALUE lines come among the debug trace; a failure prints a *_FAILED
+// line and exits with 1.
 #include <windows.h>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,6 +35,20 @@
 
 namespace {
 
+// The KEY=VALUE lines in one write: the workers' last trace lines, written a
+// line per call, may still be coming, and a formatted print of several pieces
+// could be split by them.
+void PrintResults(const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (n < 0) return;
+    std::fwrite(text, 1, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1, stdout);
+    std::fflush(stdout);
+}
+
 double Now() {
     LARGE_INTEGER counter, frequency;
     ::QueryPerformanceCounter(&counter);
@@ -29,7 +56,7 @@ double Now() {
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// The manager's reports: the last state and the size of the batch.
+// The manager's reports: every state seen and the size of the batch.
 struct Run {
     CriticalSection lock;
     ScopedHandle changed{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
@@ -37,49 +64,96 @@ struct Run {
     int64_t total = 0;
     int64_t lastDownloaded = 0;
 
-    bool Seen(int state) {
+    bool Seen(ResourceManagerProgressState state) {
         ScopedLock hold(lock);
         for (int s : states) {
-            if (s == state) return true;
+            if (s == static_cast<int>(state)) return true;
         }
         return false;
     }
-    // Waits for one of two states; the one seen, or 0 after five minutes.
-    int WaitFor(int a, int b) {
+    // Waits until one of the states has been reported; the first of them in the
+    // list that was seen, or 0 after ten minutes (a 20,000-file install under a
+    // busy Wine takes well under one).
+    int WaitFor(std::initializer_list<ResourceManagerProgressState> wanted) {
         DWORD start = ::GetTickCount();
-        while (::GetTickCount() - start < 300000) {
-            if (Seen(a)) return a;
-            if (Seen(b)) return b;
+        while (::GetTickCount() - start < 600000) {
+            for (ResourceManagerProgressState state : wanted) {
+                if (Seen(state)) return static_cast<int>(state);
+            }
             ::WaitForSingleObject(changed.Get(), 100);
         }
         return 0;
     }
 };
 
-Run* g_run = nullptr;
+// Lives as long as the process, like the manager that reports into it: a worker
+// may still be ending while main returns.
+Run& g_run = *new Run;
 
-// One whole-batch download into a root that does not exist yet; seconds from StartBatch to the
-// end, or a negative value when the batch failed.
-double TimeBatch(const std::wstring& listUrl, const std::wstring& root, int64_t* bytes) {
+void OnProgress(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
+    ScopedLock hold(g_run.lock);
+    if (auto* progress = dynamic_cast<ResourceManagerUpdateProgressInfo*>(info)) {
+        g_run.lastDownloaded = progress->downloaded;  // the progress bar's part: no wake-up
+        return;
+    }
+    g_run.states.push_back(static_cast<int>(state));
+    if (auto* size = dynamic_cast<RequestDownloadTotalSizeNoticeInfo*>(info)) g_run.total = size->totalSize;
+    ::SetEvent(g_run.changed.Get());
+}
+
+void WaitUntilIdle(CResourceManager& manager) {
+    while (!manager.Downloader().IsIdle()) ::Sleep(5);
+}
+
+using State = ResourceManagerProgressState;
+
+// A first install into a root that does not exist yet: seconds from StartResourceUpdate
+// to ResourceUpdateFinished, or a negative value when it failed.
+double TimeInstall(const std::wstring& listUrl, const std::wstring& root, int64_t* bytes) {
+    if (::GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        PrintResults("UPDATE_FAILED=the root folder already exists\n");
+        return -1;
+    }
     CreateFolderPath(root);
-    Run run;
-    g_run = &run;
     CResourceManager& manager = CResourceManager::GetInstance();
     manager.Initialize(root, root, listUrl);
-    if (run.WaitFor(7, 8) != 7) return -1;
-    while (!manager.Downloader().IsIdle()) ::Sleep(5);  // the list's worker has ended
+    int asked = g_run.WaitFor({State::RequestDownloadTotalSize, State::CdnCompareFailed, State::ResourceUpdateFinished});
+    if (asked != static_cast<int>(State::RequestDownloadTotalSize)) {
+        PrintResults("UPDATE_FAILED=no download size (state %d)\n", asked);
+        return -1;
+    }
+    WaitUntilIdle(manager);  // the list's worker has ended, as the flow waits for it
     int32_t started = 0;
     manager.StartLauncherUpdate(started);
+    if (started) {
+        PrintResults("UPDATE_FAILED=the list holds launcher files\n");
+        return -1;
+    }
     double start = Now();
     manager.StartResourceUpdate();
-    int end = run.WaitFor(17, 10);
+    int end = g_run.WaitFor({State::ResourceUpdateFinished, State::ResourceDownloadFailed});
     double seconds = Now() - start;
-    while (!manager.Downloader().IsIdle()) ::Sleep(5);
-    *bytes = run.total;
-    g_run = nullptr;
-    if (end != 17 || run.lastDownloaded != run.total) {
-        std::printf("UPDATE_FAILED=end %d, %lld of %lld bytes\n", end, static_cast<long long>(run.lastDownloaded),
-                    static_cast<long long>(run.total));
+    WaitUntilIdle(manager);
+    *bytes = g_run.total;
+    if (end != static_cast<int>(State::ResourceUpdateFinished) || g_run.lastDownloaded != g_run.total) {
+        PrintResults("UPDATE_FAILED=end %d, %lld of %lld bytes\n", end, static_cast<long long>(g_run.lastDownloaded),
+                    static_cast<long long>(g_run.total));
+        return -1;
+    }
+    return seconds;
+}
+
+// A launch that finds everything installed: seconds from Initialize to
+// ResourceUpdateFinished, or a negative value when it failed or downloaded.
+double TimeIdleLaunch(const std::wstring& listUrl, const std::wstring& root) {
+    CResourceManager& manager = CResourceManager::GetInstance();
+    double start = Now();
+    manager.Initialize(root, root, listUrl);
+    int end = g_run.WaitFor({State::ResourceUpdateFinished, State::RequestDownloadTotalSize, State::CdnCompareFailed});
+    double seconds = Now() - start;
+    WaitUntilIdle(manager);
+    if (end != static_cast<int>(State::ResourceUpdateFinished) || g_run.Seen(State::ResourceDownloadStarted)) {
+        PrintResults("IDLE_FAILED=state %d: the launch had work to do\n", end);
         return -1;
     }
     return seconds;
@@ -91,7 +165,7 @@ std::wstring Hex32(unsigned seed) {
     return buffer;
 }
 
-// Parse both lists, fill the maps and compare, for 100,000 entries of which
+// Parse both lists, fill the maps and compare, for count entries of which
 // every tenth differs and every hundredth is new. Milliseconds.
 double TimeParseAndCompare(size_t count, size_t* downloads) {
     std::wstring cdnText, localText;
@@ -120,43 +194,53 @@ double TimeParseAndCompare(size_t count, size_t* downloads) {
     return ms;
 }
 
+void SetSegmentPause(const char* text) {
+    DownloadTimings timings = GetDownloadTimings();
+    timings.segmentPauseMs = static_cast<DWORD>(std::strtoul(text, nullptr, 10));
+    OverrideDownloadTimingsForTesting(timings);
+}
+
+std::wstring FolderArgument(const char* text) {
+    std::wstring folder = AnsiToText(text);
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    return folder;
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: update_bench.exe install|idle LIST_URL ROOT_FOLDER SEGMENT_PAUSE_MS\n"
+                 "       update_bench.exe compare ENTRIES\n");
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: update_bench.exe LIST_URL ROOT_FOLDER\n");
-        return 2;
+    if (argc < 2) return Usage();
+    const std::string mode = argv[1];
+    if (mode == "compare" && argc == 3) {
+        size_t entries = std::strtoul(argv[2], nullptr, 10);
+        size_t downloads = 0;
+        double ms = TimeParseAndCompare(entries, &downloads);
+        PrintResults("COMPARE_ENTRIES=%u\nCOMPARE_DOWNLOADS=%u\nCOMPARE_MS=%.1f\n", static_cast<unsigned>(entries),
+                    static_cast<unsigned>(downloads), ms);
+        return 0;
     }
-    std::wstring listUrl = AnsiToText(argv[1]);
-    std::wstring root = AnsiToText(argv[2]);
-    if (root.back() != L'\\') root += L'\\';
-    CResourceManager::GetInstance().SetProgressCallback(
-        [](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
-            Run* run = g_run;
-            if (!run) return;
-            ScopedLock hold(run->lock);
-            if (auto* progress = dynamic_cast<ResourceManagerUpdateProgressInfo*>(info)) {
-                run->lastDownloaded = progress->downloaded;  // the progress bar's part: no wake-up
-                return;
-            }
-            run->states.push_back(static_cast<int>(state));
-            if (auto* size = dynamic_cast<RequestDownloadTotalSizeNoticeInfo*>(info)) run->total = size->totalSize;
-            ::SetEvent(run->changed.Get());
-        });
+    if ((mode != "install" && mode != "idle") || argc != 5) return Usage();
+    std::wstring listUrl = AnsiToText(argv[2]);
+    std::wstring root = FolderArgument(argv[3]);
+    SetSegmentPause(argv[4]);
+    CResourceManager::GetInstance().SetProgressCallback(OnProgress);
 
-    int64_t bytes = 0;
-    double product = TimeBatch(listUrl, root, &bytes);
-    // The same with the engine's 100 ms pause before each segment at 0: the transfer alone.
-    DownloadTimings noPause = GetDownloadTimings();
-    noPause.segmentPauseMs = 0;
-    OverrideDownloadTimingsForTesting(noPause);
-    int64_t ignored = 0;
-    double transfer = TimeBatch(listUrl, root + L"nopause\\", &ignored);
-    size_t downloads = 0;
-    double compareMs = TimeParseAndCompare(100000, &downloads);
-
-    std::printf("UPDATE_BYTES=%lld\nUPDATE_SECONDS=%.3f\nUPDATE_NOPAUSE_SECONDS=%.3f\n"
-                         "COMPARE_ENTRIES=100000\nCOMPARE_DOWNLOADS=%u\nCOMPARE_MS=%.1f\n",
-                 static_cast<long long>(bytes), product, transfer, static_cast<unsigned>(downloads), compareMs);
-    return product > 0 && transfer > 0 ? 0 : 1;
+    if (mode == "install") {
+        int64_t bytes = 0;
+        double seconds = TimeInstall(listUrl, root, &bytes);
+        if (seconds < 0) return 1;
+        PrintResults("UPDATE_BYTES=%lld\nUPDATE_SECONDS=%.3f\n", static_cast<long long>(bytes), seconds);
+        return 0;
+    }
+    double seconds = TimeIdleLaunch(listUrl, root);
+    if (seconds < 0) return 1;
+    PrintResults("IDLE_SECONDS=%.3f\n", seconds);
+    return 0;
 }

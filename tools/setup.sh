@@ -38,6 +38,9 @@ declare -A NEED=(
   [dpkg-dev]=/usr/bin/dpkg-source
   [locales]=/usr/sbin/locale-gen
   [xcompmgr]=/usr/bin/xcompmgr
+  # The update benchmark's native baseline is a host C program using zlib.
+  [gcc]=/usr/bin/gcc
+  [zlib1g-dev]=/usr/include/zlib.h
 )
 
 missing=()
