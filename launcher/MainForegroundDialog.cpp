@@ -195,7 +195,7 @@ void CMainForegroundDialog::RestartLauncher() {
     }
     const wchar_t kFailed[] = L"重启Launcher失败，参数错误";
     SetStatusText(kFailed);
-    AskUser(kFailed, 0, L"", L"");
+    flow_.AskAboutFailure(kFailed, 0, L"", L"");
     EndLauncher();
 }
 

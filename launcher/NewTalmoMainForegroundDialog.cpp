@@ -108,6 +108,6 @@ void CNewTalmoMainForegroundDialog::StartGame() {
     }
     wchar_t text[64];
     std::swprintf(text, 64, L"启动失败，错误代码:%d", static_cast<int>(error));
-    AskUser(text, 0, L"", L"");
+    Flow().AskAboutFailure(text, 0, L"", L"");
     EndLauncher();
 }

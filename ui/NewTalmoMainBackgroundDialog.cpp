@@ -19,6 +19,7 @@ void CNewTalmoMainBackgroundDialog::ShowForeground() {
         auto* window = new CNewTalmoMainForegroundDialog(this);
         foreground = window;
         window->SetOwnerDialog(this);
+        window->Flow().SetTaskbar(&Taskbar());
         window->Create(IDD_MAIN_FOREGROUND, this);
         window->ShowWindow(SW_SHOW);
         AlignChildren();
