@@ -164,10 +164,7 @@ void CMainForegroundDialog::SetStatusText(const std::wstring& text) { statusLabe
 
 void CMainForegroundDialog::SetSpeedText(const std::wstring& text) { speedLabel.SetText(text); }
 
-void CMainForegroundDialog::ShowBarFraction(float fraction) {
-    progressBar.fraction = fraction;
-    if (progressBar.m_hWnd) progressBar.Invalidate(FALSE);
-}
+void CMainForegroundDialog::ShowBarFraction(float fraction) { progressBar.SetFraction(fraction); }
 
 int32_t CMainForegroundDialog::AskUser(const std::wstring& text, int32_t style, const std::wstring& first,
                                       const std::wstring& second) {

@@ -3,6 +3,8 @@
 // items with DDX_Control: an image button with a hover image and a centred
 // caption, a GDI+ text label, and a progress bar drawn from two thin PNGs.
 // None erases its background. Font sizes and heights are scaled by GetUiScale.
+// Each carries its text as its window text and tells accessibility clients
+// what it is (SkinAccessible.h).
 #include <windows.h>
 #include <gdiplus.h>
 #include <string>
@@ -62,6 +64,8 @@ public:
 protected:
     // Draws the control into dc (the paint's device context) over client.
     virtual void Draw(HDC dc, const RECT& client) = 0;
+    // What the control is to an accessibility client (ROLE_SYSTEM_*).
+    virtual LONG AccessibleRole() const;
 
 private:
     void Paint();
@@ -104,9 +108,20 @@ public:
     void LoadBarImage();
     // Replaces the track image (the owner's PNG 143); takes ownership.
     void SetTrackImage(Gdiplus::Image* image);
+    // Sets fraction (kept in 0..1 by the caller) and repaints; accessibility
+    // clients are told when the position changes.
+    void SetFraction(float value);
+    // fraction in whole percent, 0 to 100: what PBM_GETPOS answers, as from a
+    // progress control with the range 0 to 100.
+    int Position() const;
 
     void PreSubclassWindow() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
     void Draw(HDC dc, const RECT& client) override;
+    LONG AccessibleRole() const override;
+
+private:
+    int announcedPosition_ = 0;
 };
