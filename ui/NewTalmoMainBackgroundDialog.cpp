@@ -2,6 +2,7 @@
 
 #include "launcher/NewTalmoMainForegroundDialog.h"
 #include "res/resource.h"
+#include "ui/UiTexts.h"
 #include "util/PngResource.h"
 #include "util/UiScale.h"
 
@@ -13,6 +14,12 @@ CNewTalmoMainBackgroundDialog::CNewTalmoMainBackgroundDialog()
 }
 
 CNewTalmoMainBackgroundDialog::~CNewTalmoMainBackgroundDialog() { delete foreground; }
+
+BOOL CNewTalmoMainBackgroundDialog::OnInitDialog() {
+    CMainBackgroundDialog::OnInitDialog();
+    SetWindowText(kTextLauncherTitle);  // the taskbar button's label
+    return TRUE;
+}
 
 void CNewTalmoMainBackgroundDialog::ShowForeground() {
     if (!foreground) {

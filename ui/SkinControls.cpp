@@ -77,7 +77,7 @@ void CSkinButton::DrawItem(DRAWITEMSTRUCT* item) {
     if (picture) graphics.DrawImage(picture, 0, 0, clientWidth, clientHeight);
 
     std::wstring text = GetWindowText();
-    if (text.empty()) return;
+    if (text.empty() || captionInImage) return;
     auto font = MakeSkinFont(fontFace, static_cast<float>(fontSize) * GetUiScale(), fontStyle, fontUnit);
     Gdiplus::StringFormat format;  // near alignment
     Gdiplus::RectF measured;

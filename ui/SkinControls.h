@@ -43,6 +43,9 @@ public:
     uint32_t textColor = 0xFFFFFFFF;
     int trackingMouse = 0;
     int buttonState = 1;  // 1 normal, 2 pressed, 3 hover
+    // The images show the caption (an icon, a picture with lettering): the
+    // window text names the button for accessibility clients and is not drawn.
+    int captionInImage = 0;
 
     // Deletes both images and loads the two PNG resources.
     void SetImages(UINT normalPngId, UINT hoverPngId);

@@ -112,6 +112,23 @@ TEST_F(SkinControlsTest, ButtonDrawsItsImageAndCentredCaption) {
     EXPECT_NEAR(l, r, (l + r) / 3 + 4);
 }
 
+TEST_F(SkinControlsTest, ACaptionInTheImageNamesTheButtonWithoutBeingDrawn) {
+    host.button.SetImages(IDB_PNG_BUTTON_ACCENT, IDB_PNG_BUTTON_ACCENT_HOVER);
+    host.button.fontSize = 18;
+    host.button.SetWindowText(L"");
+    Repaint();
+    RECT b = ScreenRectOf(host.button);
+    const int imageAlone = CountBrightPixels(b, 235);
+    host.button.SetWindowText(L"关闭");
+    host.button.captionInImage = 1;
+    Repaint();
+    EXPECT_EQ(imageAlone, CountBrightPixels(b, 235));
+    EXPECT_EQ(L"关闭", host.button.GetWindowText());
+    host.button.captionInImage = 0;  // the same text as a caption is drawn
+    Repaint();
+    EXPECT_GT(CountBrightPixels(b, 235), imageAlone + 20);
+}
+
 TEST_F(SkinControlsTest, ButtonStateMachineAndHoverImage) {
     host.button.SetImages(IDB_PNG_BUTTON_STEEL, IDB_PNG_BUTTON_ACCENT);  // hover is warm: easy to see
     Repaint();
