@@ -202,12 +202,14 @@ BOOL CWnd::DestroyWindow() {
     return ::DestroyWindow(m_hWnd);
 }
 
-std::wstring CWnd::GetWindowText() const {
-    int length = ::GetWindowTextLengthW(m_hWnd);
+std::wstring AfxGetWindowText(HWND window) {
+    int length = ::GetWindowTextLengthW(window);
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
-    int got = ::GetWindowTextW(m_hWnd, buffer.data(), length + 1);
+    int got = ::GetWindowTextW(window, buffer.data(), length + 1);
     return std::wstring(buffer.data(), got > 0 ? static_cast<size_t>(got) : 0);
 }
+
+std::wstring CWnd::GetWindowText() const { return AfxGetWindowText(m_hWnd); }
 
 BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags) {
     DWORD style = GetStyle();

@@ -91,6 +91,9 @@ private:
     void RemoveFromMap();
 };
 
+// The window's text (empty when it has none or is no window).
+std::wstring AfxGetWindowText(HWND window);
+
 // The window of an object that may be null.
 inline HWND AfxSafeHwnd(const CWnd* wnd) { return wnd ? wnd->m_hWnd : nullptr; }
 

@@ -187,10 +187,7 @@ void CMainForegroundDialog::SetStatusText(const std::wstring& text) { statusLabe
 
 void CMainForegroundDialog::SetSpeedText(const std::wstring& text) { speedLabel.SetText(text); }
 
-void CMainForegroundDialog::ShowBarFraction(float fraction) {
-    progressBar.fraction = fraction;
-    if (progressBar.m_hWnd) progressBar.Invalidate(FALSE);
-}
+void CMainForegroundDialog::ShowBarFraction(float fraction) { progressBar.SetFraction(fraction); }
 
 int32_t CMainForegroundDialog::AskUser(const std::wstring& text, int32_t style, const std::wstring& first,
                                       const std::wstring& second) {
@@ -218,7 +215,7 @@ void CMainForegroundDialog::RestartLauncher() {
     }
     const wchar_t kFailed[] = L"重启Launcher失败，参数错误";
     SetStatusText(kFailed);
-    AskUser(kFailed, 0, L"", L"");
+    flow_.AskAboutFailure(kFailed, 0, L"", L"");
     EndLauncher();
 }
 

@@ -5,6 +5,7 @@
 #include "BuildConfig.h"
 #include "launcher/LauncherLog.h"
 #include "res/resource.h"
+#include "ui/UiTexts.h"
 #include "update/ResourceManager.h"
 #include "util/DeviceId.h"
 #include "util/InstallPaths.h"
@@ -59,6 +60,15 @@ BOOL CNewTalmoMainForegroundDialog::OnInitDialog() {
     minimizeButton.SetImages(IDB_PNG_MINIMIZE, IDB_PNG_MINIMIZE_HOVER);
     closeButton.SetImages(IDB_PNG_CLOSE, IDB_PNG_CLOSE_HOVER);
     chatGroupButton.SetImages(IDB_PNG_CHAT_GROUP, IDB_PNG_CHAT_GROUP);
+    // The pictures show what the buttons do; their texts name them for screen
+    // readers and are not drawn.
+    const std::pair<CSkinButton*, const wchar_t*> names[] = {
+        {&minimizeButton, L"最小化"}, {&closeButton, L"关闭"}, {&chatGroupButton, L"玩家交流群"}};
+    for (const auto& [button, name] : names) {
+        button->captionInImage = 1;
+        button->SetWindowText(name);
+    }
+    SetWindowText(kTextLauncherTitle);
     return TRUE;
 }
 
@@ -108,6 +118,6 @@ void CNewTalmoMainForegroundDialog::StartGame() {
     }
     wchar_t text[64];
     std::swprintf(text, 64, L"启动失败，错误代码:%d", static_cast<int>(error));
-    AskUser(text, 0, L"", L"");
+    Flow().AskAboutFailure(text, 0, L"", L"");
     EndLauncher();
 }

@@ -89,11 +89,30 @@ void UpdateFlow::ShowFailure(const std::wstring& text) {
 
 void UpdateFlow::OfferRetry(const std::wstring& text) {
     SetStatus(text);
-    if (host_.AskUser(text, 1, kRetry, kQuit) == 1) {
+    if (AskAboutFailure(text, 1, kRetry, kQuit) == 1) {
         StartNoticeRequest();  // the whole run begins again
     } else {
         host_.EndLauncher();
     }
+}
+
+int32_t UpdateFlow::AskAboutFailure(const std::wstring& text, int32_t style, const std::wstring& first,
+                                    const std::wstring& second) {
+    // The whole button turns red, however far a download had come: the failure
+    // is seen on a minimised launcher.
+    SetTaskbarState(TaskbarState::Error);
+    SetTaskbarValue(1, 1);
+    int32_t answer = host_.AskUser(text, style, first, second);
+    SetTaskbarState(TaskbarState::None);  // a retry starts a new run; otherwise the launcher ends
+    return answer;
+}
+
+void UpdateFlow::SetTaskbarState(TaskbarState state) {
+    if (taskbar_) taskbar_->SetState(state);
+}
+
+void UpdateFlow::SetTaskbarValue(uint64_t done, uint64_t total) {
+    if (taskbar_ && total > 0) taskbar_->SetValue(done, total);
 }
 
 void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
@@ -130,6 +149,8 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
     case ResourceDownloadStarted:
         display_.progress = 0;
         SetStatus(L"美女指挥官正在为您调配游戏资源...");
+        SetTaskbarState(TaskbarState::Normal);
+        SetTaskbarValue(0, 1);
         break;
     case ResourceDownloadFailed:
         ShowFailure(L"加载服务器资源失败!");
@@ -137,6 +158,8 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
     case LauncherDownloadStarted:
         display_.progress = 0;
         SetStatus(L"加载Launcher资源中,请耐心等待...");
+        SetTaskbarState(TaskbarState::Normal);
+        SetTaskbarValue(0, 1);
         break;
     case LauncherDownloadFailed:
         ShowFailure(L"加载Launcher资源失败!");
@@ -144,11 +167,16 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
     case DownloadProgress:
         if (auto* info = dynamic_cast<const ResourceManagerUpdateProgressInfo*>(record)) {
             display_.ApplyDownloadProgress(info->downloaded, info->total);
+            // The share of the bytes, not the bar's three passes.
+            if (info->downloaded >= 0 && info->total > 0) {
+                SetTaskbarValue(static_cast<uint64_t>(info->downloaded), static_cast<uint64_t>(info->total));
+            }
         }
         break;
     case LauncherUpdateFinished:
         SetStatus(L"Launcher更新完成,正在重启Launcher...");
         display_.progress = 1;
+        SetTaskbarState(TaskbarState::None);
         host_.AskUser(L"Launcher更新完成,准备重启Launcher!", 0, L"", L"");
         host_.StartTimer(TIMER_RESTART, 1000);
         break;
@@ -159,6 +187,8 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
             wchar_t text[64];
             std::swprintf(text, 64, L"正在校验游戏文件 %d%%", static_cast<int>(share * 100));
             SetStatus(text);
+            SetTaskbarState(TaskbarState::Normal);
+            SetTaskbarValue(static_cast<uint64_t>(info->downloaded), static_cast<uint64_t>(info->total));
         }
         break;
     case ResourceUpdateFinished:
@@ -168,6 +198,7 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
         }
         SetStatus(L"资源更新完成,准备启动游戏.");
         display_.progress = 1;
+        SetTaskbarState(TaskbarState::None);
         host_.StartTimer(TIMER_START_GAME, 30);
         break;
     case NoticeResult:
@@ -199,7 +230,7 @@ void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {
     for (;;) {
         uint64_t freeBytes = 0;
         if (!host_.GetDiskFreeBytes(drive, &freeBytes)) {
-            host_.AskUser(L"无法完成下载，没有成功获取磁盘大小!", 0, L"", L"");
+            AskAboutFailure(L"无法完成下载，没有成功获取磁盘大小!", 0, L"", L"");
             host_.EndLauncher();
             return;
         }
@@ -207,7 +238,13 @@ void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {
         wchar_t text[512];
         std::swprintf(text, 512, L"%ls磁盘空间不足，无法完成此次更新，请确保释放出%ls空间后继续", drive.c_str(),
                       FormatSize(totalSize - freeBytes).c_str());
-        if (host_.AskUser(text, 1, kRetry, kQuit) != 1) {
+        // Paused until the player has made room; the button shows how much of
+        // the room the update needs is free.
+        SetTaskbarState(TaskbarState::Paused);
+        SetTaskbarValue(freeBytes, totalSize);
+        int32_t answer = host_.AskUser(text, 1, kRetry, kQuit);
+        SetTaskbarState(TaskbarState::None);
+        if (answer != 1) {
             host_.EndLauncher();
             return;
         }

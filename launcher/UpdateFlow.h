@@ -9,6 +9,7 @@
 
 #include "launcher/NoticeAnswer.h"
 #include "launcher/ProgressDisplay.h"
+#include "ui/TaskbarProgress.h"
 #include "update/ResourceManagerProgress.h"
 
 enum UpdateFlowTimer : uint32_t {
@@ -70,6 +71,12 @@ public:
     // the game starts.
     void RequestRepair();
 
+    // The taskbar button that follows the downloads (not owned; null: none).
+    void SetTaskbar(TaskbarProgress* taskbar) { taskbar_ = taskbar; }
+    // A box about a failure: the taskbar button shows the error while it is open.
+    int32_t AskAboutFailure(const std::wstring& text, int32_t style, const std::wstring& first,
+                            const std::wstring& second);
+
     ProgressDisplay& Display() { return display_; }
     bool NoticePending() const { return noticePending_; }
 
@@ -81,10 +88,13 @@ private:
     void OfferRetry(const std::wstring& text);
     void StartBatches();
     void SetStatus(const std::wstring& text) { host_.SetStatusText(text); }
+    void SetTaskbarState(TaskbarState state);
+    void SetTaskbarValue(uint64_t done, uint64_t total);
 
     UpdateFlowHost& host_;
     bool noticePending_ = true;
     bool repairRequested_ = false;
     std::wstring listUrl_;  // of the last run, for a repair that follows it
     ProgressDisplay display_;
+    TaskbarProgress* taskbar_ = nullptr;
 };

@@ -19,6 +19,10 @@ BOOL CMainBackgroundDialog::OnInitDialog() {
 
 LRESULT CMainBackgroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE) return 0;
+    if (message == TaskbarListProgress::ButtonCreatedMessage()) {
+        taskbar_.OnButtonCreated(m_hWnd);
+        return 0;
+    }
     return CLayeredBackgroundDialog::WindowProc(message, wParam, lParam);
 }
 

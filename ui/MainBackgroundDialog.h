@@ -1,7 +1,9 @@
 #pragma once
 // The top of a window group: a layered PNG window that decides closing, moving
 // and message boxes for the windows placed on it (its foreground content).
+#include "afx/ScopedWin.h"
 #include "ui/LayeredBackgroundDialog.h"
+#include "ui/TaskbarListProgress.h"
 
 class CMainBackgroundDialog : public CLayeredBackgroundDialog {
 public:
@@ -11,6 +13,10 @@ public:
     // Added to the background's left and top when centring a message box (not scaled).
     int messageBoxOffsetX = 0;
     int messageBoxOffsetY = 0;
+
+    // The group's taskbar button is this window's: the others are owned by it or
+    // have no button of their own.
+    TaskbarListProgress& Taskbar() { return taskbar_; }
 
     virtual void CreateChildWindows() {}
     // Puts the group's windows in place.
@@ -31,4 +37,10 @@ protected:
     // One batch that moves this window by dx, dy, the foreground onto its new
     // place, and a window riding along at its offsets (when given).
     void MoveGroup(int dx, int dy, CDialogBase* satellite);
+
+private:
+    // COM on this thread while the group lives: its taskbar button and the
+    // accessibility objects of its windows are COM objects.
+    ScopedComInit com_;
+    TaskbarListProgress taskbar_;
 };

@@ -2,6 +2,7 @@
 
 #include "launcher/NewTalmoMainForegroundDialog.h"
 #include "res/resource.h"
+#include "ui/UiTexts.h"
 #include "util/PngResource.h"
 #include "util/UiScale.h"
 
@@ -14,11 +15,18 @@ CNewTalmoMainBackgroundDialog::CNewTalmoMainBackgroundDialog()
 
 CNewTalmoMainBackgroundDialog::~CNewTalmoMainBackgroundDialog() { delete foreground; }
 
+BOOL CNewTalmoMainBackgroundDialog::OnInitDialog() {
+    CMainBackgroundDialog::OnInitDialog();
+    SetWindowText(kTextLauncherTitle);  // the taskbar button's label
+    return TRUE;
+}
+
 void CNewTalmoMainBackgroundDialog::ShowForeground() {
     if (!foreground) {
         auto* window = new CNewTalmoMainForegroundDialog(this);
         foreground = window;
         window->SetOwnerDialog(this);
+        window->Flow().SetTaskbar(&Taskbar());
         window->Create(IDD_MAIN_FOREGROUND, this);
         window->ShowWindow(SW_SHOW);
         AlignChildren();

@@ -12,6 +12,7 @@ public:
 
     // Creates the foreground once, then makes the whole group visible.
     void ShowForeground();
+    BOOL OnInitDialog() override;
     void MoveBy(int dx, int dy) override;
     void AlignChildren() override;
 };

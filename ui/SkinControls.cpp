@@ -1,6 +1,11 @@
 #include "ui/SkinControls.h"
 
+#include <commctrl.h>
+#include <oleacc.h>
+#include <cmath>
+
 #include "res/resource.h"
+#include "ui/SkinAccessible.h"
 #include "ui/SkinFont.h"
 #include "util/PngResource.h"
 #include "util/UiScale.h"
@@ -72,7 +77,7 @@ void CSkinButton::DrawItem(DRAWITEMSTRUCT* item) {
     if (picture) graphics.DrawImage(picture, 0, 0, clientWidth, clientHeight);
 
     std::wstring text = GetWindowText();
-    if (text.empty()) return;
+    if (text.empty() || captionInImage) return;
     auto font = MakeSkinFont(fontFace, static_cast<float>(fontSize) * GetUiScale(), fontStyle, fontUnit);
     Gdiplus::StringFormat format;  // near alignment
     Gdiplus::RectF measured;
@@ -116,6 +121,11 @@ LRESULT CSkinButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_ERASEBKGND:
         return 0;
+    case WM_GETOBJECT:
+        if (LRESULT object = AnswerAccessibleObjectRequest(m_hWnd, wParam, lParam, ROLE_SYSTEM_PUSHBUTTON)) {
+            return object;
+        }
+        break;
     default:
         break;
     }
@@ -141,10 +151,15 @@ LRESULT CSkinStatic::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_ERASEBKGND:
         return 0;
+    case WM_GETOBJECT:
+        if (LRESULT object = AnswerAccessibleObjectRequest(m_hWnd, wParam, lParam, AccessibleRole())) return object;
+        [[fallthrough]];
     default:
         return CStatic::WindowProc(message, wParam, lParam);
     }
 }
+
+LONG CSkinStatic::AccessibleRole() const { return ROLE_SYSTEM_STATICTEXT; }
 
 // --------------------------------------------------------------- CCustomLabel
 
@@ -204,6 +219,40 @@ void CCustomProgress::LoadBarImage() {
 }
 
 void CCustomProgress::SetTrackImage(Gdiplus::Image* image) { ReplaceImage(trackImage, image); }
+
+void CCustomProgress::SetFraction(float value) {
+    fraction = value;
+    if (!m_hWnd) return;
+    Invalidate(FALSE);
+    const int position = Position();
+    if (position != announcedPosition_) {
+        announcedPosition_ = position;
+        ::NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
+    }
+}
+
+int CCustomProgress::Position() const {
+    if (!(fraction > 0.0f)) return 0;  // also NaN
+    if (fraction >= 1.0f) return 100;
+    return static_cast<int>(std::lround(fraction * 100.0f));
+}
+
+LRESULT CCustomProgress::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case PBM_GETPOS:
+        return Position();
+    case PBM_GETRANGE:
+        if (auto* range = reinterpret_cast<PBRANGE*>(lParam)) {
+            range->iLow = 0;
+            range->iHigh = 100;
+        }
+        return wParam ? 0 : 100;
+    default:
+        return CSkinStatic::WindowProc(message, wParam, lParam);
+    }
+}
+
+LONG CCustomProgress::AccessibleRole() const { return ROLE_SYSTEM_PROGRESSBAR; }
 
 void CCustomProgress::PreSubclassWindow() {
     ::SetWindowLongW(m_hWnd, GWL_STYLE, static_cast<LONG>(GetStyle() | kOwnerDrawStaticBits));

@@ -3,6 +3,8 @@
 // items with DDX_Control: an image button with a hover image and a centred
 // caption, a GDI+ text label, and a progress bar drawn from two thin PNGs.
 // None erases its background. Font sizes and heights are scaled by GetUiScale.
+// Each carries its text as its window text and tells accessibility clients
+// what it is (SkinAccessible.h).
 #include <windows.h>
 #include <gdiplus.h>
 #include <string>
@@ -41,6 +43,9 @@ public:
     uint32_t textColor = 0xFFFFFFFF;
     int trackingMouse = 0;
     int buttonState = 1;  // 1 normal, 2 pressed, 3 hover
+    // The images show the caption (an icon, a picture with lettering): the
+    // window text names the button for accessibility clients and is not drawn.
+    int captionInImage = 0;
 
     // Deletes both images and loads the two PNG resources.
     void SetImages(UINT normalPngId, UINT hoverPngId);
@@ -62,6 +67,8 @@ public:
 protected:
     // Draws the control into dc (the paint's device context) over client.
     virtual void Draw(HDC dc, const RECT& client) = 0;
+    // What the control is to an accessibility client (ROLE_SYSTEM_*).
+    virtual LONG AccessibleRole() const;
 
 private:
     void Paint();
@@ -104,9 +111,20 @@ public:
     void LoadBarImage();
     // Replaces the track image (the owner's PNG 143); takes ownership.
     void SetTrackImage(Gdiplus::Image* image);
+    // Sets fraction (kept in 0..1 by the caller) and repaints; accessibility
+    // clients are told when the position changes.
+    void SetFraction(float value);
+    // fraction in whole percent, 0 to 100: what PBM_GETPOS answers, as from a
+    // progress control with the range 0 to 100.
+    int Position() const;
 
     void PreSubclassWindow() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
     void Draw(HDC dc, const RECT& client) override;
+    LONG AccessibleRole() const override;
+
+private:
+    int announcedPosition_ = 0;
 };

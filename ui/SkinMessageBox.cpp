@@ -202,6 +202,7 @@ BOOL CSkinMessageBox::OnInitDialog() {
     messageLabel.lineAlignment = 1;
     messageLabel.shrinkToFit = 1;  // a long message is drawn smaller, never cut off
     messageLabel.SetText(data->text);
+    SetWindowText(data->text);  // the box's name for accessibility clients; it has no caption to draw
 
     // The first button wears the accent pair and the second the steel one, unless swapped.
     const bool swap = data->swapImages != 0;

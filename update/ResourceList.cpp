@@ -9,15 +9,13 @@
 namespace {
 
 // Columns 4 and 5 read like the C library's base-10 conversions: optional sign,
-// digits up to the first other character, 0 without a digit, saturation.
-int64_t ParseInt64(const std::wstring& field) {
-    return static_cast<int64_t>(std::wcstoll(field.c_str(), nullptr, 10));
-}
+// digits up to the first other character, 0 without a digit, saturation. A
+// field is read where it stands: what follows a trimmed field (white space, "=",
+// a line break or the text's end) always stops the conversion.
+int64_t ParseInt64(const wchar_t* field) { return static_cast<int64_t>(std::wcstoll(field, nullptr, 10)); }
 
 static_assert(sizeof(long) == 4, "wcstol must saturate at the 32-bit limits");
-int32_t ParseInt32(const std::wstring& field) {
-    return static_cast<int32_t>(std::wcstol(field.c_str(), nullptr, 10));
-}
+int32_t ParseInt32(const wchar_t* field) { return static_cast<int32_t>(std::wcstol(field, nullptr, 10)); }
 
 void AppendEntryLine(const ResoureConfigInfo& entry, std::wstring* out) {
     out->append(entry.name).append(L"=").append(entry.md5).append(L"\r\n");
@@ -40,8 +38,8 @@ bool ParseResourceList(const std::wstring& text, std::vector<ResoureConfigInfo>*
                 case 0: entry.name.assign(first, last); break;
                 case 1: entry.md5.assign(first, last); break;
                 case 2: entry.remoteFolder.assign(first, last); break;
-                case 3: entry.offset = ParseInt64(std::wstring(first, last)); break;
-                case 4: entry.size = static_cast<uint32_t>(ParseInt32(std::wstring(first, last))); break;
+                case 3: entry.offset = ParseInt64(first); break;
+                case 4: entry.size = static_cast<uint32_t>(ParseInt32(first)); break;
                 case 5: entry.category.assign(first, last); break;
                 default: return false;  // columns past the sixth are ignored
             }

@@ -1,10 +1,26 @@
 #include <gtest/gtest.h>
 #include <deque>
+#include <functional>
 #include <set>
+#include <string>
 
 #include "launcher/UpdateFlow.h"
 
 namespace {
+
+// Records what the taskbar button is asked to show, in order; "box" marks
+// where a message box was shown.
+class FakeTaskbar : public TaskbarProgress {
+public:
+    void SetState(TaskbarState state) override {
+        static const char* const names[] = {"none", "normal", "paused", "error"};
+        log.push_back(names[static_cast<int>(state)]);
+    }
+    void SetValue(uint64_t done, uint64_t total) override {
+        log.push_back(std::to_string(done) + "/" + std::to_string(total));
+    }
+    std::vector<std::string> log;
+};
 
 // Records what the flow asks of its window and answers from a script.
 class FakeHost : public UpdateFlowHost {
@@ -15,6 +31,7 @@ public:
     int32_t AskUser(const std::wstring& text, int32_t style, const std::wstring& first,
                     const std::wstring& second) override {
         boxes.push_back(text + L"|" + std::to_wstring(style) + L"|" + first + L"|" + second);
+        if (taskbar) taskbar->log.push_back("box");
         int32_t answer = answers.empty() ? 7 : answers.front();
         if (!answers.empty()) answers.pop_front();
         return answer;
@@ -52,6 +69,7 @@ public:
     int ends = 0, gameStarts = 0, restarts = 0, noticeRequests = 0, launcherStarts = 0, resourceStarts = 0;
     bool gameRunning = false, idle = true;
     int32_t launcherBatch = 0;
+    FakeTaskbar* taskbar = nullptr;
 };
 
 struct FlowTest : ::testing::Test {
@@ -275,4 +293,64 @@ TEST_F(FlowTest, ARepairAskedDuringADownloadFollowsItBeforeTheGame) {
     flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
     EXPECT_EQ(1u, host.timers.count(TIMER_START_GAME));
     EXPECT_EQ(2u, host.initialized.size());
+}
+
+TEST_F(FlowTest, TaskbarFollowsDownloadsTheDiskSpaceWaitAFailureAndTheEnd) {
+    FakeTaskbar taskbar;
+    host.taskbar = &taskbar;
+    flow.SetTaskbar(&taskbar);
+    flow.Start();
+    for (auto state : {LocalCheckStarted, LocalCheckFinished, CdnCompareStarted, CdnCompareFinished}) {
+        flow.OnUpdateProgress(state, nullptr);
+    }
+    EXPECT_TRUE(taskbar.log.empty());  // nothing before a download
+
+    host.freeSpace = {250, 1000};  // short of space until "重试"
+    host.answers = {1, 1};         // "重试" for the space, then for the failed batch
+    RequestDownloadTotalSizeNoticeInfo size(1000);
+    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
+    ResourceManagerUpdateProgressInfo half(500, 1000);
+    flow.OnUpdateProgress(DownloadProgress, &half);
+    flow.OnUpdateProgress(ResourceDownloadFailed, nullptr);
+    flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
+    ResourceManagerUpdateProgressInfo all(1000, 1000);
+    flow.OnUpdateProgress(DownloadProgress, &all);
+    flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
+
+    EXPECT_EQ((std::vector<std::string>{"paused", "250/1000", "box", "none",  //
+                                         "normal", "0/1", "500/1000",          //
+                                         "error", "1/1", "box", "none",        //
+                                         "normal", "0/1", "1000/1000",         //
+                                         "none"}),
+              taskbar.log);
+}
+
+TEST_F(FlowTest, TaskbarShowsTheErrorWhileAnyFailureBoxIsOpen) {
+    const std::function<void(UpdateFlow&, FakeHost&)> failures[] = {
+        [](UpdateFlow& f, FakeHost&) { f.OnUpdateProgress(CdnCompareFailed, nullptr); },
+        [](UpdateFlow& f, FakeHost&) { f.OnUpdateProgress(LauncherDownloadFailed, nullptr); },
+        [](UpdateFlow& f, FakeHost&) { f.OnNoticeResult(L"", NoticeRequestFailed); },
+        [](UpdateFlow& f, FakeHost& h) {
+            h.freeSpace.clear();  // the free space cannot be read
+            RequestDownloadTotalSizeNoticeInfo size(1);
+            f.OnUpdateProgress(RequestDownloadTotalSize, &size);
+        },
+    };
+    for (const auto& fail : failures) {
+        FakeTaskbar taskbar;
+        FakeHost h;
+        h.taskbar = &taskbar;
+        UpdateFlow f(h);
+        f.SetTaskbar(&taskbar);
+        fail(f, h);
+        EXPECT_EQ((std::vector<std::string>{"error", "1/1", "box", "none"}), taskbar.log) << h.boxes.at(0);
+    }
+
+    // The launcher update's notice is no failure: the progress is gone before it.
+    FakeTaskbar taskbar;
+    host.taskbar = &taskbar;
+    flow.SetTaskbar(&taskbar);
+    flow.OnUpdateProgress(LauncherUpdateFinished, nullptr);
+    EXPECT_EQ((std::vector<std::string>{"none", "box"}), taskbar.log);
 }

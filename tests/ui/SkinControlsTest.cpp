@@ -50,6 +50,14 @@ protected:
     void TearDown() override { OverrideUiScaleForTesting(1.0f); }
 
     RECT ScreenRectOf(CWnd& control) { return WindowRectOf(control.m_hWnd); }
+    // The button on the accent images with caption at 18 pixels, repainted; its place on the screen.
+    RECT ShowAccentButton(const std::wstring& caption) {
+        host.button.SetImages(IDB_PNG_BUTTON_ACCENT, IDB_PNG_BUTTON_ACCENT_HOVER);
+        host.button.fontSize = 18;
+        host.button.SetWindowText(caption);
+        Repaint();
+        return ScreenRectOf(host.button);
+    }
     void Repaint() {
         ::RedrawWindow(host.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         PumpFor(250);
@@ -96,11 +104,7 @@ TEST_F(SkinControlsTest, AButtonWithoutImagesDrawsNothingNotEvenItsCaption) {
 }
 
 TEST_F(SkinControlsTest, ButtonDrawsItsImageAndCentredCaption) {
-    host.button.SetImages(IDB_PNG_BUTTON_ACCENT, IDB_PNG_BUTTON_ACCENT_HOVER);
-    host.button.fontSize = 18;
-    host.button.SetWindowText(L"确定");
-    Repaint();
-    RECT b = ScreenRectOf(host.button);
+    RECT b = ShowAccentButton(L"确定");
     COLORREF average = AverageColor(Shrunk(b, 6));
     EXPECT_GT(GetRValue(average), GetBValue(average) + 60);
     // White caption pixels, balanced around the middle.
@@ -110,6 +114,19 @@ TEST_F(SkinControlsTest, ButtonDrawsItsImageAndCentredCaption) {
     int r = CountBrightPixels(right, 235);
     EXPECT_GT(l + r, 20);
     EXPECT_NEAR(l, r, (l + r) / 3 + 4);
+}
+
+TEST_F(SkinControlsTest, ACaptionInTheImageNamesTheButtonWithoutBeingDrawn) {
+    RECT b = ShowAccentButton(L"");
+    const int imageAlone = CountBrightPixels(b, 235);
+    host.button.SetWindowText(L"关闭");
+    host.button.captionInImage = 1;
+    Repaint();
+    EXPECT_EQ(imageAlone, CountBrightPixels(b, 235));
+    EXPECT_EQ(L"关闭", host.button.GetWindowText());
+    host.button.captionInImage = 0;  // the same text as a caption is drawn
+    Repaint();
+    EXPECT_GT(CountBrightPixels(b, 235), imageAlone + 20);
 }
 
 TEST_F(SkinControlsTest, ButtonStateMachineAndHoverImage) {
