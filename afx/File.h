@@ -37,6 +37,8 @@ public:
     bool Seek(int64_t offset, DWORD from, int64_t* newPosition = nullptr);
     bool GetLength(uint64_t* length) const;
     HANDLE Handle() const { return handle_.Get(); }
+    // Hands the open file over: the caller closes it; this object is closed after.
+    HANDLE Detach() { return handle_.Release(); }
 
 private:
     ScopedFileHandle handle_;

@@ -50,6 +50,12 @@ public:
     ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
     HANDLE Get() const { return h_; }
     bool IsValid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    // Gives up ownership: the caller closes the handle.
+    HANDLE Release() {
+        HANDLE h = h_;
+        h_ = INVALID_HANDLE_VALUE;
+        return h;
+    }
     void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
         if (IsValid()) ::CloseHandle(h_);
         h_ = h;
@@ -124,6 +130,8 @@ public:
     CriticalSection& operator=(const CriticalSection&) = delete;
     void Lock() { ::EnterCriticalSection(&cs_); }
     void Unlock() { ::LeaveCriticalSection(&cs_); }
+    // For condition variables, which sleep on the section itself.
+    CRITICAL_SECTION* Native() { return &cs_; }
 private:
     CRITICAL_SECTION cs_;
 };

@@ -23,15 +23,22 @@ bool CDNResourceDataProcessor::Begin(uint32_t contentLength) {
     if (attempt_ == Attempt::Receiving) return false;
     bool safe = replacesInstalledFile ? GetTemporaryPath(&writePath_) : GetTargetPath(&writePath_);
     if (!safe) return false;
+    if (installedOnce_) {
+        // Writing it again would put a verified, recorded file back in the making.
+        attempt_ = Attempt::Skipping;
+        return true;
+    }
     inflater_.Reset();
     attempt_ = Attempt::Receiving;
     return true;
 }
 
 bool CDNResourceDataProcessor::Write(const void* data, uint32_t count) {
-    if (attempt_ != Attempt::Receiving) return false;
-    if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return Fail();
-    if (!inflater_.Feed(data, count, &out_)) return Fail();
+    if (attempt_ != Attempt::Receiving && attempt_ != Attempt::Skipping) return false;
+    if (attempt_ == Attempt::Receiving) {
+        if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return Fail();
+        if (!inflater_.Feed(data, count, &out_)) return Fail();
+    }
     written += static_cast<int32_t>(count);
     if (written > maxWritten) {
         int64_t delta = static_cast<int64_t>(written) - maxWritten;
@@ -40,7 +47,9 @@ bool CDNResourceDataProcessor::Write(const void* data, uint32_t count) {
     }
     // The entry is complete: finish it now rather than at the segment's end, so
     // a segment of thousands of files holds one open file at a time.
-    if (info.size > 0 && static_cast<uint32_t>(written) >= info.size) return Finish();
+    if (attempt_ == Attempt::Receiving && info.size > 0 && static_cast<uint32_t>(written) >= info.size) {
+        return Finish();
+    }
     return true;
 }
 
@@ -49,9 +58,14 @@ bool CDNResourceDataProcessor::Finish() {
     if (written == 0) return Fail();
     if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return Fail();
     if (!inflater_.Finish(&out_)) return Fail();
+    // A file written in place goes to the flusher still open: the disk writes it
+    // while this worker goes on with the next file.
+    const bool deferred = flusher && !replacesInstalledFile;
+    HANDLE unflushed = nullptr;
     std::string md5;
-    if (!out_.Finish(&md5)) return Fail();
+    if (!out_.Finish(&md5, deferred ? &unflushed : nullptr)) return Fail();
     if (!SameMd5Hex(md5, expectedMd5)) {
+        if (unflushed) ::CloseHandle(unflushed);
         DebugTrace(L"资源校验失败\t" + info.name + L"\t" + expectedMd5 + L"\t" + AnsiToText(md5));
         return Fail();
     }
@@ -63,7 +77,20 @@ bool CDNResourceDataProcessor::Finish() {
         }
     }
     attempt_ = Attempt::Installed;
-    if (onInstalled) onInstalled();
+    installedOnce_ = true;
+    if (deferred) {
+        std::function<void()> installed = onInstalled;
+        std::wstring path = writePath_;
+        flusher->Add(unflushed, [installed, path](bool flushed) {
+            if (!flushed) {
+                ::DeleteFileW(path.c_str());  // never recorded; the batch fails
+            } else if (installed) {
+                installed();
+            }
+        });
+    } else if (onInstalled) {
+        onInstalled();
+    }
     return true;
 }
 
@@ -79,7 +106,7 @@ bool CDNResourceDataProcessor::Fail() {
 
 bool CDNResourceDataProcessor::End() {
     if (attempt_ == Attempt::Receiving) Finish();
-    bool installed = attempt_ == Attempt::Installed;
+    bool installed = attempt_ == Attempt::Installed || attempt_ == Attempt::Skipping;
     attempt_ = Attempt::Idle;
     return installed;
 }

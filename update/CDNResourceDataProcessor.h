@@ -13,6 +13,7 @@
 
 #include "download/DownloadDataProcessor.h"
 #include "update/DiskSpaceGuard.h"
+#include "update/FileFlusher.h"
 #include "update/GzipStream.h"
 #include "update/InstallFileWriter.h"
 
@@ -21,7 +22,8 @@ public:
     explicit CDNResourceDataProcessor(const DownloadTaskInfo& info) : DownloadDataProcessor(info) {}
 
     // Starts an attempt. False while an attempt is under way or for a name that
-    // is no safe path under rootFolder. Nothing is touched on disk yet.
+    // is no safe path under rootFolder. Nothing is touched on disk yet. Once the
+    // file is in place, later attempts leave it alone.
     bool Begin(uint32_t contentLength) override;
     // The next bytes of the entry. When the entry's last byte (info.size) has
     // arrived the file is finished at once: verified, flushed and moved into
@@ -45,21 +47,27 @@ public:
     // one. False: the entry is not installed, so it is written in place.
     bool replacesInstalledFile = true;
     DiskSpaceGuard* diskSpace = nullptr;  // not owned; none: no free-space check
+    // Not owned. With a flusher, a file written in place is made durable there,
+    // and onInstalled is told (on the flusher's thread) once it is on the disk;
+    // without, the file is flushed before Write or End returns.
+    FileFlusher* flusher = nullptr;
     int32_t written = 0;       // compressed bytes received since the last Begin
     int32_t maxWritten = 0;    // most bytes any attempt of this processor received
     // Told how many bytes beyond maxWritten have just arrived, so bytes a
     // repeated attempt fetches again are reported only once.
     std::function<void(int64_t)> onProgress;
-    // Told when the file is in place with the expected MD5, from the Write or
-    // End that finished it.
+    // Told when the file is in place with the expected MD5 and on the disk.
     std::function<void()> onInstalled;
 
 private:
-    enum class Attempt { Idle, Receiving, Installed, Failed };
+    // Skipping: the file was put in place by an earlier attempt of this
+    // processor; a retry of its segment passes its bytes by.
+    enum class Attempt { Idle, Receiving, Skipping, Installed, Failed };
     bool Finish();
     bool Fail();
 
     Attempt attempt_ = Attempt::Idle;
+    bool installedOnce_ = false;
     std::wstring writePath_;  // temporary or target path of this attempt
     GzipStreamInflater inflater_;
     InstallFileWriter out_;

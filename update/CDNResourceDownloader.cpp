@@ -158,6 +158,8 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
             file->onInstalled = [this, task]() {
                 if (onFileInstalled) onFileInstalled(task);
             };
+            // Launcher files stay with the worker: it reads each back for the staging file.
+            file->flusher = &flusher;
         }
     }
     DownloadDataProcessor* processor = made.get();
@@ -270,7 +272,10 @@ void CCDNResourceDownloader::OnAllTasksFinished() {
     // (a worker stopped between taking it and fetching it) is no success.
     bool allReported = ::InterlockedCompareExchange(&finishedTasks, 0, 0) ==
                        ::InterlockedCompareExchange(&queuedTasks, 0, 0);
-    if (status == kDownloadOk && allReported) {
+    // Every file of the batch is on the disk (and recorded) before its end is told.
+    bool durable = flusher.Drain();
+    if (!durable) DebugTrace(L"写入磁盘失败");
+    if (status == kDownloadOk && allReported && durable) {
         if (onBatchFinished) onBatchFinished(CDNDownloadState::Succeeded, static_cast<int32_t>(batchKind));
         return;
     }

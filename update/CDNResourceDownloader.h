@@ -20,6 +20,7 @@
 #include "download/DownloaderTaskDispatcher.h"
 #include "download/DownloaderTaskProcessor.h"
 #include "update/DiskSpaceGuard.h"
+#include "update/FileFlusher.h"
 #include "update/ListTrust.h"
 #include "update/ResourceList.h"
 
@@ -82,9 +83,10 @@ public:
     std::function<void(const DownloadTaskInfo&)> onTaskStarted;
     std::function<void(const DownloadTaskInfo&, CDNDownloadState)> onTaskFinished;
     std::function<void(int64_t, int64_t)> onDownloadProgress;
-    // A game resource file has been verified and moved into place, possibly
-    // before the rest of its segment has arrived. On the worker that wrote it,
-    // with no lock of this object held.
+    // A game resource file has been verified, put in place and made durable,
+    // possibly before the rest of its segment has arrived. On the worker that
+    // wrote it or on the flusher's thread, with no lock of this object held.
+    // The batch ends (onBatchFinished) only after the last of these.
     std::function<void(const DownloadTaskInfo&)> onFileInstalled;
 
     // Writes stop when the target drive would keep less than this free.
@@ -112,6 +114,7 @@ private:
     std::map<std::wstring, std::unique_ptr<DownloadDataProcessor>> processors;
     std::map<std::wstring, ItemCheck> batchChecks;    // by name, under processorLock
     std::unique_ptr<DiskSpaceGuard> diskSpace;         // of the running file batch
+    FileFlusher flusher;                               // makes game files durable off the workers
     volatile LONG queuedTasks = 0;
     volatile LONG inFlightTasks = 0;
     volatile LONG finishedTasks = 0;

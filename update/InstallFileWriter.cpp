@@ -95,10 +95,14 @@ bool InstallFileWriter::Drain() {
     return true;
 }
 
-bool InstallFileWriter::Finish(std::string* md5Hex) {
+bool InstallFileWriter::Finish(std::string* md5Hex, HANDLE* keepOpen) {
     if (!file_.IsOpen()) return false;
-    bool ok = Drain() && file_.Flush();
-    file_.Close();
+    bool ok = Drain() && (keepOpen || file_.Flush());
+    if (ok && keepOpen) {
+        *keepOpen = file_.Detach();
+    } else {
+        file_.Close();
+    }
     created_ = false;  // from here on the caller decides what becomes of the file
     ReleaseBuffer();
     std::string digest;

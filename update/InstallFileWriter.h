@@ -30,8 +30,10 @@ public:
     bool Commit(size_t count) override;
 
     // Writes what is buffered, makes the file durable (FlushFileBuffers), closes
-    // it and gives the MD5 of every byte as 32 upper-case hex digits.
-    bool Finish(std::string* md5Hex);
+    // it and gives the MD5 of every byte as 32 upper-case hex digits. With
+    // keepOpen the file is neither flushed nor closed but handed over there, for
+    // the caller to make durable later.
+    bool Finish(std::string* md5Hex, HANDLE* keepOpen = nullptr);
     // Closes the file, if open, and deletes it if this writer created it.
     void Discard();
 

@@ -120,7 +120,7 @@ void CResourceManager::ConnectDownloader() {
     // A file is recorded as soon as it is in place, not when its whole segment
     // has arrived: a launcher killed meanwhile keeps it.
     downloader.onFileInstalled = [this](const DownloadTaskInfo& task) {
-        OnTaskFinished(task, CDNDownloadState::Succeeded);
+        RecordInstalled(task, CDNDownloadState::Succeeded);
         SaveVersionFileIfDue();
     };
 }
@@ -308,6 +308,12 @@ void CResourceManager::SaveVersionFileIfDue() {
 void CResourceManager::OnTaskStarted(const DownloadTaskInfo& task) {}
 
 void CResourceManager::OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state) {
+    // Game resources are recorded by RecordInstalled once each file is in place
+    // and on the disk, which may be after its segment's result.
+    if (task.kind == static_cast<int32_t>(CdnTaskKind::LauncherFile)) RecordInstalled(task, state);
+}
+
+void CResourceManager::RecordInstalled(const DownloadTaskInfo& task, CDNDownloadState state) {
     if (state != CDNDownloadState::Succeeded) return;
     ScopedLock hold(lock);
     ResourceInfoMap* local;

@@ -77,6 +77,8 @@ private:
     void OnBatchFinished(CDNDownloadState state, int32_t kind);
     void OnTaskStarted(const DownloadTaskInfo& task);
     void OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state);
+    // The file's entry takes the CDN's MD5 in its local map.
+    void RecordInstalled(const DownloadTaskInfo& task, CDNDownloadState state);
     void OnDownloadProgress(int64_t downloaded, int64_t total);
 
     CCDNResourceDownloader& downloader;

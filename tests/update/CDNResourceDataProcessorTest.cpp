@@ -6,7 +6,9 @@
 
 #include "download/FileUtils.h"
 #include "support/TestEnv.h"
+#include "afx/ScopedWin.h"
 #include "update/CDNResourceDataProcessor.h"
+#include "update/FileFlusher.h"
 #include "update/UpdateTestSupport.h"
 #include "util/Md5.h"
 #include "util/TextEncoding.h"
@@ -207,4 +209,48 @@ TEST(CDNResourceDataProcessor, RefusesNamesOutsideItsRootOrLikeATemporaryFile) {
         EXPECT_FALSE(p->GetContent(&out)) << name;
     }
     EXPECT_FALSE(FileExists(base + L"evil.txt"));
+}
+
+TEST(CDNResourceDataProcessor, AFileInPlaceIsLeftAloneByLaterAttemptsOfItsSegment) {
+    // Another file of the segment failed: the retry passes this one's bytes by,
+    // instead of putting a verified, recorded file back in the making.
+    std::wstring root = FreshTestFolder(L"update-processor-retry");
+    std::string body = Gzip("content");
+    auto p = Processor(root, L"a.bin", "content", false, static_cast<uint32_t>(body.size()));
+    int installed = 0;
+    p->onInstalled = [&installed] { ++installed; };
+    EXPECT_TRUE(Transfer(p.get(), body));
+    std::string garbage(body.size(), 'x');
+    EXPECT_TRUE(Transfer(p.get(), garbage));
+    EXPECT_EQ("content", FileBytes(root + L"a.bin"));
+    EXPECT_EQ(1, installed);
+}
+
+TEST(FileFlusher, TellsEachFileAndReportsAFailedFlushOnce) {
+    std::wstring root = FreshTestFolder(L"update-flusher");
+    WriteFileBytes(root + L"a.bin", "a");
+    FileFlusher flusher;
+    std::vector<int> done;
+    CriticalSection lock;
+    auto record = [&](int id) {
+        return [&, id](bool flushed) {
+            ScopedLock hold(lock);
+            done.push_back(flushed ? id : -id);
+        };
+    };
+    for (int id = 1; id <= 3; ++id) {
+        HANDLE file = ::CreateFileW((root + L"f" + std::to_wstring(id)).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        flusher.Add(file, record(id));
+    }
+    EXPECT_TRUE(flusher.Drain());
+    // A handle without write access cannot be flushed.
+    HANDLE readOnly = ::CreateFileW((root + L"a.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, readOnly);
+    flusher.Add(readOnly, record(4));
+    EXPECT_FALSE(flusher.Drain());
+    EXPECT_TRUE(flusher.Drain());  // the failure is told once
+    EXPECT_EQ((std::vector<int>{1, 2, 3, -4}), done);
 }

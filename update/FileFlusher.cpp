@@ -1,0 +1,66 @@
+#include "update/FileFlusher.h"
+
+FileFlusher::~FileFlusher() {
+    {
+        ScopedLock hold(lock_);
+        stopping_ = true;
+        ::WakeAllConditionVariable(&changed_);
+    }
+    thread_.Join();
+}
+
+bool FileFlusher::FlushAndClose(HANDLE file) {
+    bool flushed = ::FlushFileBuffers(file) != FALSE;
+    return ::CloseHandle(file) != FALSE && flushed;
+}
+
+void FileFlusher::Add(HANDLE file, Done done) {
+    {
+        ScopedLock hold(lock_);
+        if (thread_.IsStarted() || thread_.Begin(&FileFlusher::ThreadMain, this)) {
+            while (waiting_.size() >= kMaxWaiting) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
+            waiting_.push_back(Waiting{file, std::move(done)});
+            ::WakeAllConditionVariable(&changed_);
+            return;
+        }
+    }
+    // No thread to be had: the caller waits for the disk itself.
+    bool flushed = FlushAndClose(file);
+    if (!flushed) {
+        ScopedLock hold(lock_);
+        failed_ = true;
+    }
+    done(flushed);
+}
+
+bool FileFlusher::Drain() {
+    ScopedLock hold(lock_);
+    while (!waiting_.empty() || busy_) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
+    bool ok = !failed_;
+    failed_ = false;
+    return ok;
+}
+
+UINT FileFlusher::ThreadMain(LPVOID self) {
+    static_cast<FileFlusher*>(self)->Run();
+    return 0;
+}
+
+void FileFlusher::Run() {
+    ScopedLock hold(lock_);
+    for (;;) {
+        while (waiting_.empty() && !stopping_) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
+        if (waiting_.empty()) return;  // stopping, and all done
+        Waiting next = std::move(waiting_.front());
+        waiting_.pop_front();
+        busy_ = true;
+        ::WakeAllConditionVariable(&changed_);  // room for a waiting Add
+        lock_.Unlock();
+        bool flushed = FlushAndClose(next.file);
+        next.done(flushed);
+        lock_.Lock();
+        busy_ = false;
+        if (!flushed) failed_ = true;
+        ::WakeAllConditionVariable(&changed_);
+    }
+}
