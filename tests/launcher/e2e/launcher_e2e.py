@@ -172,6 +172,24 @@ class FailuresAndRetries(unittest.TestCase):
         finally:
             launcher.kill()
 
+    def test_hostile_notice_answers_show_their_boxes(self):
+        """An answer nested too deep and one larger than any answer may be: each
+        is a failure with its box, and the launcher lives on to quit cleanly."""
+        root = ls.set_game_root("hostile-notice")
+        ls.set_server("deep")
+        before = len(ls.server_requests())
+        launcher = ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=root + "record.txt"))
+        try:
+            spots = ls.wait_box(launcher, "无法完成游戏资源更新，解析失败!")
+            self.assertIsNotNone(spots, launcher.lines)
+            ls.set_server("huge", "http://127.0.0.1:1/unused/list.txt")
+            ls.click(*spots[1])  # "重试"
+            self.assertTrue(ls.answer_box(launcher, "无法完成游戏资源更新，请求失败!", 2), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+            self.assertEqual(1 + 5, len(ls.server_requests()) - before)  # the large answer was asked for 5 times
+        finally:
+            launcher.kill()
+
     def test_missing_package_fails_the_batch(self):
         url = ls.pack("pkg404", self.game_dir)
         os.remove(os.path.join(ls.DRIVE_C, "cdn", "pkg404", "res1", "tq_game.tqpkg"))
