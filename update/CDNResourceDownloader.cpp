@@ -156,20 +156,24 @@ void CCDNResourceDownloader::OnTaskResult(const DownloadTaskResultInfo& result) 
 
 void CCDNResourceDownloader::OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
     CDNDownloadState state = CDNDownloadState::Failed;
-    std::vector<ResoureConfigInfo> list;
+    std::wstring text;
     combinedStatus |= result.resultCode;  // the batch's only task: no lock needed
     std::string bytes;
     if (result.resultCode == kDownloadOk && processor->GetContent(&bytes)) {
-        std::string upToZero(bytes.c_str());
-        std::wstring text;
-        if (IsUtf8Text(bytes)) {
-            Utf8ToText(upToZero.c_str(), &text);
+        // A list holds no zero byte; read up to one, a list would end early
+        // there, and lines lost at the end look like withdrawn resources.
+        if (bytes.find('\0') == std::string::npos) {
+            if (IsUtf8Text(bytes)) {
+                Utf8ToText(bytes.c_str(), &text);
+            } else {
+                text = AnsiToText(bytes);
+            }
+            state = CDNDownloadState::Succeeded;
         } else {
-            text = AnsiToText(upToZero);
+            DebugTrace(L"资源列表含有零字节");
         }
-        if (ParseResourceList(text, &list)) state = CDNDownloadState::Succeeded;
     }
-    if (onConfigResult) onConfigResult(state, list);
+    if (onConfigResult) onConfigResult(state, text);
 }
 
 void CCDNResourceDownloader::OnFileResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {

@@ -68,7 +68,9 @@ public:
     std::wstring configUrl;
     std::wstring resourceFilesFolder;
     std::wstring launcherRoot;
-    std::function<void(CDNDownloadState, std::vector<ResoureConfigInfo>)> onConfigResult;
+    // The CDN list as text; the client reads it (the state is Failed, and the
+    // text empty, when no whole list arrived).
+    std::function<void(CDNDownloadState, const std::wstring&)> onConfigResult;
     std::function<void(CDNDownloadState, int32_t)> onBatchFinished;
     std::function<void(const DownloadTaskInfo&)> onTaskStarted;
     std::function<void(const DownloadTaskInfo&, CDNDownloadState)> onTaskFinished;

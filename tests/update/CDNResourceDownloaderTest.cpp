@@ -28,10 +28,10 @@ protected:
         downloader->configUrl = server.BaseUrl() + L"conf/list.txt";
         downloader->resourceFilesFolder = root + L"game\\";
         downloader->launcherRoot = root;
-        downloader->onConfigResult = [this](CDNDownloadState state, std::vector<ResoureConfigInfo> list) {
+        downloader->onConfigResult = [this](CDNDownloadState state, const std::wstring& text) {
             ScopedLock hold(lock);
             configStates.push_back(state);
-            configList = list;
+            configText = text;
             ::SetEvent(done.Get());
         };
         downloader->onBatchFinished = [this](CDNDownloadState state, int32_t kind) {
@@ -85,7 +85,7 @@ protected:
     ScopedHandle done{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     CriticalSection lock;
     std::vector<CDNDownloadState> configStates;
-    std::vector<ResoureConfigInfo> configList;
+    std::wstring configText;
     std::vector<CDNDownloadState> batchStates;
     std::vector<int32_t> batchKinds;
     std::vector<std::wstring> finished;
@@ -176,20 +176,18 @@ TEST_F(DownloaderFixture, NamesOutsideTheRootAreNeverFetchedAndFailTheBatch) {
 
 TEST_F(DownloaderFixture, TheCdnListInEitherEncoding) {
     ShortTimings timings;
-    const struct { std::string bytes; std::vector<std::wstring> names; } cases[] = {
-        {"a.txt=1=r=0=5\r\nb.txt=2=r=5=5=launcher\r\n", {L"a.txt", L"b.txt"}},
-        {"\xEF\xBB\xBF\xE4\xB8\xAD.txt=1\r\n", {L"中.txt"}},        // UTF-8 with a byte-order mark
-        {"\xD6\xD0\xCE\xC4.txt=1\r\n", {L"中文.txt"}},              // not UTF-8: the ANSI code page
-        {"", {}},                                                    // an empty answer parses empty
+    const struct { std::string bytes; std::wstring text; } cases[] = {
+        {"a.txt=1=r=0=5\r\nb.txt=2=r=5=5=launcher\r\n", L"a.txt=1=r=0=5\r\nb.txt=2=r=5=5=launcher\r\n"},
+        {"\xEF\xBB\xBF\xE4\xB8\xAD.txt=1\r\n", L"中.txt=1\r\n"},        // UTF-8 with a byte-order mark
+        {"\xD6\xD0\xCE\xC4.txt=1\r\n", L"中文.txt=1\r\n"},              // not UTF-8: the ANSI code page
+        {"", L""},
     };
     for (const auto& c : cases) {
         Serve("/conf/list.txt", c.bytes);
         downloader->StartConfigDownload();
         ASSERT_TRUE(WaitDone());
         ASSERT_EQ(CDNDownloadState::Succeeded, configStates.back());
-        std::vector<std::wstring> names;
-        for (const auto& e : configList) names.push_back(e.name);
-        EXPECT_EQ(c.names, names);
+        EXPECT_EQ(c.text, configText);
         for (int i = 0; i < 500 && !downloader->IsIdle(); ++i) ::Sleep(10);
     }
     // The list is asked for with the local time as a fresh query.
@@ -199,12 +197,22 @@ TEST_F(DownloaderFixture, TheCdnListInEitherEncoding) {
     EXPECT_EQ(std::string::npos, target.find_first_not_of("0123456789", target.find('=') + 1));
     EXPECT_TRUE(batchStates.empty());
 
-    Serve("/conf/list.txt", "", TestHttpServer::kRanges, 1000);  // 503 every time
-    downloader->StartConfigDownload();
-    ASSERT_TRUE(WaitDone());
-    EXPECT_EQ(CDNDownloadState::Failed, configStates.back());
-    EXPECT_TRUE(configList.empty());
-    for (int i = 0; i < 500 && !downloader->IsIdle(); ++i) ::Sleep(10);
+    // No whole list: every answer fails (503), a body shorter than its
+    // Content-Length, and one with a zero byte, which would end the text early.
+    const std::string list = "a.txt=1=r=0=5\r\nb.txt=2=r=5=5\r\n";
+    const struct { std::string bytes; TestHttpServer::Mode mode; int failFirst; } failures[] = {
+        {list, TestHttpServer::kRanges, 1000},
+        {list, TestHttpServer::kShortBody, 0},
+        {"a.txt=1=r=0=5\r\n" + std::string(1, '\0') + "b.txt=2=r=5=5\r\n", TestHttpServer::kRanges, 0},
+    };
+    for (const auto& f : failures) {
+        Serve("/conf/list.txt", f.bytes, f.mode, f.failFirst);
+        downloader->StartConfigDownload();
+        ASSERT_TRUE(WaitDone());
+        EXPECT_EQ(CDNDownloadState::Failed, configStates.back()) << f.mode;
+        EXPECT_TRUE(configText.empty());
+        for (int i = 0; i < 500 && !downloader->IsIdle(); ++i) ::Sleep(10);
+    }
     EXPECT_TRUE(batchStates.empty());  // a configuration batch never ends as a file batch
 }
 
