@@ -141,6 +141,30 @@ TEST_F(DownloaderFixture, AFailedLauncherBatchLeavesNoStagingFile) {
     EXPECT_FALSE(FileExists(StagingFilePath(root)));
 }
 
+// One package is missing while another's server sends a byte a second: the
+// batch ends with the missing package's last attempt, not with the drip.
+TEST_F(DownloaderFixture, AFailedBatchEndsWhileAnotherPackageDrips) {
+    ShortTimings timings;
+    std::string package;
+    auto items = PackageItems({L"slow.bin"}, {TestHttpServer::Pattern(200000, 4)}, L"slow", &package);
+    TestHttpServer::Resource drip;
+    drip.bytes = package;
+    drip.mode = TestHttpServer::kDrip;
+    drip.stallAfter = 1000;
+    drip.dripMs = 1000;
+    server.Add("/slow/tq_game.tqpkg", drip);
+    std::string other;
+    auto missing = PackageItems({L"gone.bin"}, {"gone"}, L"missing", &other);  // answers 404
+    items.push_back(missing[0]);
+
+    downloader->StartBatch(items, CdnTaskKind::GameResource);
+    ASSERT_TRUE(WaitFor(done.Get(), 30000));  // hang guard: the drip alone would take days
+    ASSERT_EQ(1u, batchStates.size());
+    EXPECT_EQ(CDNDownloadState::Failed, batchStates[0]);
+    EXPECT_FALSE(FileExists(root + L"game\\slow.bin"));
+    EXPECT_TRUE(finished.empty());
+}
+
 TEST_F(DownloaderFixture, NamesOutsideTheRootAreNeverFetchedAndFailTheBatch) {
     ShortTimings timings;
     std::string package;
