@@ -203,6 +203,28 @@ class FailuresAndRetries(unittest.TestCase):
         finally:
             launcher.kill()
 
+    def test_failed_batch_ends_while_another_package_drips(self):
+        """One package is missing while the other's server sends a byte a second:
+        the failure box comes with the missing package's last attempt, not after
+        the drip (which would take days)."""
+        rnd = random.Random(5)
+        game = make_game("drip", {"a\\first.bin": rnd.randbytes(300000), "b\\second.bin": rnd.randbytes(300000)})
+        url = ls.pack("drip/pkg", game, folders=2)
+        cdn = os.path.join(ls.DRIVE_C, "cdn", "drip", "pkg")
+        with open(os.path.join(cdn, "conf", "list.txt"), encoding="utf-8") as f:
+            folder = next(line.split("=")[2] for line in f.read().splitlines() if line.startswith("a\\first.bin="))
+        os.remove(os.path.join(cdn, folder, "tq_game.tqpkg"))
+        ls.set_server("ok", url)
+        root = ls.set_game_root("drip")
+        launcher = ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=root + "record.txt"))
+        try:
+            # The guard is far below the drip, and below one stall window per attempt.
+            self.assertTrue(ls.answer_box(launcher, "加载服务器资源失败!", 2, timeout=50), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+            self.assertFalse(os.path.exists(ls.unix_path(root + "record.txt")))
+        finally:
+            launcher.kill()
+
     def test_launcher_update_restarts_through_the_entrance(self):
         launcher_dir = os.path.join(CONTENT, "launcher-files")
         shutil.rmtree(launcher_dir, ignore_errors=True)
