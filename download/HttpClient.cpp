@@ -54,6 +54,12 @@ public:
     explicit StallWatch(DWORD windowMs) : windowMs_(windowMs), start_(::GetTickCount()) {}
     // Where the current window ends, for the waits inside it.
     DWORD Deadline() const { return start_ + windowMs_; }
+    // The most one read should ask for: what a window must bring. A read that
+    // asks for more may not complete within a window even when the transfer
+    // is fast enough, and its bytes count only once they are all there.
+    DWORD MostPerRead() const {
+        return static_cast<DWORD>(std::max<uint64_t>(1, kMinBytesPerSecond * windowMs_ / 1000));
+    }
     // Counts bytes that arrived; false when a window has ended too slow.
     bool Count(DWORD bytes) {
         bytes_ += bytes;
@@ -252,11 +258,9 @@ int32_t HttpClient::ReadBody(InternetRequest* request, DownloadDataProcessor* pr
     StallWatch watch(GetDownloadTimings().stallWindowMs);
     while (delivered < wanted) {
         if (IsCancelled()) return kDownloadCancelled;
-        // What has arrived, not a whole block: a slow server must not hold a
-        // cancel or the stall watch until a block is full.
         const char* p = nullptr;
         DWORD got = 0;
-        DWORD most = static_cast<DWORD>(std::min<uint64_t>(wanted - delivered + skip, UINT32_MAX));
+        DWORD most = static_cast<DWORD>(std::min<uint64_t>(wanted - delivered + skip, watch.MostPerRead()));
         InternetRequest::Outcome read = request->Read(most, &p, &got, watch.Deadline());
         if (read == InternetRequest::kCancelled) return kDownloadCancelled;
         if (read == InternetRequest::kFailed) return kDownloadFailed;

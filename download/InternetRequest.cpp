@@ -28,7 +28,6 @@ struct InternetRequest::Shared {
     std::wstring headerBlock;
     std::string body;
     std::vector<char> buffer = std::vector<char>(kReadBlockSize);
-    DWORD available = 0;
     DWORD read = 0;
 
     void AddRef() { ::InterlockedIncrement(&refs); }
@@ -118,33 +117,20 @@ InternetRequest::Outcome InternetRequest::Send(const std::wstring& headerBlock, 
 
 InternetRequest::Outcome InternetRequest::Read(DWORD maxBytes, const char** data, DWORD* count, DWORD deadline) {
     *count = 0;
-    for (;;) {
-        if (pending_ != kNoCall) {
-            Outcome waited = WaitForCompletion(deadline);
-            if (waited == kTimedOut || waited == kCancelled) return waited;  // the call stays under way
-            PendingCall finished = pending_;
-            pending_ = kNoCall;
-            if (waited == kFailed) return kFailed;
-            if (finished == kReadingCall) break;
-            // A query finished: the bytes are there, and asking again gives their number at once.
-        }
-        // How much has arrived; when nothing has, the query waits for the first byte or the end.
-        ::ResetEvent(shared_->completed.Get());
-        if (!::InternetQueryDataAvailable(request_.Get(), &shared_->available, 0, 0)) {
-            if (::GetLastError() != ERROR_IO_PENDING) return kFailed;
-            pending_ = kQueryCall;
-            continue;
-        }
-        DWORD wanted = std::min(std::min(shared_->available, maxBytes), kReadBlockSize);
-        if (wanted == 0) return kDone;  // the end of the body
+    if (!reading_) {
         ::ResetEvent(shared_->completed.Get());
         shared_->read = 0;
-        if (!::InternetReadFile(request_.Get(), shared_->buffer.data(), wanted, &shared_->read)) {
+        if (!::InternetReadFile(request_.Get(), shared_->buffer.data(), std::min(maxBytes, kReadBlockSize),
+                                &shared_->read)) {
             if (::GetLastError() != ERROR_IO_PENDING) return kFailed;
-            pending_ = kReadingCall;
-            continue;
+            reading_ = true;
         }
-        break;
+    }
+    if (reading_) {
+        Outcome waited = WaitForCompletion(deadline);
+        if (waited == kTimedOut || waited == kCancelled) return waited;  // the read stays under way
+        reading_ = false;
+        if (waited == kFailed) return kFailed;
     }
     *data = shared_->buffer.data();
     *count = shared_->read;

@@ -43,25 +43,24 @@ public:
     // headers have arrived, until GetTickCount reaches deadline at the latest.
     // After kCancelled or kTimedOut the request may only be destroyed.
     Outcome Send(const std::wstring& headerBlock, const std::string& body, DWORD deadline);
-    // Waits until body bytes have arrived (or the body has ended) and reads
-    // what has arrived, at most maxBytes (and at most 64 KiB): *data points at
-    // them, valid until the next call; *count is 0 at the end of the body.
-    // After kTimedOut the transport still waits; the next Read waits on.
+    // Reads the next body bytes, maxBytes of them (at most 64 KiB) or what is
+    // left of the body: *data points at them, valid until the next call;
+    // *count is 0 at the end of the body. When they have not all arrived the
+    // transport reads on while this waits; after kTimedOut the next Read
+    // waits on for the same bytes.
     Outcome Read(DWORD maxBytes, const char** data, DWORD* count, DWORD deadline);
     // For HttpQueryInfoW, after a successful Send.
     HINTERNET Handle() const { return request_.Get(); }
 
 private:
     struct Shared;
-    // The call of Read that went asynchronous and has not completed yet.
-    enum PendingCall { kNoCall, kQueryCall, kReadingCall };
     static void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD infoLength);
     // Waits for the completion of a call that went asynchronous.
     Outcome WaitForCompletion(DWORD deadline);
 
     HANDLE cancelEvent_;
     Shared* shared_;
-    PendingCall pending_ = kNoCall;
+    bool reading_ = false;  // a read went asynchronous and has not completed
     // Declared so they close request, connection, session.
     ScopedInternetHandle session_;
     ScopedInternetHandle connection_;
