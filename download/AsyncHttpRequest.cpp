@@ -42,7 +42,7 @@ int32_t AsyncHttpRequest::FetchSegment(SegmentDownloadTaskInfo* out) {
 }
 
 DownloadDataProcessor* AsyncHttpRequest::CreateProcessor(const DownloadTaskInfo& file) {
-    processor.reset(new DownloadTextProcessor(file));
+    processor.reset(new DownloadTextProcessor(file, GetMaxAnswerBytes()));
     return processor.get();
 }
 

@@ -36,6 +36,8 @@ protected:
     virtual HttpMethod GetRequestMethod() = 0;
     virtual int32_t UseJsonBody() = 0;
     virtual int32_t GetAttempts() = 0;
+    // The largest answer taken; a longer one fails the request.
+    virtual uint32_t GetMaxAnswerBytes() = 0;
     // body is empty unless resultCode is 200.
     virtual void OnResponse(std::string body, int32_t resultCode) = 0;
 

@@ -1,5 +1,8 @@
 #include "download/DownloadTextProcessor.h"
 
+#include <algorithm>
+#include <new>
+
 namespace {
 // Answers up to this size are collected without reallocation.
 const size_t kTextReserve = 16 * 1024 * 1024;
@@ -7,12 +10,25 @@ const size_t kTextReserve = 16 * 1024 * 1024;
 
 bool DownloadTextProcessor::Begin(uint32_t contentLength) {
     text.clear();
-    text.reserve(kTextReserve);
+    if (contentLength > maxBytes_) return false;
+    // A 32-bit process may not find the room even below the limit: that is a
+    // refused answer too, never an exception on the worker thread.
+    try {
+        text.reserve(std::min<size_t>(kTextReserve, maxBytes_));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 
 bool DownloadTextProcessor::Write(const void* data, uint32_t count) {
-    text.append(static_cast<const char*>(data), count);
+    // text never holds more than maxBytes_.
+    if (count > maxBytes_ - text.size()) return false;
+    try {
+        text.append(static_cast<const char*>(data), count);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 

@@ -1,12 +1,17 @@
 #pragma once
-// Collects a whole answer in memory (text answers, the CDN list).
+// Collects a whole answer in memory (text answers, the CDN list), up to a
+// limit its user sets: an answer without end must never fill the process.
 #include "download/DownloadDataProcessor.h"
 
 class DownloadTextProcessor : public DownloadDataProcessor {
 public:
-    explicit DownloadTextProcessor(const DownloadTaskInfo& info) : DownloadDataProcessor(info) {}
+    // maxBytes: the largest answer taken. A longer one is refused (Begin when
+    // its Content-Length says so, otherwise the Write that would pass the
+    // limit), which fails the attempt like any refused body.
+    DownloadTextProcessor(const DownloadTaskInfo& info, uint32_t maxBytes)
+        : DownloadDataProcessor(info), maxBytes_(maxBytes) {}
 
-    // Empties the text and reserves 16 MiB, whatever the content length.
+    // Empties the text and reserves up to 16 MiB (no more than the limit).
     bool Begin(uint32_t contentLength) override;
     bool End() override { return true; }
     bool Write(const void* data, uint32_t count) override;
@@ -15,4 +20,7 @@ public:
 
 protected:
     std::string text;
+
+private:
+    uint32_t maxBytes_;
 };

@@ -1,6 +1,7 @@
 #pragma once
-// The engine's two deliberate pauses. The product always uses the values
-// below; tests shorten them so that retries and worker passes run quickly.
+// The engine's deliberate pauses and its stall window. The product always
+// uses the values below; tests shorten them so that retries, worker passes and
+// stalls run quickly.
 #include <windows.h>
 
 struct DownloadTimings {
@@ -8,6 +9,9 @@ struct DownloadTimings {
     DWORD retryPauseMs = 5000;
     // Before a worker takes each segment; bounds every worker's request rate.
     DWORD segmentPauseMs = 100;
+    // A transfer that averages under 1 KiB/s over a window this long (or gets
+    // no answer within it) fails its attempt, as a time-out would.
+    DWORD stallWindowMs = 60000;
 };
 
 const DownloadTimings& GetDownloadTimings();

@@ -20,6 +20,7 @@ int32_t DownloaderTask::Start() {
         // this very thread): it looks at restart_ before it ends and goes on.
         restart_ = true;
         ::InterlockedExchange(&running, 1);
+        httpClient->ResetCancel();  // a Stop before this Start is over
         return 1;
     }
     // A previous worker has given up under lifeLock_; all it still does is its
@@ -31,6 +32,9 @@ int32_t DownloaderTask::Start() {
         httpClient->SetFormHeaders();
         if (useJsonBody) httpClient->SetJsonHeaders();
     }
+    // A Stop cancels the client until the next Start, so it also reaches a
+    // request the worker is just about to make.
+    httpClient->ResetCancel();
     if (!thread.Begin(&DownloaderTask::ThreadMain, this)) {
         ::InterlockedExchange(&running, 0);
         return 0;

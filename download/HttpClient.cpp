@@ -5,7 +5,7 @@
 #include <cwchar>
 
 #include "download/DownloadTimings.h"
-#include "download/InternetHandle.h"
+#include "download/InternetRequest.h"
 #include "launcher/LauncherLog.h"
 #include "util/TextEncoding.h"
 
@@ -18,16 +18,12 @@ const wchar_t kUserAgentLine[] =
 const wchar_t kFormTypeLine[] = L"Content-Type:application/x-www-form-urlencoded;charset=UTF-8";
 const wchar_t kJsonTypeLine[] = L"Content-Type:application/json;charset=UTF-8";
 const wchar_t kNetworkFailureTrace[] = L"请求网络数据失败";
-// The agent name WinINet is opened with; the User-Agent line above replaces it on the wire.
-const wchar_t kAgentName[] = L"talmodrel";
 
 // Processors, cancellation and progress see the body in pieces of this size.
 const uint32_t kPieceSize = 1024;
-// The transport is read in larger blocks than the pieces: under Wine on
-// loopback, 1 KiB per InternetReadFile gave 48 MiB/s on 3 threads (11 MiB/s on
-// one), because every call waits on the transport; 16 KiB gave 600 MiB/s and
-// 64 KiB 1,430 MiB/s, close to curl's 1,600 MiB/s.
-const uint32_t kReadBlockSize = 64 * 1024;
+// A transfer slower than this, on average over a stall window, fails its
+// attempt as a time-out would.
+const uint64_t kMinBytesPerSecond = 1024;
 
 const DWORD kSendTimeoutMs = 3000;
 const DWORD kReceiveTimeoutMs = 30000;
@@ -50,9 +46,36 @@ void EnsureTransportDefaults() {
     (void)raised;
 }
 
-void SetSessionOption(HINTERNET session, DWORD option, DWORD value) {
-    ::InternetSetOptionW(session, option, &value, sizeof(value));
-}
+// Judges a transfer in consecutive windows: a window that brought fewer than
+// kMinBytesPerSecond per second of it ends the transfer. A dripping server
+// never lets a read time out, so the rate is what tells it from a slow one.
+class StallWatch {
+public:
+    explicit StallWatch(DWORD windowMs) : windowMs_(windowMs), start_(::GetTickCount()) {}
+    // Where the current window ends, for the waits inside it.
+    DWORD Deadline() const { return start_ + windowMs_; }
+    // The most one read should ask for: what a window must bring. A read that
+    // asks for more may not complete within a window even when the transfer
+    // is fast enough, and its bytes count only once they are all there.
+    DWORD MostPerRead() const {
+        return static_cast<DWORD>(std::max<uint64_t>(1, kMinBytesPerSecond * windowMs_ / 1000));
+    }
+    // Counts bytes that arrived; false when a window has ended too slow.
+    bool Count(DWORD bytes) {
+        bytes_ += bytes;
+        DWORD now = ::GetTickCount();
+        if (now - start_ < windowMs_) return true;
+        if (bytes_ * 1000 < kMinBytesPerSecond * windowMs_) return false;
+        start_ = now;
+        bytes_ = 0;
+        return true;
+    }
+
+private:
+    DWORD windowMs_;
+    DWORD start_;
+    uint64_t bytes_ = 0;
+};
 
 }  // namespace
 
@@ -94,8 +117,7 @@ bool SplitRequestUrl(const std::wstring& url, std::wstring* server, uint16_t* po
     return true;
 }
 
-HttpClient::HttpClient()
-    : cancelEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), readBlock_(kReadBlockSize) {}
+HttpClient::HttpClient() : cancelEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 HttpClient::~HttpClient() {
     headers.clear();
@@ -121,6 +143,11 @@ void HttpClient::Cancel() {
     if (cancelEvent_) ::SetEvent(cancelEvent_.Get());
 }
 
+void HttpClient::ResetCancel() {
+    ::InterlockedExchange(&cancelled_, 0);
+    if (cancelEvent_) ::ResetEvent(cancelEvent_.Get());
+}
+
 bool HttpClient::IsCancelled() const { return cancelled_ != 0; }
 
 std::wstring HttpClient::HeaderBlock(int64_t rangeStart, uint32_t length) const {
@@ -135,10 +162,10 @@ std::wstring HttpClient::HeaderBlock(int64_t rangeStart, uint32_t length) const 
 
 int32_t HttpClient::Execute(const std::wstring& url, DownloadDataProcessor* processor, HttpMethod method,
                             const std::wstring& postData, int64_t rangeStart, uint32_t length) {
-    ::InterlockedExchange(&cancelled_, 0);
-    if (cancelEvent_) ::ResetEvent(cancelEvent_.Get());
     int32_t result = kDownloadNothingRequested;
     if (!processor) return result;
+    // A cancel that came before the request (even before Execute) stands.
+    if (IsCancelled()) return kDownloadCancelled;
 
     Target target;
     if (!SplitRequestUrl(url, &target.server, &target.port, &target.path)) return result;
@@ -174,46 +201,33 @@ int32_t HttpClient::Execute(const std::wstring& url, DownloadDataProcessor* proc
 
 int32_t HttpClient::RunAttempt(const Target& target, DownloadDataProcessor* processor, HttpMethod method,
                                const std::string& body, int64_t rangeStart, uint32_t length) {
-    // Declared in this order so they close request, connection, session.
-    ScopedInternetHandle session(
-        ::InternetOpenW(kAgentName, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    ScopedInternetHandle connection;
-    ScopedInternetHandle request;
+    if (!cancelEvent_) return kDownloadFailed;
+    InternetRequest request(cancelEvent_.Get());
     int32_t result = kDownloadFailed;
     bool networkFailed = true;
     do {
-        if (!session) break;
-        SetSessionOption(session.Get(), INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs);
-        SetSessionOption(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
-        SetSessionOption(session.Get(), INTERNET_OPTION_DATA_SEND_TIMEOUT, kSendTimeoutMs);
-        SetSessionOption(session.Get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
-        SetSessionOption(session.Get(), INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
-
-        std::wstring headerBlock = HeaderBlock(rangeStart, length);
-        connection.Reset(::InternetConnectW(session.Get(), target.server.c_str(), target.port, nullptr, nullptr,
-                                            INTERNET_SERVICE_HTTP, 0, 0));
-        if (!connection) break;
         // TLS follows the port, not the scheme. Packages are large and fetched
         // once, so nothing goes into the WinINet cache.
         DWORD flags = (target.port == INTERNET_DEFAULT_HTTPS_PORT ? INTERNET_FLAG_SECURE
                                                                   : INTERNET_FLAG_EXISTING_CONNECT) |
                       INTERNET_FLAG_NO_CACHE_WRITE;
-        request.Reset(::HttpOpenRequestW(connection.Get(), method == kHttpPost ? L"POST" : L"GET",
-                                         target.path.c_str(), nullptr, nullptr, nullptr, flags, 1));
-        if (!request) break;
-        void* bodyBytes = body.empty() ? nullptr : const_cast<char*>(body.data());
-        if (!::HttpSendRequestW(request.Get(), headerBlock.c_str(), static_cast<DWORD>(headerBlock.size()),
-                                bodyBytes, static_cast<DWORD>(body.size()))) {
+        if (!request.Open(target.server, target.port, method == kHttpPost ? L"POST" : L"GET", target.path, flags,
+                          kSendTimeoutMs, kReceiveTimeoutMs, kConnectRetries)) {
             break;
         }
+        // Waiting for the answer counts as the first stall window.
+        StallWatch watch(GetDownloadTimings().stallWindowMs);
+        InternetRequest::Outcome sent = request.Send(HeaderBlock(rangeStart, length), body, watch.Deadline());
+        if (sent == InternetRequest::kCancelled) return kDownloadCancelled;
+        if (sent != InternetRequest::kDone) break;
         wchar_t statusText[32] = {};
         DWORD statusSize = sizeof(statusText);
-        if (!::HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE, statusText, &statusSize, nullptr)) break;
+        if (!::HttpQueryInfoW(request.Handle(), HTTP_QUERY_STATUS_CODE, statusText, &statusSize, nullptr)) break;
         int32_t rawStatus = static_cast<int32_t>(std::wcstol(statusText, nullptr, 10));
         networkFailed = false;
         result = rawStatus == 206 ? kDownloadOk : rawStatus;
         if (result == kDownloadOk) {
-            result = ReadBody(request.Get(), processor, rawStatus, rangeStart, length);
+            result = ReadBody(&request, processor, rawStatus, rangeStart, length);
             networkFailed = result == kDownloadFailed;
         }
     } while (false);
@@ -224,12 +238,12 @@ int32_t HttpClient::RunAttempt(const Target& target, DownloadDataProcessor* proc
     return result;
 }
 
-int32_t HttpClient::ReadBody(HINTERNET request, DownloadDataProcessor* processor, int32_t rawStatus,
+int32_t HttpClient::ReadBody(InternetRequest* request, DownloadDataProcessor* processor, int32_t rawStatus,
                              int64_t rangeStart, uint32_t length) {
     DWORD contentLength = 0;
     DWORD lengthSize = sizeof(contentLength);
-    bool haveLength = ::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &contentLength,
-                                       &lengthSize, nullptr) != FALSE;
+    bool haveLength = ::HttpQueryInfoW(request->Handle(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                                       &contentLength, &lengthSize, nullptr) != FALSE;
     if (!haveLength) contentLength = 0;
     if (!processor->Begin(contentLength)) return kDownloadBeginRefused;
 
@@ -241,11 +255,18 @@ int32_t HttpClient::ReadBody(HINTERNET request, DownloadDataProcessor* processor
     uint64_t skip = (ranged && rawStatus == 200) ? static_cast<uint64_t>(rangeStart) : 0;
     uint64_t delivered = 0;
 
-    while (delivered < wanted && !IsCancelled()) {
+    StallWatch watch(GetDownloadTimings().stallWindowMs);
+    while (delivered < wanted) {
+        if (IsCancelled()) return kDownloadCancelled;
+        const char* p = nullptr;
         DWORD got = 0;
-        if (!::InternetReadFile(request, readBlock_.data(), kReadBlockSize, &got)) return kDownloadFailed;
+        DWORD most = static_cast<DWORD>(std::min<uint64_t>(wanted - delivered + skip, watch.MostPerRead()));
+        InternetRequest::Outcome read = request->Read(most, &p, &got, watch.Deadline());
+        if (read == InternetRequest::kCancelled) return kDownloadCancelled;
+        if (read == InternetRequest::kFailed) return kDownloadFailed;
+        if (!watch.Count(got)) return kDownloadFailed;
+        if (read == InternetRequest::kTimedOut) continue;  // a window ended well; the wait goes on
         if (got == 0) break;
-        const char* p = readBlock_.data();
         uint64_t n = got;
         uint64_t skipped = std::min(skip, n);
         p += skipped;

@@ -1,7 +1,9 @@
 #pragma once
 // Performs one HTTP request with retries over WinINet and streams the body
 // into a DownloadDataProcessor. Owned by one DownloaderTask and used on its
-// worker thread; only Cancel is called from other threads.
+// worker thread; only Cancel and ResetCancel are called from other threads.
+// No wait of a request is left to the transport (InternetRequest): a cancel
+// ends it at once, and a transfer that stalls fails its attempt.
 #include <windows.h>
 #include <wininet.h>
 #include <cstdint>
@@ -11,6 +13,8 @@
 #include "afx/ScopedWin.h"
 #include "download/DownloadDataProcessor.h"
 #include "download/DownloadTaskInfo.h"
+
+class InternetRequest;
 
 class HttpClient {
 public:
@@ -29,9 +33,13 @@ public:
     int32_t Execute(const std::wstring& url, DownloadDataProcessor* processor, HttpMethod method,
                     const std::wstring& postData, int64_t rangeStart, uint32_t length);
 
-    // Stops the request under way: before its next piece of body, and without
-    // a further attempt. Any thread.
+    // Stops the request under way at once, also while it waits for the
+    // server, and every further attempt; a cancel made before Execute stops
+    // that request before it is sent. Any thread.
     void Cancel();
+    // Makes the client usable again after a cancel; its owner calls it when it
+    // starts new work.
+    void ResetCancel();
     bool IsCancelled() const;
 
     // Header lines without line ends.
@@ -43,14 +51,14 @@ private:
     struct Target;
     int32_t RunAttempt(const Target& target, DownloadDataProcessor* processor, HttpMethod method,
                        const std::string& body, int64_t rangeStart, uint32_t length);
-    int32_t ReadBody(HINTERNET request, DownloadDataProcessor* processor, int32_t rawStatus,
+    int32_t ReadBody(InternetRequest* request, DownloadDataProcessor* processor, int32_t rawStatus,
                      int64_t rangeStart, uint32_t length);
     std::wstring HeaderBlock(int64_t rangeStart, uint32_t length) const;
 
     volatile LONG cancelled_ = 0;
-    // Signalled with cancelled_, so the pause between attempts ends at once.
+    // Signalled with cancelled_: it ends every wait of a request and the pause
+    // between attempts at once.
     ScopedHandle cancelEvent_;
-    std::vector<char> readBlock_;
 };
 
 // The parts of a URL a request needs. False when it does not split.

@@ -30,6 +30,9 @@ bool StartProgram(const std::wstring& exe, const std::wstring& folder, const std
         CFile probe;
         if (!probe.Open(exe, CFile::kReadShared)) return false;  // keeps the open's error code
     }
+    // The command line keeps the program's path unquoted, as the game expects;
+    // the application name makes Windows start exactly exe, where a path with
+    // blanks (D:\My Games\...) would otherwise be tried as D:\My.exe first.
     std::wstring commandLine = exe;
     if (!args.empty()) commandLine += L" " + args;
     STARTUPINFOW si = {};
@@ -37,7 +40,7 @@ bool StartProgram(const std::wstring& exe, const std::wstring& folder, const std
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+    if (!::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
         return false;
     }

@@ -16,7 +16,8 @@ std::wstring BuildLoginData(LoginDataMap& login);
 std::wstring BuildGameArguments(const std::wstring& launcherPath, const std::wstring& deviceId,
                                 const std::wstring& resourceHash, const std::wstring& loginData);
 
-// Starts exe (unquoted, then a blank and args when there are any) in folder.
+// Starts exe in folder; its command line is exe (unquoted), then a blank and
+// args when there are any.
 // False when exe cannot be opened or the process not created; GetLastError tells why.
 bool StartProgram(const std::wstring& exe, const std::wstring& folder, const std::wstring& args);
 

@@ -2,9 +2,33 @@
 
 #include <cstdio>
 #include <json/json.h>
+#include <memory>
 
 #include "download/FileUtils.h"
 #include "util/TextEncoding.h"
+
+namespace {
+
+// The answer is three levels deep; JsonCpp reads nesting by recursion, on the
+// request's worker thread.
+const int kMaxJsonDepth = 64;
+
+// False for anything that is not one JSON value within the depth limit.
+bool ParseJsonAnswer(const std::string& bytes, Json::Value* root) {
+    Json::CharReaderBuilder builder;
+    builder["stackLimit"] = kMaxJsonDepth;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    // JsonCpp reports a too-deep answer by throwing, not by its result; on the
+    // worker thread that would end the process.
+    try {
+        return reader->parse(bytes.data(), bytes.data() + bytes.size(), root, &errors);
+    } catch (const Json::Exception&) {
+        return false;
+    }
+}
+
+}  // namespace
 
 NoticeRequestInfo MakeNoticeRequestInfo(const std::wstring& deviceId, const std::wstring& modulePath) {
     int32_t v[4] = {0, 0, 0, 0};
@@ -38,14 +62,10 @@ RequestNoticeResult ParseNoticeAnswer(const std::string& body, int32_t resultCod
     std::string bytes = TextToAnsi(text);
 
     Json::Value root;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    Json::Reader reader;
-    bool parsed = reader.parse(bytes, root);
-#pragma GCC diagnostic pop
+    if (!ParseJsonAnswer(bytes, &root)) return NoticeParseFailed;
     // Answers of another shape than expected are read defensively: JsonCpp
     // throws on member access of a non-object, which must never end the launcher.
-    if (!parsed || !root.isObject()) return NoticeParseFailed;
+    if (!root.isObject()) return NoticeParseFailed;
     const Json::Value& resdata = root["resdata"];
     if (resdata.isNull()) return NoticeParseFailed;
     if (!resdata.isArray()) return NoticeParseFailed;

@@ -30,6 +30,8 @@ protected:
     // The body is JSON, but the server expects the form content type.
     int32_t UseJsonBody() override { return 0; }
     int32_t GetAttempts() override { return 5; }
+    // A real answer is a few hundred bytes.
+    uint32_t GetMaxAnswerBytes() override { return 1024 * 1024; }
     void OnResponse(std::string body, int32_t resultCode) override;
 
 private:

@@ -4,5 +4,10 @@
 
 class CDNResourceConfigDataProcessor : public DownloadTextProcessor {
 public:
-    explicit CDNResourceConfigDataProcessor(const DownloadTaskInfo& info) : DownloadTextProcessor(info) {}
+    // Far above any real list (100,000 entries are a few MiB), and low enough
+    // that the 32-bit process still has room to parse what it took.
+    static const uint32_t kMaxListBytes = 256u * 1024 * 1024;
+
+    explicit CDNResourceConfigDataProcessor(const DownloadTaskInfo& info)
+        : DownloadTextProcessor(info, kMaxListBytes) {}
 };

@@ -217,7 +217,7 @@ void CCDNResourceDownloader::OnStatementResult(const DownloadTaskResultInfo& res
     if (check != ListCheck::Accepted) {
         // Nothing of the list is used: no comparison, no deletion, no download.
         DebugTrace(std::wstring(L"资源列表校验失败\t") + ListCheckName(check));
-        if (onConfigResult) onConfigResult(CDNDownloadState::Unverified, std::vector<ResoureConfigInfo>());
+        if (onConfigResult) onConfigResult(CDNDownloadState::Unverified, std::wstring());
         return;
     }
     DebugTrace(L"资源列表校验通过");
@@ -226,18 +226,22 @@ void CCDNResourceDownloader::OnStatementResult(const DownloadTaskResultInfo& res
 
 void CCDNResourceDownloader::ReportConfigList(bool received, const std::string& bytes) {
     CDNDownloadState state = CDNDownloadState::Failed;
-    std::vector<ResoureConfigInfo> list;
+    std::wstring text;
     if (received) {
-        std::string upToZero(bytes.c_str());
-        std::wstring text;
-        if (IsUtf8Text(bytes)) {
-            Utf8ToText(upToZero.c_str(), &text);
+        // A list holds no zero byte; read up to one, a list would end early
+        // there, and lines lost at the end look like withdrawn resources.
+        if (bytes.find('\0') == std::string::npos) {
+            if (IsUtf8Text(bytes)) {
+                Utf8ToText(bytes.c_str(), &text);
+            } else {
+                text = AnsiToText(bytes);
+            }
+            state = CDNDownloadState::Succeeded;
         } else {
-            text = AnsiToText(upToZero);
+            DebugTrace(L"资源列表含有零字节");
         }
-        if (ParseResourceList(text, &list)) state = CDNDownloadState::Succeeded;
     }
-    if (onConfigResult) onConfigResult(state, list);
+    if (onConfigResult) onConfigResult(state, text);
 }
 
 void CCDNResourceDownloader::OnFileResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {

@@ -78,7 +78,9 @@ public:
     // Set by the executable before the first batch; with keys, a list is given
     // to onConfigResult only after its statement passed the check.
     ListTrust listTrust;
-    std::function<void(CDNDownloadState, std::vector<ResoureConfigInfo>)> onConfigResult;
+    // The CDN list as text; the client reads it (the state is Failed, and the
+    // text empty, when no whole list arrived; Unverified when its statement failed).
+    std::function<void(CDNDownloadState, const std::wstring&)> onConfigResult;
     std::function<void(CDNDownloadState, int32_t)> onBatchFinished;
     std::function<void(const DownloadTaskInfo&)> onTaskStarted;
     std::function<void(const DownloadTaskInfo&, CDNDownloadState)> onTaskFinished;

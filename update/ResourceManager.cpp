@@ -1,6 +1,7 @@
 #include "update/ResourceManager.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "download/FileUtils.h"
 #include "launcher/LauncherLog.h"
@@ -108,8 +109,8 @@ void CResourceManager::ConnectDownloader() {
     downloader.resourceBaseUrl = resourceBaseUrl;
     downloader.resourceFilesFolder = resourceFilesFolder;
     downloader.launcherRoot = launcherFilesFolder;
-    downloader.onConfigResult = [this](CDNDownloadState state, std::vector<ResoureConfigInfo> list) {
-        OnConfigDownloaded(state, std::move(list));
+    downloader.onConfigResult = [this](CDNDownloadState state, const std::wstring& listText) {
+        OnConfigDownloaded(state, listText);
     };
     downloader.onBatchFinished = [this](CDNDownloadState state, int32_t kind) { OnBatchFinished(state, kind); };
     downloader.onTaskStarted = [this](const DownloadTaskInfo& task) { OnTaskStarted(task); };
@@ -132,14 +133,35 @@ bool CResourceManager::HasGameResourceEntry(const std::vector<ResoureConfigInfo>
     return false;
 }
 
-void CResourceManager::OnConfigDownloaded(CDNDownloadState state, std::vector<ResoureConfigInfo> list) {
+CdnListTargets CResourceManager::ListTargets() const {
+    CdnListTargets targets;
+    targets.launcherRoot = launcherFilesFolder;
+    targets.resourceFilesFolder = resourceFilesFolder;
+    targets.ownFiles = {resourceRoot + kVersionFileName, launcherRoot + kLauncherManifestName,
+                        StagingFilePath(launcherFilesFolder)};
+    return targets;
+}
+
+bool CResourceManager::ReadCdnList(const std::wstring& text, std::vector<ResoureConfigInfo>* list) {
+    CdnListCheck check = ReadCdnResourceList(text, ListTargets(), list);
+    if (check.fault == CdnListFault::None) return true;
+    DebugTrace(L"资源列表第" + IntToText(check.line) + L"行无效\t" + check.lineText);
+    return false;
+}
+
+void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wstring& listText) {
     launcherDownloads.clear();
     launcherDeletes.clear();
     resourceDeletes.clear();
     resourceDownloads.clear();
+    // The whole list is read before anything acts on it: one bad line (a page
+    // that is no list, a cut line, a bad number, a name clash) refuses it all.
+    std::vector<ResoureConfigInfo> list;
+    bool refused = state == CDNDownloadState::Succeeded && !ReadCdnList(listText, &list);
     // A list without a single game resource (an empty answer, a cut-off file)
     // would withdraw every installed resource: it counts as no list at all.
-    bool refused = state == CDNDownloadState::Succeeded && !HasGameResourceEntry(list) && !localResourceMap.empty();
+    refused = refused ||
+              (state == CDNDownloadState::Succeeded && !HasGameResourceEntry(list) && !localResourceMap.empty());
     if (state != CDNDownloadState::Succeeded || refused) {
         DebugTrace(L"校验cdn资源信息失败");
         CdnListUnverifiedInfo unverified;
@@ -217,9 +239,14 @@ int32_t CResourceManager::StartResourceUpdate() {
         for (const ResourceUpdateItem& item : resourceDownloads) changed |= localResourceMap.erase(item.name) > 0;
     }
     if (changed) SaveLocalVersionFile();
+    // A withdrawn name that Windows takes for one being downloaded ("A.txt"
+    // against "a.txt") is the same file: it is replaced, not deleted first.
+    std::unordered_set<std::wstring> downloading;
+    for (const ResourceUpdateItem& item : resourceDownloads) downloading.insert(FoldResourceName(item.name));
     for (const ResourceUpdateItem& item : resourceDeletes) {
         std::wstring path;
         if (!ResourcePathUnder(resourceFilesFolder, item.name, &path)) continue;  // never outside the root
+        if (downloading.count(FoldResourceName(item.name))) continue;
         DeleteExistingFile(path);
     }
     if (!resourceDownloads.empty()) {

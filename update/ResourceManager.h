@@ -13,6 +13,7 @@
 #include "afx/ScopedWin.h"
 #include "update/CDNResourceDownloader.h"
 #include "update/ResourceList.h"
+#include "update/ResourceListCheck.h"
 #include "update/ResourceManagerProgress.h"
 
 class InstalledFiles;
@@ -73,7 +74,12 @@ private:
     void Report(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info = nullptr);
     bool HasGameResourceEntry(const std::vector<ResoureConfigInfo>& list) const;
 
-    void OnConfigDownloaded(CDNDownloadState state, std::vector<ResoureConfigInfo> list);
+    // The list's files, and the launcher's own files no entry may name.
+    CdnListTargets ListTargets() const;
+    // Reads the CDN list strictly (ReadCdnResourceList); a bad one is traced and gives false.
+    bool ReadCdnList(const std::wstring& text, std::vector<ResoureConfigInfo>* list);
+
+    void OnConfigDownloaded(CDNDownloadState state, const std::wstring& listText);
     void OnBatchFinished(CDNDownloadState state, int32_t kind);
     void OnTaskStarted(const DownloadTaskInfo& task);
     void OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state);

@@ -39,6 +39,7 @@ protected:
     HttpMethod GetRequestMethod() override { return method_; }
     int32_t UseJsonBody() override { return json_; }
     int32_t GetAttempts() override { return attempts_; }
+    uint32_t GetMaxAnswerBytes() override { return 1024 * 1024; }
     void OnResponse(std::string body, int32_t resultCode) override {
         {
             ScopedLock hold(lock_);

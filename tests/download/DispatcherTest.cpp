@@ -154,6 +154,17 @@ TEST_F(DispatcherTest, StopAllCancelsTheRequestsAndEndsOnce) {
     EXPECT_EQ(idle, after);
 }
 
+// The worker has taken the segment and found itself running; the stop comes
+// before its request, which must then never be made.
+TEST_F(DispatcherTest, AStopJustBeforeARequestIsNotLost) {
+    owner.onCreateProcessor = [this](const DownloadTaskInfo&) { dispatcher.StopAll(); };
+    std::vector<DownloadTaskInfo> files = {File(L"a", 0, 10)};
+    dispatcher.AddTasks(files);
+    ASSERT_TRUE(owner.WaitAllFinished());
+    EXPECT_EQ((std::map<std::wstring, int32_t>{{L"a", -2}}), owner.Codes());
+    EXPECT_EQ(0u, server.Requests().size());
+}
+
 TEST_F(DispatcherTest, ClearPendingDropsTheQueue) {
     dispatcher.maxThreads = 0;  // nothing starts: the queue stays as AddTasks made it
     auto files = Separate(L"q", 3);

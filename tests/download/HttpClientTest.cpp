@@ -220,7 +220,7 @@ TEST_F(HttpClientTest, MissingContentLengthBeginsWithZero) {
     EXPECT_EQ(data, processor.bytes);
 }
 
-TEST_F(HttpClientTest, CancelStopsTheBodyAndEveryFurtherAttempt) {
+TEST_F(HttpClientTest, CancelEndsAWaitingReadAtOnceAndEveryFurtherAttempt) {
     TestHttpServer::Resource stall{data, TestHttpServer::kStall};
     stall.stallAfter = 20000;
     server.Add("/stall", stall);
@@ -234,14 +234,50 @@ TEST_F(HttpClientTest, CancelStopsTheBodyAndEveryFurtherAttempt) {
         *a->result = a->test->Get("stall", 0, 300000);
         return 0;
     }, &args));
-    // The worker now waits inside a read; the cancel is seen before the next piece.
-    bool stalled = server.WaitForStalled(1, 10000);
+    // The worker now waits for bytes the server holds back until Release.
+    ASSERT_TRUE(server.WaitForStalled(1, 10000));
     client.Cancel();
+    bool ended = ::WaitForSingleObject(worker.Handle(), 20000) == WAIT_OBJECT_0;  // hang guard only
     server.Release();
     worker.Join();
-    ASSERT_TRUE(stalled);
+    ASSERT_TRUE(ended) << "the cancel did not reach the waiting read";
     EXPECT_EQ(-2, result);
     EXPECT_EQ(1u, server.Requests().size());
     EXPECT_EQ(1, processor.ends);
     EXPECT_LT(processor.bytes.size(), data.size());
+}
+
+// A cancel made before the request (as a Stop just before a worker's
+// request) stands until the client is reset.
+TEST_F(HttpClientTest, CancelBeforeTheRequestIsNotLost) {
+    server.Add("/pkg", {data, TestHttpServer::kRanges});
+    client.Cancel();
+    EXPECT_EQ(-2, Get("pkg", 0, 10));
+    EXPECT_EQ(0u, server.Requests().size());
+    client.ResetCancel();
+    EXPECT_EQ(200, Get("pkg", 0, 10));
+}
+
+// A transfer that averages under 1 KiB/s over the stall window fails its
+// attempt as a time-out would; a slow one above that rate does not.
+TEST_F(HttpClientTest, StalledTransfersFailAfterTheirWindow) {
+    ShortTimings shortWindow(10, 1, 300);
+    const struct { const char* path; TestHttpServer::Mode mode; DWORD dripMs; uint32_t dripBytes; int32_t result; } cases[] = {
+        {"/drip", TestHttpServer::kDrip, 20, 1, -3},       // 50 bytes a second after a first burst
+        {"/silent", TestHttpServer::kSilent, 0, 0, -3},    // no answer at all
+        {"/steady", TestHttpServer::kDrip, 10, 200, 200},  // about 20 KiB a second
+    };
+    for (const auto& c : cases) {
+        TestHttpServer::Resource resource{data.substr(0, 20000), c.mode};
+        resource.stallAfter = 1000;
+        resource.dripMs = c.dripMs;
+        resource.dripBytes = c.dripBytes;
+        server.Add(c.path, resource);
+        processor.Reset();
+        TraceCapture trace;
+        EXPECT_EQ(c.result, client.Execute(Url(c.path + 1), &processor, kHttpGet, L"", 0, 20000)) << c.path;
+        EXPECT_EQ(c.result == 200 ? 0 : 1, trace.Count(L"请求网络数据失败")) << c.path;
+        EXPECT_EQ(1, processor.ends) << c.path;
+    }
+    server.Release();
 }

@@ -118,7 +118,7 @@ TEST(TextProcessor, ByteOrderMarkIsLeftOut) {
         {std::string("a\0b", 3), std::string("a\0b", 3)},
     };
     for (const auto& c : cases) {
-        DownloadTextProcessor text{DownloadTaskInfo()};
+        DownloadTextProcessor text{DownloadTaskInfo(), 1024};
         ASSERT_TRUE(text.Begin(0));
         ASSERT_TRUE(text.Write(c.body.data(), static_cast<uint32_t>(c.body.size())));
         std::string out = "old";
@@ -128,7 +128,7 @@ TEST(TextProcessor, ByteOrderMarkIsLeftOut) {
 }
 
 TEST(TextProcessor, BeginForgetsTheFailedAttempt) {
-    DownloadTextProcessor text{DownloadTaskInfo()};
+    DownloadTextProcessor text{DownloadTaskInfo(), 1024};
     text.Begin(0);
     text.Write("partial", 7);
     text.End();
@@ -196,4 +196,20 @@ TEST(Grouping, WholeResourceFilesPackOnlyAfterAnEmptyOne) {
     ASSERT_EQ(1u, segments.size());
     EXPECT_EQ(-1, segments[0].rangeStart);
     EXPECT_EQ(2u, segments[0].files.size());
+}
+
+TEST(TextProcessor, AnswersOverTheLimitAreRefused) {
+    const std::string piece(600, 'x');
+    DownloadTextProcessor text{DownloadTaskInfo(), 1000};
+    EXPECT_FALSE(text.Begin(1001));  // announced too long: not read at all
+    ASSERT_TRUE(text.Begin(0));      // no length announced
+    EXPECT_TRUE(text.Write(piece.data(), 600));
+    EXPECT_FALSE(text.Write(piece.data(), 401));
+    EXPECT_TRUE(text.Write(piece.data(), 400));  // exactly the limit
+    EXPECT_FALSE(text.Write(piece.data(), 1));
+    ASSERT_TRUE(text.Begin(1000));
+    EXPECT_TRUE(text.Write(piece.data(), 600));
+    std::string out;
+    text.GetContent(&out);
+    EXPECT_EQ(piece, out);
 }

@@ -1,13 +1,16 @@
 #pragma once
-// The engine's pauses shortened for the tests of one fixture, restored after.
+// The engine's pauses (and, when asked, its stall window) shortened for the
+// tests of one fixture, restored after.
 #include "download/DownloadTimings.h"
 
 class ShortTimings {
 public:
-    explicit ShortTimings(DWORD retryPauseMs = 10, DWORD segmentPauseMs = 1) : saved_(GetDownloadTimings()) {
+    explicit ShortTimings(DWORD retryPauseMs = 10, DWORD segmentPauseMs = 1, DWORD stallWindowMs = 60000)
+        : saved_(GetDownloadTimings()) {
         DownloadTimings t;
         t.retryPauseMs = retryPauseMs;
         t.segmentPauseMs = segmentPauseMs;
+        t.stallWindowMs = stallWindowMs;
         OverrideDownloadTimingsForTesting(t);
     }
     ~ShortTimings() { OverrideDownloadTimingsForTesting(saved_); }

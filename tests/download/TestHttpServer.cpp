@@ -240,6 +240,10 @@ bool TestHttpServer::Respond(SOCKET s, const Request& request) {
         send("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbusy");
         return true;
     }
+    if (resource.mode == kSilent) {
+        ::WaitForSingleObject(releaseEvent_.Get(), 60000);
+        return true;
+    }
     const std::string& bytes = resource.bytes;
     uint64_t first = 0;
     uint64_t last = bytes.empty() ? 0 : bytes.size() - 1;
@@ -281,6 +285,18 @@ bool TestHttpServer::Respond(SOCKET s, const Request& request) {
         }
         ::WaitForSingleObject(releaseEvent_.Get(), 60000);
         SendAll(s, body + before, count - before);
+        return true;
+    }
+    case kDrip: {
+        size_t sent = std::min<size_t>(resource.stallAfter, count);
+        if (!SendAll(s, body, sent)) return true;
+        // Until the client goes away or the server stops.
+        while (sent < count && !stopping_) {
+            ::Sleep(resource.dripMs);
+            size_t n = std::min<size_t>(resource.dripBytes, count - sent);
+            if (!SendAll(s, body + sent, n)) break;
+            sent += n;
+        }
         return true;
     }
     default:

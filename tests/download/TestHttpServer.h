@@ -22,12 +22,16 @@ public:
         kShortBody,    // announces the full length, sends half, then closes normally
         kNoLength,     // 200, no Content-Length, body ends when the connection closes
         kStall,        // like kRanges, but stops after stallAfter bytes until Release()
+        kDrip,         // like kRanges, but after stallAfter bytes dripBytes every dripMs
+        kSilent,       // reads the request and answers nothing until Release()
     };
     struct Resource {
         std::string bytes;
         Mode mode = kRanges;
         int failFirst = 0;          // the first failFirst requests answer 503
         uint32_t stallAfter = 0;
+        DWORD dripMs = 1000;
+        uint32_t dripBytes = 1;
     };
     struct Request {
         std::string method;

@@ -2,6 +2,7 @@
 // A dispatcher owner for the engine's tests: one RecordingProcessor per file
 // (none for names in noProcessor), every result kept, and an event set at
 // each OnAllTasksFinished. onAllFinished runs inside that call when set.
+// onCreateProcessor runs at the start of CreateProcessor when set.
 #include <windows.h>
 #include <functional>
 #include <map>
@@ -21,6 +22,7 @@ public:
     TestOwner& operator=(const TestOwner&) = delete;
 
     DownloadDataProcessor* CreateProcessor(const DownloadTaskInfo& info) override {
+        if (onCreateProcessor) onCreateProcessor(info);
         ScopedLock hold(lock_);
         if (noProcessor.count(info.name)) return nullptr;
         std::unique_ptr<RecordingProcessor>& p = processors_[info.name];
@@ -65,6 +67,8 @@ public:
 
     std::set<std::wstring> noProcessor;
     std::function<void()> onAllFinished;
+    // Runs on the worker first thing in CreateProcessor, when set.
+    std::function<void(const DownloadTaskInfo&)> onCreateProcessor;
 
 private:
     CriticalSection lock_;

@@ -37,20 +37,24 @@ TEST(GameStart, ArgumentLineWithEmptyLoginData) {
 }
 
 TEST(GameStart, StartsTheGameInItsFolderAndLogsThreeLines) {
-    std::wstring root = FreshTestFolder(L"gamestart");
+    // A root with a blank, and a program where the unquoted path would first lead.
+    std::wstring base = FreshTestFolder(L"gamestart");
+    std::wstring root = base + L"My Games\\";
     CreateFolderPath(root + L"game");
     ASSERT_TRUE(::CopyFileW((TestBinFolder() + L"drel_game.exe").c_str(), (root + L"game\\drel_game.exe").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW((TestBinFolder() + L"drel_entrance.exe").c_str(), (base + L"My.exe").c_str(), FALSE));
     DeleteExistingFile(GetLogFilePath());
-    ::SetEnvironmentVariableW(L"DREL_STUB_RECORD", (root + L"record.txt").c_str());
 
     DWORD error = 0;
     std::wstring args = L"ENTRANCE=C:/L/t.exe DEVICE_ID=D RESOURCE_HASH= LOGIN_DATA=x";
     ASSERT_TRUE(OpenGameProcess(root, args, &error));
-    auto record = WaitForRecord(root + L"record.txt");
-    ::SetEnvironmentVariableW(L"DREL_STUB_RECORD", nullptr);
+    // Each stub records beside itself.
+    auto record = WaitForRecord(root + L"game\\stub_game_record.txt");
     ASSERT_EQ(2u, record.size());
     EXPECT_EQ(TextToUtf8String(root + L"game\\drel_game.exe " + args), record[0]);  // unquoted path
     EXPECT_EQ(TextToUtf8String(root + L"game"), record[1]);
+    std::string decoy;
+    EXPECT_FALSE(ReadFileBytes(base + L"stub_entrance_record.txt", &decoy));
 
     std::string log;
     ASSERT_TRUE(ReadFileBytes(GetLogFilePath(), &log));

@@ -4,7 +4,10 @@
 #include "support/TestEnv.h"
 
 TEST(NoticeAnswer, OutcomeTable) {
-    const struct { const char* body; int32_t code; RequestNoticeResult result; const wchar_t* url; } cases[] = {
+    auto nested = [](int depth, const std::string& inner) {
+        return std::string(depth, '[') + inner + std::string(depth, ']');
+    };
+    const struct { std::string body; int32_t code; RequestNoticeResult result; const wchar_t* url; } cases[] = {
         {R"({"resdata":[{"Type":"pkg","URL":"http://cdn/list.txt"}]})", 200, NoticeOk, L"http://cdn/list.txt"},
         {"\xEF\xBB\xBF" R"({"resdata":[{"Type":"pkg","URL":"u"}]})", 200, NoticeOk, L"u"},
         {R"({"resdata":[{"Type":"pkg","URL":"a"},{"Type":"pkg","URL":"b"}]})", 200, NoticeOk, L"b"},
@@ -23,6 +26,10 @@ TEST(NoticeAnswer, OutcomeTable) {
         {R"([1,2,3])", 200, NoticeParseFailed, L""},
         {R"({"resdata":"text"})", 200, NoticeParseFailed, L""},
         {R"({"resdata":[1,"x",{"Type":1,"URL":2},{"Type":"pkg","URL":{"a":1}}]})", 200, NoticeNoAddress, L""},
+        // JsonCpp throws past its depth limit: too deep is just not an answer.
+        {nested(1001, ""), 200, NoticeParseFailed, L""},
+        {R"({"resdata":[{"Type":"pkg","URL":"u"}],"x":)" + nested(1001, "1") + "}", 200, NoticeParseFailed, L""},
+        {R"({"resdata":[{"Type":"pkg","URL":"u","x":)" + nested(20, "1") + "}]}", 200, NoticeOk, L"u"},
         {R"({"resdata":[{"Type":"pkg","URL":"u"}]})", 404, NoticeRequestFailed, L""},
         {R"({"resdata":[{"Type":"pkg","URL":"u"}]})", -3, NoticeRequestFailed, L""},
     };

@@ -64,6 +64,8 @@ TEST_F(NoticeRequestTest, OutcomesFromTheServer) {
         {"empty", NoticeNoAddress, L""},
         {"nopkg", NoticeNoAddress, L""},
         {"garbage", NoticeParseFailed, L""},
+        {"deep", NoticeParseFailed, L""},     // too deep for the reader, and the process lives on
+        {"huge", NoticeRequestFailed, L""},   // over the size limit: a failed request
         {"404", NoticeRequestFailed, L""},
     };
     TKNoticeRequest request;  // one request object serves every retry

@@ -37,6 +37,9 @@ http {
     location / { }
     # Content below /slow/ trickles, so a download can be watched and photographed.
     location /slow/ { limit_rate 3m; }
+    # Packages below /drip/ come at one byte a second after their first 4 KiB:
+    # a server that never stops and never gets anywhere.
+    location ~ ^/drip/.*\.tqpkg\$ { limit_rate 1; limit_rate_after 4k; }
   }
 }
 CONF

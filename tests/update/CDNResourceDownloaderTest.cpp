@@ -29,10 +29,10 @@ protected:
         downloader->configUrl = server.BaseUrl() + L"conf/list.txt";
         downloader->resourceFilesFolder = root + L"game\\";
         downloader->launcherRoot = root;
-        downloader->onConfigResult = [this](CDNDownloadState state, std::vector<ResoureConfigInfo> list) {
+        downloader->onConfigResult = [this](CDNDownloadState state, const std::wstring& text) {
             ScopedLock hold(lock);
             configStates.push_back(state);
-            configList = list;
+            configText = text;
             ::SetEvent(done.Get());
         };
         downloader->onBatchFinished = [this](CDNDownloadState state, int32_t kind) {
@@ -88,7 +88,7 @@ protected:
     ScopedHandle done{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     CriticalSection lock;
     std::vector<CDNDownloadState> configStates;
-    std::vector<ResoureConfigInfo> configList;
+    std::wstring configText;
     std::vector<CDNDownloadState> batchStates;
     std::vector<int32_t> batchKinds;
     std::vector<std::wstring> finished;
@@ -144,6 +144,30 @@ TEST_F(DownloaderFixture, AFailedLauncherBatchLeavesNoStagingFile) {
     EXPECT_FALSE(FileExists(StagingFilePath(root)));
 }
 
+// One package is missing while another's server sends a byte a second: the
+// batch ends with the missing package's last attempt, not with the drip.
+TEST_F(DownloaderFixture, AFailedBatchEndsWhileAnotherPackageDrips) {
+    ShortTimings timings;
+    std::string package;
+    auto items = PackageItems({L"slow.bin"}, {TestHttpServer::Pattern(200000, 4)}, L"slow", &package);
+    TestHttpServer::Resource drip;
+    drip.bytes = package;
+    drip.mode = TestHttpServer::kDrip;
+    drip.stallAfter = 1000;
+    drip.dripMs = 1000;
+    server.Add("/slow/tq_game.tqpkg", drip);
+    std::string other;
+    auto missing = PackageItems({L"gone.bin"}, {"gone"}, L"missing", &other);  // answers 404
+    items.push_back(missing[0]);
+
+    downloader->StartBatch(items, CdnTaskKind::GameResource);
+    ASSERT_TRUE(WaitFor(done.Get(), 30000));  // hang guard: the drip alone would take days
+    ASSERT_EQ(1u, batchStates.size());
+    EXPECT_EQ(CDNDownloadState::Failed, batchStates[0]);
+    EXPECT_FALSE(FileExists(root + L"game\\slow.bin"));
+    EXPECT_TRUE(finished.empty());
+}
+
 TEST_F(DownloaderFixture, NamesOutsideTheRootAreNeverFetchedAndFailTheBatch) {
     ShortTimings timings;
     std::string package;
@@ -179,20 +203,18 @@ TEST_F(DownloaderFixture, NamesOutsideTheRootAreNeverFetchedAndFailTheBatch) {
 
 TEST_F(DownloaderFixture, TheCdnListInEitherEncoding) {
     ShortTimings timings;
-    const struct { std::string bytes; std::vector<std::wstring> names; } cases[] = {
-        {"a.txt=1=r=0=5\r\nb.txt=2=r=5=5=launcher\r\n", {L"a.txt", L"b.txt"}},
-        {"\xEF\xBB\xBF\xE4\xB8\xAD.txt=1\r\n", {L"中.txt"}},        // UTF-8 with a byte-order mark
-        {"\xD6\xD0\xCE\xC4.txt=1\r\n", {L"中文.txt"}},              // not UTF-8: the ANSI code page
-        {"", {}},                                                    // an empty answer parses empty
+    const struct { std::string bytes; std::wstring text; } cases[] = {
+        {"a.txt=1=r=0=5\r\nb.txt=2=r=5=5=launcher\r\n", L"a.txt=1=r=0=5\r\nb.txt=2=r=5=5=launcher\r\n"},
+        {"\xEF\xBB\xBF\xE4\xB8\xAD.txt=1\r\n", L"中.txt=1\r\n"},        // UTF-8 with a byte-order mark
+        {"\xD6\xD0\xCE\xC4.txt=1\r\n", L"中文.txt=1\r\n"},              // not UTF-8: the ANSI code page
+        {"", L""},
     };
     for (const auto& c : cases) {
         Serve("/conf/list.txt", c.bytes);
         downloader->StartConfigDownload();
         ASSERT_TRUE(WaitDone());
         ASSERT_EQ(CDNDownloadState::Succeeded, configStates.back());
-        std::vector<std::wstring> names;
-        for (const auto& e : configList) names.push_back(e.name);
-        EXPECT_EQ(c.names, names);
+        EXPECT_EQ(c.text, configText);
         for (int i = 0; i < 500 && !downloader->IsIdle(); ++i) ::Sleep(10);
     }
     // The list is asked for with the local time as a fresh query.
@@ -202,12 +224,22 @@ TEST_F(DownloaderFixture, TheCdnListInEitherEncoding) {
     EXPECT_EQ(std::string::npos, target.find_first_not_of("0123456789", target.find('=') + 1));
     EXPECT_TRUE(batchStates.empty());
 
-    Serve("/conf/list.txt", "", TestHttpServer::kRanges, 1000);  // 503 every time
-    downloader->StartConfigDownload();
-    ASSERT_TRUE(WaitDone());
-    EXPECT_EQ(CDNDownloadState::Failed, configStates.back());
-    EXPECT_TRUE(configList.empty());
-    for (int i = 0; i < 500 && !downloader->IsIdle(); ++i) ::Sleep(10);
+    // No whole list: every answer fails (503), a body shorter than its
+    // Content-Length, and one with a zero byte, which would end the text early.
+    const std::string list = "a.txt=1=r=0=5\r\nb.txt=2=r=5=5\r\n";
+    const struct { std::string bytes; TestHttpServer::Mode mode; int failFirst; } failures[] = {
+        {list, TestHttpServer::kRanges, 1000},
+        {list, TestHttpServer::kShortBody, 0},
+        {"a.txt=1=r=0=5\r\n" + std::string(1, '\0') + "b.txt=2=r=5=5\r\n", TestHttpServer::kRanges, 0},
+    };
+    for (const auto& f : failures) {
+        Serve("/conf/list.txt", f.bytes, f.mode, f.failFirst);
+        downloader->StartConfigDownload();
+        ASSERT_TRUE(WaitDone());
+        EXPECT_EQ(CDNDownloadState::Failed, configStates.back()) << f.mode;
+        EXPECT_TRUE(configText.empty());
+        for (int i = 0; i < 500 && !downloader->IsIdle(); ++i) ::Sleep(10);
+    }
     EXPECT_TRUE(batchStates.empty());  // a configuration batch never ends as a file batch
 }
 
@@ -286,8 +318,10 @@ TEST_F(DownloaderFixture, WithKeysTheListCountsOnlyWithAStatementThatPasses) {
         for (int i = 0; i < 500 && !downloader->IsIdle(); ++i) ::Sleep(10);
 
         EXPECT_EQ(c.expected, configStates.back()) << c.folder;
+        std::vector<ResoureConfigInfo> rows;
+        ParseResourceList(configText, &rows);
         std::vector<std::wstring> names;
-        for (const auto& e : configList) names.push_back(e.name);
+        for (const auto& e : rows) names.push_back(e.name);
         EXPECT_EQ(c.expected == CDNDownloadState::Succeeded ? std::vector<std::wstring>({L"a.txt", L"data\\b.bin"})
                                                            : std::vector<std::wstring>(),
                   names) << c.folder;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -92,12 +93,12 @@ std::wstring ListUrl(const std::wstring& cdnCase) { return NginxBaseUrl() + L"up
 
 // One run as the update flow makes it: Initialize, and after the size report
 // (the disk check) the launcher batch or else the resource batch.
-std::vector<Report> RunUpdate(const std::wstring& root, const std::wstring& cdnCase, bool repair = false) {
+std::vector<Report> RunUpdateFrom(const std::wstring& root, const std::wstring& listUrl, bool repair = false) {
     Recorder& recorder = TheRecorder();
     WaitIdle();
     recorder.Clear();
     CResourceManager& manager = CResourceManager::GetInstance();
-    manager.Initialize(root, root, ListUrl(cdnCase), repair);
+    manager.Initialize(root, root, listUrl, repair);
     const int ends[] = {8, 10, 12, 16, 17};
     int first = recorder.WaitForOneOf({7, 8, 10, 12, 16, 17});
     if (first == 7) {
@@ -109,6 +110,10 @@ std::vector<Report> RunUpdate(const std::wstring& root, const std::wstring& cdnC
     EXPECT_NE(0, recorder.WaitForOneOf(std::set<int>(std::begin(ends), std::end(ends)))) << "no end state";
     WaitIdle();
     return recorder.Reports();
+}
+
+std::vector<Report> RunUpdate(const std::wstring& root, const std::wstring& cdnCase, bool repair = false) {
+    return RunUpdateFrom(root, ListUrl(cdnCase), repair);
 }
 
 // The states in order, a run of DownloadProgress (or VerifyProgress) as one.
@@ -365,30 +370,65 @@ TEST_F(UpdateFlow, AFailedBatchKeepsWhatArrivedAndTheNextRunFetchesTheRest) {
     EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
 }
 
-TEST_F(UpdateFlow, TheFirstOfDuplicateNamesWins) {
-    std::wstring root = FreshTestFolder(L"update-dup");
-    TraceCapture trace;
-    auto reports = RunUpdate(root, L"dup");
-    EXPECT_EQ(17, States(reports).back());
-    EXPECT_EQ(1, trace.Count(L"CDNResourceInfo插入失败\ta.txt"));
-    EXPECT_EQ("the first a.txt", FileBytes(root + L"game\\a.txt"));
-    ResourceInfoMap cdn = CdnMap(L"dup", false);  // first entry per name
-    EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
-}
+// With incr1 installed, lists made from incr2's (which would modify a.txt,
+// delete c.txt and add d.txt) but each with one bad line.
+TEST_F(UpdateFlow, ABadListIsRefusedWholeAndChangesNothing) {
+    std::wstring root = FreshTestFolder(L"update-hostile");
+    ASSERT_EQ(17, States(RunUpdate(root, L"incr1")).back());
+    const std::map<std::wstring, std::string> installed = TreeBytes(root);
+    ASSERT_TRUE(installed.count(L"version.txt") && installed.count(L"game\\c.txt"));
 
-TEST_F(UpdateFlow, NamesLeavingTheResourceFolderFailTheBatchAndTouchNothing) {
-    std::wstring root = FreshTestFolder(L"update-unsafe");
-    auto reports = RunUpdate(root, L"unsafe");
-    EXPECT_EQ(10, States(reports).back());
-    EXPECT_EQ("a good file", FileBytes(root + L"game\\ok.txt"));
-    ResourceInfoMap arrived = ReadVersionFile(root);
-    EXPECT_EQ((std::vector<std::wstring>{L"ok.txt", L"zz.txt"}),
-              (std::vector<std::wstring>{arrived.begin()->first, arrived.rbegin()->first}));
-    EXPECT_EQ(2u, arrived.size());
-    for (const wchar_t* path : {L"evil.txt", L"evil2.txt", L"evil.txt.drelpart", L"game\\evil.txt"}) {
-        EXPECT_FALSE(FileExists(root + path)) << path;
+    const std::wstring conf = NginxRootFolder() + L"update\\incr2\\conf\\";
+    const std::string good = FileBytes(conf + L"list.txt");
+    auto line = [&](const std::string& name) {  // the list's line for name, without its line end
+        size_t start = good.find(name + "=");
+        return good.substr(start, good.find("\r\n", start) - start);
+    };
+    auto field = [&](const std::string& name, int column) {
+        std::string rest = line(name);
+        for (int i = 0; i < column; ++i) rest = rest.substr(rest.find('=') + 1);
+        return rest.substr(0, rest.find('='));
+    };
+    // The list with one column of name's line replaced.
+    auto with = [&](const std::string& name, int column, const std::string& value) {
+        std::string l = line(name);
+        size_t start = 0;
+        for (int i = 0; i < column; ++i) start = l.find('=', start) + 1;
+        std::string changed = l.substr(0, start) + value + l.substr(std::min(l.find('=', start), l.size()));
+        std::string list = good;
+        return list.replace(list.find(l), l.size(), changed);
+    };
+    const std::string a = line("a.txt");
+    const std::string aRange = a.substr(a.find('='));  // "=md5=folder=offset=size"
+    const std::string cases[] = {
+        "<!DOCTYPE html>\r\n<html lang=\"en\">\r\n<body>Sign in to continue</body></html>\r\n",
+        good.substr(0, good.find(line("d.txt")) + line("d.txt").find('=') + 11),  // cut inside d.txt's md5
+        with("a.txt", 1, "G" + field("a.txt", 1).substr(1)),
+        with("a.txt", 3, "-5"),
+        with("a.txt", 3, "9223372036854775800"),  // offset + size overflows
+        with("a.txt", 4, "-1"),
+        with("a.txt", 4, "4294967296"),
+        good + "A.TXT" + aRange + "\r\n",
+        good + "keep/x.bin" + line("keep\\x.bin").substr(line("keep\\x.bin").find('=')) + "\r\n",
+        good + "version.txt" + aRange + "=launcher\r\n",
+        good + "game\\b.txt" + aRange + "=launcher\r\n",
+        good + "..\\evil.txt" + aRange + "\r\n",
+    };
+    int n = 0;
+    for (const std::string& list : cases) {
+        std::wstring name = L"bad-" + std::to_wstring(++n) + L".txt";
+        ASSERT_TRUE(WriteFileBytes(conf + name, list));
+        TraceCapture trace;
+        auto reports = RunUpdateFrom(root, NginxBaseUrl() + L"update/incr2/conf/" + name);
+        EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 8}), States(reports)) << list;
+        EXPECT_EQ(std::wstring::npos, trace.Text().find(L"tq_game.tqpkg")) << list;  // nothing fetched
+        EXPECT_TRUE(installed == TreeBytes(root)) << list;
     }
-    EXPECT_FALSE(FileExists(L"C:\\drel-test\\evil2.txt"));
+    EXPECT_FALSE(FileExists(root + L"evil.txt"));
+    EXPECT_FALSE(FileExists(L"C:\\drel-test\\evil.txt"));
+    // The good list of the same release still goes through.
+    EXPECT_EQ(17, States(RunUpdate(root, L"incr2")).back());
+    EXPECT_FALSE(FileExists(root + L"game\\c.txt"));
 }
 
 TEST_F(UpdateFlow, AListWithoutGameResourcesDeletesNothing) {
@@ -460,4 +500,15 @@ TEST_F(UpdateFlow, ARepairFetchesExactlyTheDamagedAndMissingFiles) {
     EXPECT_EQ(kept, read);
     ExpectInstalled(root, L"incr1", cdn);
     EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
+}
+
+TEST_F(UpdateFlow, ANameThatChangedOnlyInCaseIsReplacedNeverDeletedFirst) {
+    // version.txt says A.txt, the new list a.txt: one file on Windows. Deleting
+    // the withdrawn name first would lose it when the download then fails.
+    std::wstring root = FreshTestFolder(L"update-case");
+    ASSERT_TRUE(WriteFileBytes(root + L"version.txt", "A.txt=0CC175B9C0F1B6A831C399E269772661\r\n"));
+    ASSERT_TRUE(WriteFileBytes(root + L"game\\A.txt", "a"));
+    HeldPackage first(L"incr1", L"res1"), second(L"incr1", L"res2");
+    EXPECT_EQ(10, States(RunUpdate(root, L"incr1")).back());
+    EXPECT_EQ("a", FileBytes(root + L"game\\a.txt"));
 }

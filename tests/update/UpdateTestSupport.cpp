@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <vector>
+
 #include "download/FileUtils.h"
 
 std::string Gzip(const std::string& data) {
@@ -27,3 +29,26 @@ std::string FileBytes(const std::wstring& path) {
 bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool WaitFor(HANDLE event, DWORD timeoutMs) { return ::WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0; }
+
+std::map<std::wstring, std::string> TreeBytes(const std::wstring& folder) {
+    std::map<std::wstring, std::string> files;
+    std::vector<std::wstring> pending(1, L"");
+    while (!pending.empty()) {
+        std::wstring relative = pending.back();
+        pending.pop_back();
+        WIN32_FIND_DATAW found;
+        HANDLE find = ::FindFirstFileW((folder + relative + L"*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                pending.push_back(relative + name + L"\\");
+            } else {
+                files[relative + name] = FileBytes(folder + relative + name);
+            }
+        } while (::FindNextFileW(find, &found));
+        ::FindClose(find);
+    }
+    return files;
+}

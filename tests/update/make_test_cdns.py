@@ -53,12 +53,6 @@ def build(src_root, cdn_root, case, game, launcher=None, **options):
     return out
 
 
-def append_list_lines(out, lines):
-    path = os.path.join(out, "conf", "list.txt")
-    with open(path, "ab") as f:
-        f.write("".join(line + "\r\n" for line in lines).encode("utf-8"))
-
-
 def list_rows(out):
     with open(os.path.join(out, "conf", "list.txt"), "rb") as f:
         return [line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line]
@@ -113,16 +107,6 @@ def main(build_dir):
     fail = {f"part\\f{i:02d}.bin": random_bytes(200 + i, 20000 + 1000 * i) for i in range(30)}
     out = build(src_root, cdn_root, "fail", fail, folders=3)
     hold_package(out, "res2")
-
-    # Duplicate names: a second a.txt pointing at b.txt's bytes must be ignored.
-    out = build(src_root, cdn_root, "dup", {"a.txt": b"the first a.txt", "b.txt": b"b's content"})
-    b_row = next(r for r in list_rows(out) if r[0] == "b.txt")
-    append_list_lines(out, ["=".join(["a.txt"] + b_row[1:])])
-
-    # Names that would leave the resource folder, pointing at a real range.
-    out = build(src_root, cdn_root, "unsafe", {"ok.txt": b"a good file", "zz.txt": b"zz"})
-    ok_row = next(r for r in list_rows(out) if r[0] == "ok.txt")
-    append_list_lines(out, ["=".join([name] + ok_row[1:]) for name in ("..\\evil.txt", "sub/../../evil2.txt")])
 
     # A list without a single game resource (the packer given an empty folder).
     build(src_root, cdn_root, "empty", {})

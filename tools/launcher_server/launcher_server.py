@@ -11,6 +11,9 @@ mode file: first line one of
   empty     200 with {"resdata":[]}
   nopkg     200 with an entry of another type only
   garbage   200 with a body that is not JSON
+  deep      200 with 1,001 nested arrays (valid JSON, deeper than any answer)
+  huge      200 with a 2 MiB answer (valid, with a "pkg" entry), without
+            Content-Length: it ends when the connection closes
   404       404 with an empty body
 A missing mode file means "ok" with the url given by --url.
 """
@@ -55,6 +58,16 @@ def make_handler(control_dir, default_url):
                 self._answer(404, b"")
             elif mode == "garbage":
                 self._answer(200, b"<html>not json</html>")
+            elif mode == "deep":
+                self._answer(200, b"[" * 1001 + b"]" * 1001)
+            elif mode == "huge":
+                answer = {"resdata": [{"Type": "pkg", "URL": url}], "pad": "x" * (2 << 20)}
+                self.send_response(200)
+                self.send_header("Content-Type", "application/json; charset=utf-8")
+                self.send_header("Connection", "close")
+                self.end_headers()
+                self.wfile.write(json.dumps(answer).encode())
+                self.close_connection = True
             elif mode == "empty":
                 self._answer(200, json.dumps({"resdata": []}).encode())
             elif mode == "nopkg":

@@ -183,6 +183,24 @@ class FailuresAndRetries(unittest.TestCase):
         finally:
             launcher.kill()
 
+    def test_hostile_notice_answers_show_their_boxes(self):
+        """An answer nested too deep and one larger than any answer may be: each
+        is a failure with its box, and the launcher lives on to quit cleanly."""
+        root = ls.set_game_root("hostile-notice")
+        ls.set_server("deep")
+        before = len(ls.server_requests())
+        launcher = ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=root + "record.txt"))
+        try:
+            spots = ls.wait_box(launcher, "无法完成游戏资源更新，解析失败!")
+            self.assertIsNotNone(spots, launcher.lines)
+            ls.set_server("huge", "http://127.0.0.1:1/unused/list.txt")
+            ls.click(*spots[1])  # "重试"
+            self.assertTrue(ls.answer_box(launcher, "无法完成游戏资源更新，请求失败!", 2), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+            self.assertEqual(1 + 5, len(ls.server_requests()) - before)  # the large answer was asked for 5 times
+        finally:
+            launcher.kill()
+
     def test_missing_package_fails_the_batch(self):
         url = ls.pack("pkg404", self.game_dir)
         os.remove(os.path.join(ls.DRIVE_C, "cdn", "pkg404", "res1", "tq_game.tqpkg"))
@@ -191,6 +209,28 @@ class FailuresAndRetries(unittest.TestCase):
         launcher = ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=root + "record.txt"))
         try:
             self.assertTrue(ls.answer_box(launcher, "加载服务器资源失败!", 2), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+            self.assertFalse(os.path.exists(ls.unix_path(root + "record.txt")))
+        finally:
+            launcher.kill()
+
+    def test_failed_batch_ends_while_another_package_drips(self):
+        """One package is missing while the other's server sends a byte a second:
+        the failure box comes with the missing package's last attempt, not after
+        the drip (which would take days)."""
+        rnd = random.Random(5)
+        game = make_game("drip", {"a\\first.bin": rnd.randbytes(300000), "b\\second.bin": rnd.randbytes(300000)})
+        url = ls.pack("drip/pkg", game, folders=2)
+        cdn = os.path.join(ls.DRIVE_C, "cdn", "drip", "pkg")
+        with open(os.path.join(cdn, "conf", "list.txt"), encoding="utf-8") as f:
+            folder = next(line.split("=")[2] for line in f.read().splitlines() if line.startswith("a\\first.bin="))
+        os.remove(os.path.join(cdn, folder, "tq_game.tqpkg"))
+        ls.set_server("ok", url)
+        root = ls.set_game_root("drip")
+        launcher = ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=root + "record.txt"))
+        try:
+            # The guard is far below the drip, and below one stall window per attempt.
+            self.assertTrue(ls.answer_box(launcher, "加载服务器资源失败!", 2, timeout=50), launcher.lines)  # "退出"
             self.assertEqual(0, launcher.wait_exit(30))
             self.assertFalse(os.path.exists(ls.unix_path(root + "record.txt")))
         finally:
