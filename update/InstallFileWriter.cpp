@@ -53,9 +53,7 @@ bool InstallFileWriter::Open(const std::wstring& path, DiskSpaceGuard* diskSpace
     diskSpace_ = diskSpace;
     failed_ = false;
     created_ = false;
-    used_ = 0;
-    std::string ignored;
-    hasher_.FinishHex(&ignored);  // start the digest over
+    used_ = 0;  // the digest starts over already: Finish and Discard restart it
     if (!file_.Open(path, CFile::kCreateWrite)) {
         DWORD error = ::GetLastError();
         std::wstring folder;

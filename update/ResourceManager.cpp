@@ -188,19 +188,26 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wst
             }
         }
     }
+    // Entries whose files are gone or damaged lose their MD5 in the local map;
+    // only then does version.txt need writing again.
+    bool forgotten = false;
     if (repairRequested) {
         repairRequested = false;
-        VerifyInstalledFiles(onDisk);
+        forgotten = VerifyInstalledFiles(onDisk) > 0;
     }
     {
         ScopedLock hold(lock);
         CompareLists(&localLauncherMap, cdnLauncherMap, &launcherDownloads, &launcherDeletes, nullptr);
         for (const ResourceUpdateItem& item : launcherDownloads) total += item.size;
         CompareLists(&localResourceMap, cdnResourceMap, &resourceDownloads, &resourceDeletes,
-                     [&onDisk](const std::wstring& name) { return onDisk.Contains(name); });
+                     [&onDisk, &forgotten](const std::wstring& name) {
+                         bool there = onDisk.Contains(name);
+                         forgotten |= !there;
+                         return there;
+                     });
         for (const ResourceUpdateItem& item : resourceDownloads) total += item.size;
     }
-    SaveLocalVersionFile();
+    if (forgotten) SaveLocalVersionFile();
     if (total == 0) {
         int32_t started = 0;
         StartLauncherUpdate(started);
@@ -259,7 +266,7 @@ int32_t CResourceManager::StartResourceUpdate() {
     return 1;
 }
 
-void CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
+size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
     // Only files the update would otherwise keep: those the CDN lists with the
     // MD5 version.txt gives them. Every other one is replaced or withdrawn anyway.
     std::vector<std::pair<std::wstring, std::wstring>> toCheck;  // name, md5
@@ -301,6 +308,7 @@ void CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
     // A damaged file counts as not installed: the comparison fetches it again.
     ScopedLock hold(lock);
     for (const std::wstring& name : damaged) localResourceMap[name].md5.clear();
+    return damaged.size();
 }
 
 void CResourceManager::SaveLocalVersionFile() {

@@ -67,7 +67,8 @@ private:
     void LoadLocalResourceInfo();
     void LoadLauncherInfo();
     void ConnectDownloader();
-    void VerifyInstalledFiles(const InstalledFiles& onDisk);
+    // The number of damaged or unreadable files, whose MD5 it clears.
+    size_t VerifyInstalledFiles(const InstalledFiles& onDisk);
     // Saves version.txt when files were recorded since the last save and that
     // save is about a second old (called after each installed file).
     void SaveVersionFileIfDue();
