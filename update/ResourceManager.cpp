@@ -322,21 +322,25 @@ void CResourceManager::SaveLocalVersionFile() {
         versionFileDirty = false;
         if (!FormatResourceList(localResourceMap, &text)) return;
     }
-    lastVersionSave = ::GetTickCount();
+    DWORD started = ::GetTickCount();
     if (!ReplaceFileBytes(resourceRoot + kVersionFileName, TextToUtf8String(text))) {
         DebugTrace(L"保存本地资源信息失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
     }
+    lastVersionSave = ::GetTickCount();
+    lastVersionSaveCost = lastVersionSave - started;
 }
 
 void CResourceManager::SaveVersionFileIfDue() {
     // While a batch runs the list is saved about once a second, so a launcher
-    // that is killed keeps what it had verified; with large lists more often
-    // would cost more than the files themselves.
+    // that is killed keeps what it had verified. A list so long that one save
+    // takes a noticeable time is saved less often: saving never takes more than
+    // about a tenth of the batch.
     {
         ScopedLock hold(lock);
         if (!versionFileDirty) return;
     }
-    if (::GetTickCount() - lastVersionSave < kVersionSaveIntervalMs) return;
+    DWORD interval = lastVersionSaveCost * 10 > kVersionSaveIntervalMs ? lastVersionSaveCost * 10 : kVersionSaveIntervalMs;
+    if (::GetTickCount() - lastVersionSave < interval) return;
     SaveLocalVersionFile();
 }
 

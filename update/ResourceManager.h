@@ -99,7 +99,8 @@ private:
     CriticalSection saveLock;          // one version.txt save at a time; taken before lock
     bool versionFileDirty = false;
     bool repairRequested = false;      // set by Initialize, read on the list's worker     // under lock: the map has changes version.txt lacks
-    volatile DWORD lastVersionSave = 0;
+    volatile DWORD lastVersionSave = 0;      // tick count at the end of the last save
+    volatile DWORD lastVersionSaveCost = 0;  // milliseconds it took
     ProgressCallback progressCallback;
     ResourceInfoMap localResourceMap;
     ResourceInfoMap localLauncherMap;
