@@ -67,7 +67,14 @@ bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::
     // The lexical rules above should already keep the name inside root; the
     // platform's own resolution is the final word.
     std::wstring candidate = root + relative;
-    std::wstring fullRoot = FullPath(root);
+    // Lists name tens of thousands of entries under one root: it is resolved
+    // once per thread, not once per name.
+    thread_local std::wstring lastRoot, lastFullRoot;
+    if (root != lastRoot) {
+        lastFullRoot = FullPath(root);
+        lastRoot = root;
+    }
+    const std::wstring& fullRoot = lastFullRoot;
     std::wstring fullCandidate = FullPath(candidate);
     if (fullRoot.empty() || fullCandidate.size() <= fullRoot.size() ||
         _wcsnicmp(fullCandidate.c_str(), fullRoot.c_str(), fullRoot.size()) != 0) {
