@@ -1,9 +1,9 @@
 #include "launcher/GameStart.h"
 
 #include "afx/File.h"
-#include "download/FileUtils.h"
 #include "launcher/LaunchParameters.h"
 #include "launcher/LauncherLog.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
 namespace {

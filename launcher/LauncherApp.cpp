@@ -5,11 +5,12 @@
 
 #include "afx/File.h"
 #include "download/DownloadTimings.h"
-#include "ui/FlashDialog.h"
 #include "launcher/DesktopShortcut.h"
 #include "launcher/LaunchParameters.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProcessWatch.h"
+#include "ui/FlashDialog.h"
+#include "util/DebugTrace.h"
 #include "util/InstallPaths.h"
 
 const wchar_t kSingleInstanceMutexName[] = L"com.halvek.drel.pc.talmotalmoQXGameMutex";

@@ -5,10 +5,10 @@
 
 #include "launcher/GameStart.h"
 #include "launcher/LaunchParameters.h"
-#include "launcher/LauncherLog.h"
 #include "launcher/ProcessWatch.h"
 #include "res/resource.h"
 #include "update/ResourceManager.h"
+#include "util/DebugTrace.h"
 #include "util/DeviceId.h"
 #include "util/InstallPaths.h"
 #include "util/PngResource.h"

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "launcher/LauncherLog.h"
 #include "res/resource.h"
 #include "ui/UiTexts.h"
+#include "util/DebugTrace.h"
 #include "util/PngResource.h"
 #include "util/UiScale.h"
 

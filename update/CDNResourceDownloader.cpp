@@ -2,12 +2,12 @@
 
 #include <cwchar>
 
-#include "launcher/LauncherLog.h"
 #include "update/CDNResourceConfigDataProcessor.h"
 #include "update/CDNResourceDataProcessor.h"
 #include "update/LauncherStaging.h"
 #include "update/ListSignature.h"
 #include "update/ResourcePath.h"
+#include "util/DebugTrace.h"
 #include "util/TextEncoding.h"
 
 namespace {

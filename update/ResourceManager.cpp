@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "download/FileUtils.h"
-#include "launcher/LauncherLog.h"
 #include "update/FileReplace.h"
 #include "update/InstalledFiles.h"
 #include "update/LauncherStaging.h"
 #include "update/ResourceCompare.h"
 #include "update/ResourcePath.h"
+#include "util/DebugTrace.h"
+#include "util/FileUtils.h"
 #include "util/Md5.h"
 #include "util/TextEncoding.h"
 

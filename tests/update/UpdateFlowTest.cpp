@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "afx/ScopedWin.h"
-#include "download/FileUtils.h"
 #include "download/ShortTimings.h"
 #include "download/TraceCapture.h"
 #include "support/TestEnv.h"
@@ -19,6 +18,7 @@
 #include "update/ResourceList.h"
 #include "update/ResourceManager.h"
 #include "update/UpdateTestSupport.h"
+#include "util/FileUtils.h"
 #include "util/Md5.h"
 #include "util/TextEncoding.h"
 
