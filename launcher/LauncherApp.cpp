@@ -6,10 +6,10 @@
 #include "afx/File.h"
 #include "download/DownloadTimings.h"
 #include "launcher/DesktopShortcut.h"
+#include "launcher/FlashDialog.h"
 #include "launcher/LaunchParameters.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProcessWatch.h"
-#include "ui/FlashDialog.h"
 #include "util/DebugTrace.h"
 #include "util/InstallPaths.h"
 

@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "launcher/NewTalmoMainBackgroundDialog.h"
 #include "launcher/NewTalmoMainForegroundDialog.h"
-#include "ui/NewTalmoMainBackgroundDialog.h"
 
 class CSkinDialog;
 

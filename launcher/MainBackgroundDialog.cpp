@@ -1,4 +1,4 @@
-#include "ui/MainBackgroundDialog.h"
+#include "launcher/MainBackgroundDialog.h"
 
 #include "ui/SkinMessageBox.h"
 #include "update/ResourceManager.h"
