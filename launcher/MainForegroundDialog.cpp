@@ -147,10 +147,6 @@ void CMainForegroundDialog::LayoutControls() {
 
 void CMainForegroundDialog::LoadBackgroundImage() { SetBackgroundImage(LoadPngImage(IDB_PNG_MAIN_BACKGROUND)); }
 
-void CMainForegroundDialog::StartGameWatch() { StartTimer(TIMER_GAME_WATCH, 500); }
-
-std::wstring CMainForegroundDialog::GetLauncherFolder() { return GetGameRootFolder(); }
-
 std::wstring CMainForegroundDialog::GetGameFolder() { return GetGameRootFolder(); }
 
 void CMainForegroundDialog::SetBackgroundImage(Gdiplus::Image* image) {

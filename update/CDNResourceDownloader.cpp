@@ -167,7 +167,6 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
         DebugTrace(L"CDNResourceConfigDataProcessor插入失败\t" + task.name);
         return nullptr;  // the new processor goes with `made`
     }
-    if (IsFileKind(task.kind) && onTaskStarted) onTaskStarted(task);
     return processor;
 }
 

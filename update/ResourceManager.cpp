@@ -113,7 +113,6 @@ void CResourceManager::ConnectDownloader() {
         OnConfigDownloaded(state, listText);
     };
     downloader.onBatchFinished = [this](CDNDownloadState state, int32_t kind) { OnBatchFinished(state, kind); };
-    downloader.onTaskStarted = [this](const DownloadTaskInfo& task) { OnTaskStarted(task); };
     downloader.onTaskFinished = [this](const DownloadTaskInfo& task, CDNDownloadState state) {
         OnTaskFinished(task, state);
     };
@@ -331,8 +330,6 @@ void CResourceManager::SaveVersionFileIfDue() {
     if (::GetTickCount() - lastVersionSave < kVersionSaveIntervalMs) return;
     SaveLocalVersionFile();
 }
-
-void CResourceManager::OnTaskStarted(const DownloadTaskInfo& task) {}
 
 void CResourceManager::OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state) {
     // Game resources are recorded by RecordInstalled once each file is in place

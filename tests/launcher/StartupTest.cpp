@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "afx/ScopedWin.h"
+#include "launcher/GameStart.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProcessWatch.h"
