@@ -27,10 +27,10 @@
 
 #include "afx/ScopedWin.h"
 #include "download/DownloadTimings.h"
-#include "download/FileUtils.h"
 #include "update/ResourceCompare.h"
 #include "update/ResourceList.h"
 #include "update/ResourceManager.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
 namespace {

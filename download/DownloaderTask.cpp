@@ -4,7 +4,7 @@
 
 #include "download/DownloadTimings.h"
 #include "download/SegmentDownloadDataProcessor.h"
-#include "launcher/LauncherLog.h"
+#include "util/DebugTrace.h"
 #include "util/TextEncoding.h"
 
 DownloaderTask::~DownloaderTask() {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "launcher/LauncherLog.h"
+#include "util/DebugTrace.h"
 #include "util/TextEncoding.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "download/DownloadTimings.h"
 #include "download/InternetRequest.h"
-#include "launcher/LauncherLog.h"
+#include "util/DebugTrace.h"
 #include "util/TextEncoding.h"
 
 namespace {

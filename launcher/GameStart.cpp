@@ -1,13 +1,14 @@
 #include "launcher/GameStart.h"
 
 #include "afx/File.h"
-#include "download/FileUtils.h"
 #include "launcher/LaunchParameters.h"
 #include "launcher/LauncherLog.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
+const wchar_t kGameExecutable[] = L"game\\drel_game.exe";
+
 namespace {
-const wchar_t kGameExecutableName[] = L"game\\drel_game.exe";
 const wchar_t kGameWorkingFolder[] = L"game\\";
 }
 
@@ -53,7 +54,7 @@ bool OpenGameProcess(const std::wstring& gameRoot, const std::wstring& args, DWO
     WriteLogLine(1121);
     WriteLogLine(std::wstring(L"CMainForegroundDialog::OpenGame"));
     WriteLogLine(args);
-    if (StartProgram(gameRoot + kGameExecutableName, gameRoot + kGameWorkingFolder, args)) return true;
+    if (StartProgram(gameRoot + kGameExecutable, gameRoot + kGameWorkingFolder, args)) return true;
     *error = ::GetLastError();
     return false;
 }

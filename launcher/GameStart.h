@@ -21,6 +21,9 @@ std::wstring BuildGameArguments(const std::wstring& launcherPath, const std::wst
 // False when exe cannot be opened or the process not created; GetLastError tells why.
 bool StartProgram(const std::wstring& exe, const std::wstring& folder, const std::wstring& args);
 
+// The game, below the game root; it runs in the root's "game\" folder.
+extern const wchar_t kGameExecutable[];  // "game\drel_game.exe"
+
 // Logs the three game-start lines and starts "<root>game\drel_game.exe" in
 // "<root>game\". False (with the system error code in *error) when it could not start.
 bool OpenGameProcess(const std::wstring& gameRoot, const std::wstring& args, DWORD* error);

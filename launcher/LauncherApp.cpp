@@ -5,17 +5,18 @@
 
 #include "afx/File.h"
 #include "download/DownloadTimings.h"
-#include "ui/FlashDialog.h"
 #include "launcher/DesktopShortcut.h"
+#include "launcher/FlashDialog.h"
+#include "launcher/GameStart.h"
 #include "launcher/LaunchParameters.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProcessWatch.h"
+#include "util/DebugTrace.h"
 #include "util/InstallPaths.h"
 
 const wchar_t kSingleInstanceMutexName[] = L"com.halvek.drel.pc.talmotalmoQXGameMutex";
 const wchar_t kWorkingCopyName[] = L"talmodrel.exe";
 const wchar_t kDesktopShortcutName[] = L"霁澜舰影手游模拟器.lnk";
-const wchar_t kGameExecutable[] = L"game\\drel_game.exe";
 
 namespace {
 const wchar_t kRegistryKeyName[] = L"应用程序向导生成的本地应用程序";

@@ -7,7 +7,6 @@
 extern const wchar_t kSingleInstanceMutexName[];
 extern const wchar_t kWorkingCopyName[];      // "talmodrel.exe"
 extern const wchar_t kDesktopShortcutName[];  // "霁澜舰影手游模拟器.lnk"
-extern const wchar_t kGameExecutable[];       // "game\drel_game.exe", below the game root
 
 // The window is shown when no other launcher runs and either this is a restart
 // after a self-update or the game is not running.

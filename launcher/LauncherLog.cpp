@@ -40,11 +40,3 @@ void WriteLogLine(int32_t value) {
     std::snprintf(digits, sizeof(digits), "%d", static_cast<int>(value));
     AppendLogLine(digits);
 }
-
-void DebugTrace(const std::wstring& text) {
-    std::wstring line = text + L"\r\n";
-    ::OutputDebugStringW(line.c_str());
-    std::string bytes = TextToAnsi(line);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
-}

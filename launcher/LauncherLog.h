@@ -1,6 +1,6 @@
 #pragma once
-// The launcher's two diagnostic outputs: the log file "DRELLog.txt" in the data
-// folder (only the game-start lines) and the debug trace (everything else).
+// The launcher's log file "DRELLog.txt" in the data folder: only the game-start
+// lines (everything else goes to the debug trace, util/DebugTrace).
 #include <cstdint>
 #include <string>
 
@@ -12,5 +12,3 @@ std::string FormatLogTimestamp();
 void WriteLogLine(const std::wstring& text);
 void WriteLogLine(const std::string& bytes);
 void WriteLogLine(int32_t value);
-// One line to the debugger output and to standard output, written verbatim.
-void DebugTrace(const std::wstring& text);

@@ -5,10 +5,10 @@
 
 #include "launcher/GameStart.h"
 #include "launcher/LaunchParameters.h"
-#include "launcher/LauncherLog.h"
 #include "launcher/ProcessWatch.h"
 #include "res/resource.h"
 #include "update/ResourceManager.h"
+#include "util/DebugTrace.h"
 #include "util/DeviceId.h"
 #include "util/InstallPaths.h"
 #include "util/PngResource.h"
@@ -146,10 +146,6 @@ void CMainForegroundDialog::LayoutControls() {
 }
 
 void CMainForegroundDialog::LoadBackgroundImage() { SetBackgroundImage(LoadPngImage(IDB_PNG_MAIN_BACKGROUND)); }
-
-void CMainForegroundDialog::StartGameWatch() { StartTimer(TIMER_GAME_WATCH, 500); }
-
-std::wstring CMainForegroundDialog::GetLauncherFolder() { return GetGameRootFolder(); }
 
 std::wstring CMainForegroundDialog::GetGameFolder() { return GetGameRootFolder(); }
 

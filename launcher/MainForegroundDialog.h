@@ -6,7 +6,6 @@
 // launcher.
 #include <windows.h>
 #include <gdiplus.h>
-#include <functional>
 #include <memory>
 
 #include "launcher/NoticeRequest.h"
@@ -31,7 +30,6 @@ public:
     void PostNoticeResult(const std::wstring& url, RequestNoticeResult result);
     // The backdrop cropped from the background's picture (owned; may be null).
     void SetBackgroundImage(Gdiplus::Image* image);
-    void SetExitNotification(std::function<void()> callback) { exitNotification_ = std::move(callback); }
 
     UpdateFlow& Flow() { return flow_; }
 
@@ -65,8 +63,6 @@ protected:
     virtual void OnSizeChanged();
     virtual void LayoutControls();
     virtual void LoadBackgroundImage();
-    virtual void StartGameWatch();
-    virtual std::wstring GetLauncherFolder();
     void DoDataExchange(CDataExchange* dx) override;
     void TakeReports();
     void OnPaint();
@@ -85,5 +81,4 @@ private:
     UpdateFlow flow_{*this};
     TKNoticeRequest noticeRequest;
     ProgressMailbox mailbox_;
-    std::function<void()> exitNotification_;
 };

@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "BuildConfig.h"
-#include "launcher/LauncherLog.h"
 #include "res/resource.h"
 #include "ui/UiTexts.h"
 #include "update/ResourceManager.h"
+#include "util/DebugTrace.h"
 #include "util/DeviceId.h"
 #include "util/InstallPaths.h"
 #include "util/PngResource.h"

@@ -4,7 +4,7 @@
 #include <json/json.h>
 #include <memory>
 
-#include "download/FileUtils.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
 namespace {

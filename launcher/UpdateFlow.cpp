@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
+#include "launcher/GameStart.h"
 #include "launcher/ProgressFormat.h"
 
 namespace {
-const wchar_t kGameExecutable[] = L"game\\drel_game.exe";
 const wchar_t kRetry[] = L"重试";
 const wchar_t kQuit[] = L"退出";
 }  // namespace

@@ -9,14 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/DragTracker.h"
-#include "ui/LayeredBackgroundDialog.h"
 #include "ui/SkinControls.h"
-
-class UIDataBase {
-public:
-    virtual ~UIDataBase() = default;
-};
+#include "ui/SkinDialog.h"
+#include "ui/SkinUIDialog.h"
 
 class SkinMessageBoxData : public UIDataBase {
 public:
@@ -33,35 +28,6 @@ public:
 
 // Whether a message-box style shows a single button.
 bool IsSingleButtonStyle(int style);
-
-// A content window laid on a layered frame; painted from the frame's picture
-// (backdrop), invisible until its first paint.
-class CSkinUIDialog : public CDialogBase, public ISkinBackdropHost {
-public:
-    CSkinUIDialog(UINT templateId, CWnd* parent);
-    ~CSkinUIDialog() override;
-
-    Gdiplus::Bitmap* backdrop = nullptr;  // owned
-    UIDataBase* uiData = nullptr;         // owned
-    DragTracker drag;  // when draggable: moves the owner dialog's group
-
-    virtual void OnPaint();
-    virtual void OnSize(UINT type, int cx, int cy);
-    virtual bool ShouldPaintBackground(const RECT& paintRect) { return true; }
-
-    // Deletes the old backdrop and keeps the new one.
-    void SetBackdrop(Gdiplus::Bitmap* bitmap);
-    // Deletes the old data and keeps the new.
-    void SetUiData(UIDataBase* data);
-
-    BOOL OnInitDialog() override;
-    void OnShowWindow(BOOL show, UINT status) override;
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    bool PaintBackdropUnder(HWND child, HDC dc) override;
-
-private:
-    void DrawBackdrop(Gdiplus::Graphics& graphics, int originX, int originY);
-};
 
 class CSkinMessageBox : public CSkinUIDialog {
 public:
@@ -88,23 +54,6 @@ private:
     void TraceButtonCentres();
     // One-button styles: hide the second button, centre the first horizontally.
     void Relayout();
-};
-
-// The frame: a layered PNG window that carries a content window.
-class CSkinDialog : public CLayeredBackgroundDialog {
-public:
-    CSkinDialog(UINT pngId, UINT templateId, CWnd* parent);
-    ~CSkinDialog() override;
-
-    CSkinUIDialog* content = nullptr;  // owned
-    int contentTemplateId = 0;
-    RECT* placementRect = nullptr;     // owned, may be absent
-
-    BOOL OnInitDialog() override;
-    void MoveBy(int dx, int dy) override;
-    int ShowMessageBox(HWND owner, const std::wstring& text, int style, const std::wstring& firstButtonText,
-                       const std::wstring& secondButtonText, int swapImages) override;
-    void BringGroupToFront() override;
 };
 
 // Runs one box: text, placement (owned by the call; the box is centred in it,

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "launcher/LauncherLog.h"
+#include "util/DebugTrace.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "download/FileUtils.h"
-#include "launcher/LauncherLog.h"
 #include "update/ResourcePath.h"
+#include "util/DebugTrace.h"
+#include "util/FileUtils.h"
 #include "util/Md5.h"
 #include "util/TextEncoding.h"
 

@@ -2,12 +2,12 @@
 
 #include <cwchar>
 
-#include "launcher/LauncherLog.h"
 #include "update/CDNResourceConfigDataProcessor.h"
 #include "update/CDNResourceDataProcessor.h"
 #include "update/LauncherStaging.h"
 #include "update/ListSignature.h"
 #include "update/ResourcePath.h"
+#include "util/DebugTrace.h"
 #include "util/TextEncoding.h"
 
 namespace {
@@ -167,7 +167,6 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
         DebugTrace(L"CDNResourceConfigDataProcessor插入失败\t" + task.name);
         return nullptr;  // the new processor goes with `made`
     }
-    if (IsFileKind(task.kind) && onTaskStarted) onTaskStarted(task);
     return processor;
 }
 

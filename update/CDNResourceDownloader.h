@@ -82,7 +82,6 @@ public:
     // text empty, when no whole list arrived; Unverified when its statement failed).
     std::function<void(CDNDownloadState, const std::wstring&)> onConfigResult;
     std::function<void(CDNDownloadState, int32_t)> onBatchFinished;
-    std::function<void(const DownloadTaskInfo&)> onTaskStarted;
     std::function<void(const DownloadTaskInfo&, CDNDownloadState)> onTaskFinished;
     std::function<void(int64_t, int64_t)> onDownloadProgress;
     // A game resource file has been verified, put in place and made durable,

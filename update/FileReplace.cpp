@@ -4,7 +4,7 @@
 #include <shlwapi.h>
 
 #include "afx/File.h"
-#include "download/FileUtils.h"
+#include "util/FileUtils.h"
 
 bool ReplaceFileBytes(const std::wstring& path, const std::string& bytes) {
     if (path.empty()) return false;

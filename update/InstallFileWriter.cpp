@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "download/FileUtils.h"
+#include "util/FileUtils.h"
 
 namespace {
 

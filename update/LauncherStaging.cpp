@@ -1,8 +1,8 @@
 #include "update/LauncherStaging.h"
 
 #include "afx/File.h"
-#include "download/FileUtils.h"
 #include "update/CDNResourceDataProcessor.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
 namespace {

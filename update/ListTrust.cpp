@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "download/FileUtils.h"
-#include "launcher/LauncherLog.h"
 #include "update/FileReplace.h"
+#include "util/DebugTrace.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <cstdlib>
 
-#include "launcher/LauncherLog.h"
+#include "util/DebugTrace.h"
 #include "util/TextEncoding.h"
 
 namespace {

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "download/FileUtils.h"
-#include "launcher/LauncherLog.h"
 #include "update/FileReplace.h"
 #include "update/InstalledFiles.h"
 #include "update/LauncherStaging.h"
 #include "update/ResourceCompare.h"
 #include "update/ResourcePath.h"
+#include "util/DebugTrace.h"
+#include "util/FileUtils.h"
 #include "util/Md5.h"
 #include "util/TextEncoding.h"
 
@@ -113,7 +113,6 @@ void CResourceManager::ConnectDownloader() {
         OnConfigDownloaded(state, listText);
     };
     downloader.onBatchFinished = [this](CDNDownloadState state, int32_t kind) { OnBatchFinished(state, kind); };
-    downloader.onTaskStarted = [this](const DownloadTaskInfo& task) { OnTaskStarted(task); };
     downloader.onTaskFinished = [this](const DownloadTaskInfo& task, CDNDownloadState state) {
         OnTaskFinished(task, state);
     };
@@ -343,8 +342,6 @@ void CResourceManager::SaveVersionFileIfDue() {
     if (::GetTickCount() - lastVersionSave < interval) return;
     SaveLocalVersionFile();
 }
-
-void CResourceManager::OnTaskStarted(const DownloadTaskInfo& task) {}
 
 void CResourceManager::OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state) {
     // Game resources are recorded by RecordInstalled once each file is in place

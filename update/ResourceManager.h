@@ -82,7 +82,6 @@ private:
 
     void OnConfigDownloaded(CDNDownloadState state, const std::wstring& listText);
     void OnBatchFinished(CDNDownloadState state, int32_t kind);
-    void OnTaskStarted(const DownloadTaskInfo& task);
     void OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state);
     // The file's entry takes the CDN's MD5 in its local map.
     void RecordInstalled(const DownloadTaskInfo& task, CDNDownloadState state);

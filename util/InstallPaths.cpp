@@ -4,7 +4,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "download/FileUtils.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
 const wchar_t kGameRootRecordName[] = L"game_root.txt";

@@ -5,11 +5,11 @@
 #include <algorithm>
 
 #include "download/DownloaderTaskDispatcher.h"
-#include "download/FileUtils.h"
 #include "download/ShortTimings.h"
 #include "download/TestOwner.h"
 #include "download/TraceCapture.h"
 #include "support/TestEnv.h"
+#include "util/FileUtils.h"
 
 namespace {
 

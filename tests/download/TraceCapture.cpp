@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <cstdio>
 
-#include "download/FileUtils.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
 TraceCapture::TraceCapture() {

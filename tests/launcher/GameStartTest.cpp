@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "download/FileUtils.h"
 #include "launcher/GameStart.h"
 #include "launcher/LauncherLog.h"
 #include "support/TestEnv.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
 namespace {

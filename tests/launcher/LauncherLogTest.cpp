@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "download/FileUtils.h"
 #include "launcher/LauncherLog.h"
+#include "util/FileUtils.h"
 #include "util/InstallPaths.h"
 
 namespace {

@@ -3,8 +3,8 @@
 
 #include "afx/ScopedWin.h"
 #include "download/DownloadTimings.h"
-#include "download/FileUtils.h"
 #include "launcher/NoticeRequest.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
 namespace {

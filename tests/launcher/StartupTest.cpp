@@ -4,12 +4,13 @@
 #include <shlwapi.h>
 
 #include "afx/ScopedWin.h"
-#include "download/FileUtils.h"
+#include "launcher/GameStart.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/LauncherLog.h"
 #include "launcher/ProcessWatch.h"
 #include "support/ChildProcess.h"
 #include "support/TestEnv.h"
+#include "util/FileUtils.h"
 #include "util/InstallPaths.h"
 
 namespace {

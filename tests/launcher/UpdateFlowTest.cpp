@@ -72,14 +72,14 @@ public:
     FakeTaskbar* taskbar = nullptr;
 };
 
-struct FlowTest : ::testing::Test {
+struct UpdateFlowTest : ::testing::Test {
     FakeHost host;
     UpdateFlow flow{host};
 };
 
 }  // namespace
 
-TEST_F(FlowTest, StartShowsInitTextsAndStartsTheTimers) {
+TEST_F(UpdateFlowTest, StartShowsInitTextsAndStartsTheTimers) {
     flow.Start();
     EXPECT_EQ(L"游戏初始化中...", host.status);
     EXPECT_EQ(L"游戏初始化中...", host.speed);
@@ -89,7 +89,7 @@ TEST_F(FlowTest, StartShowsInitTextsAndStartsTheTimers) {
     EXPECT_EQ(500u, host.timerMs[TIMER_GAME_WATCH]);
 }
 
-TEST_F(FlowTest, GameWatchWaitsThenAsksOnce) {
+TEST_F(UpdateFlowTest, GameWatchWaitsThenAsksOnce) {
     flow.Start();
     host.gameRunning = true;
     flow.HandleTimer(TIMER_GAME_WATCH);
@@ -105,7 +105,7 @@ TEST_F(FlowTest, GameWatchWaitsThenAsksOnce) {
     EXPECT_EQ(0u, host.timers.count(TIMER_GAME_WATCH));
 }
 
-TEST_F(FlowTest, StateTexts) {
+TEST_F(UpdateFlowTest, StateTexts) {
     const struct { ResourceManagerProgressState state; const wchar_t* text; float progress; } cases[] = {
         {LocalCheckStarted, L"开始校验本地资源...", 0},
         {LocalCheckFinished, L"校验本地资源完成...", 1},
@@ -129,7 +129,7 @@ TEST_F(FlowTest, StateTexts) {
     }
 }
 
-TEST_F(FlowTest, FailuresOfferRetryOrQuit) {
+TEST_F(UpdateFlowTest, FailuresOfferRetryOrQuit) {
     CdnListUnverifiedInfo unverified;
     const struct {
         ResourceManagerProgressState state;
@@ -156,7 +156,7 @@ TEST_F(FlowTest, FailuresOfferRetryOrQuit) {
     }
 }
 
-TEST_F(FlowTest, NoticeOutcomes) {
+TEST_F(UpdateFlowTest, NoticeOutcomes) {
     const struct { RequestNoticeResult result; const wchar_t* text; } cases[] = {
         {NoticeNoAddress, L"无法完成游戏资源更新，未配置更新地址!"},
         {NoticeParseFailed, L"无法完成游戏资源更新，解析失败!"},
@@ -180,7 +180,7 @@ TEST_F(FlowTest, NoticeOutcomes) {
     EXPECT_TRUE(host.boxes.empty());
 }
 
-TEST_F(FlowTest, EnoughSpaceStartsTheLauncherBatchFirst) {
+TEST_F(UpdateFlowTest, EnoughSpaceStartsTheLauncherBatchFirst) {
     RequestDownloadTotalSizeNoticeInfo size(1000);
     host.launcherBatch = 1;
     flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
@@ -192,7 +192,7 @@ TEST_F(FlowTest, EnoughSpaceStartsTheLauncherBatchFirst) {
     EXPECT_EQ(1, host.resourceStarts);
 }
 
-TEST_F(FlowTest, WaitsForTheListWorkerWithoutBlocking) {
+TEST_F(UpdateFlowTest, WaitsForTheListWorkerWithoutBlocking) {
     host.idle = false;
     RequestDownloadTotalSizeNoticeInfo size(1000);
     flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
@@ -206,7 +206,7 @@ TEST_F(FlowTest, WaitsForTheListWorkerWithoutBlocking) {
     EXPECT_EQ(0u, host.timers.count(TIMER_WAIT_IDLE));
 }
 
-TEST_F(FlowTest, ShortOfSpaceNamesDriveAndShortfallAndRetries) {
+TEST_F(UpdateFlowTest, ShortOfSpaceNamesDriveAndShortfallAndRetries) {
     host.freeSpace = {1048576, 3 * 1048576};
     host.answers = {1};
     RequestDownloadTotalSizeNoticeInfo size(2 * 1048576);
@@ -224,7 +224,7 @@ TEST_F(FlowTest, ShortOfSpaceNamesDriveAndShortfallAndRetries) {
     EXPECT_EQ(0, h.launcherStarts);
 }
 
-TEST_F(FlowTest, UnreadableDiskEnds) {
+TEST_F(UpdateFlowTest, UnreadableDiskEnds) {
     host.freeSpace.clear();
     RequestDownloadTotalSizeNoticeInfo size(1);
     flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
@@ -233,7 +233,7 @@ TEST_F(FlowTest, UnreadableDiskEnds) {
     EXPECT_EQ(0, host.launcherStarts);
 }
 
-TEST_F(FlowTest, EndingsRunOnceFromTheirTimers) {
+TEST_F(UpdateFlowTest, EndingsRunOnceFromTheirTimers) {
     flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
     EXPECT_EQ(30u, host.timerMs[TIMER_START_GAME]);
     flow.HandleTimer(TIMER_START_GAME);
@@ -249,7 +249,7 @@ TEST_F(FlowTest, EndingsRunOnceFromTheirTimers) {
     EXPECT_EQ(0u, host.timers.count(TIMER_RESTART));
 }
 
-TEST_F(FlowTest, DownloadReportsDriveBarAndSpeedLine) {
+TEST_F(UpdateFlowTest, DownloadReportsDriveBarAndSpeedLine) {
     flow.Start();
     flow.StartUpdate(L"http://cdn/list.txt");
     flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
@@ -267,7 +267,7 @@ TEST_F(FlowTest, DownloadReportsDriveBarAndSpeedLine) {
     EXPECT_EQ(0.0f, host.bar);  // no NaN on the bar
 }
 
-TEST_F(FlowTest, ARepairAskedBeforeTheUpdateChecksInItsFirstRunOnly) {
+TEST_F(UpdateFlowTest, ARepairAskedBeforeTheUpdateChecksInItsFirstRunOnly) {
     flow.RequestRepair();
     flow.StartUpdate(L"http://cdn/a/b/list.txt");
     ResourceManagerUpdateProgressInfo read(42, 100);
@@ -282,7 +282,7 @@ TEST_F(FlowTest, ARepairAskedBeforeTheUpdateChecksInItsFirstRunOnly) {
               host.initialized);
 }
 
-TEST_F(FlowTest, ARepairAskedDuringADownloadFollowsItBeforeTheGame) {
+TEST_F(UpdateFlowTest, ARepairAskedDuringADownloadFollowsItBeforeTheGame) {
     flow.StartUpdate(L"http://cdn/list.txt");
     flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
     flow.RequestRepair();
@@ -295,7 +295,7 @@ TEST_F(FlowTest, ARepairAskedDuringADownloadFollowsItBeforeTheGame) {
     EXPECT_EQ(2u, host.initialized.size());
 }
 
-TEST_F(FlowTest, TaskbarFollowsDownloadsTheDiskSpaceWaitAFailureAndTheEnd) {
+TEST_F(UpdateFlowTest, TaskbarFollowsDownloadsTheDiskSpaceWaitAFailureAndTheEnd) {
     FakeTaskbar taskbar;
     host.taskbar = &taskbar;
     flow.SetTaskbar(&taskbar);
@@ -326,7 +326,7 @@ TEST_F(FlowTest, TaskbarFollowsDownloadsTheDiskSpaceWaitAFailureAndTheEnd) {
               taskbar.log);
 }
 
-TEST_F(FlowTest, TaskbarShowsTheErrorWhileAnyFailureBoxIsOpen) {
+TEST_F(UpdateFlowTest, TaskbarShowsTheErrorWhileAnyFailureBoxIsOpen) {
     const std::function<void(UpdateFlow&, FakeHost&)> failures[] = {
         [](UpdateFlow& f, FakeHost&) { f.OnUpdateProgress(CdnCompareFailed, nullptr); },
         [](UpdateFlow& f, FakeHost&) { f.OnUpdateProgress(LauncherDownloadFailed, nullptr); },

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "download/FileUtils.h"
+#include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
 std::wstring TestEnv(const wchar_t* name) {

@@ -278,16 +278,3 @@ RECT Shrunk(const RECT& rect, int inset) {
     RECT r = {rect.left + inset, rect.top + inset, rect.right - inset, rect.bottom - inset};
     return r;
 }
-
-MainWindowGroup::MainWindowGroup() {
-    background.Create(IDD_SKIN_FRAME, nullptr);
-    background.ShowWindow(SW_SHOW);
-    background.ShowForeground();
-    // The game watch would start the notice request at its first tick; no
-    // timer message has been dispatched yet.
-    ::KillTimer(background.foreground->m_hWnd, TIMER_GAME_WATCH);
-}
-
-CNewTalmoMainForegroundDialog& MainWindowGroup::Foreground() {
-    return *static_cast<CNewTalmoMainForegroundDialog*>(background.foreground);
-}

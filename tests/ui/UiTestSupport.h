@@ -5,9 +5,6 @@
 #include <functional>
 #include <string>
 
-#include "launcher/NewTalmoMainForegroundDialog.h"
-#include "ui/NewTalmoMainBackgroundDialog.h"
-
 class CSkinDialog;
 
 // Dispatches this thread's messages for about ms milliseconds.
@@ -54,17 +51,6 @@ void KeyPress(WORD virtualKey);
 // test never hangs. Answers what show answered.
 int RunWithBoxProbe(const std::function<int()>& show, const std::function<void(CSkinDialog*)>& probe,
                     int timeoutMs = 15000);
-
-// The launcher's main window group as the launcher makes it (the background,
-// then the foreground on it), shown on the screen, with the update flow held
-// before its first step so that no launcher server is asked.
-class MainWindowGroup {
-public:
-    MainWindowGroup();
-    CNewTalmoMainForegroundDialog& Foreground();
-
-    CNewTalmoMainBackgroundDialog background;
-};
 
 // The window's rectangle on the screen.
 RECT WindowRectOf(HWND window);

@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "download/FileUtils.h"
-#include "support/TestEnv.h"
 #include "afx/ScopedWin.h"
+#include "support/TestEnv.h"
 #include "update/CDNResourceDataProcessor.h"
 #include "update/FileFlusher.h"
 #include "update/UpdateTestSupport.h"
+#include "util/FileUtils.h"
 #include "util/Md5.h"
 #include "util/TextEncoding.h"
 

@@ -2,9 +2,9 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "download/FileUtils.h"
 #include "support/TestEnv.h"
 #include "update/FileReplace.h"
+#include "util/FileUtils.h"
 
 TEST(ReplaceFileBytes, ReplacesTheWholeFileAndLeavesNoTemporary) {
     std::wstring root = FreshTestFolder(L"update-replace");

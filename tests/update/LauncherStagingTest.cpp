@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "afx/File.h"
-#include "download/FileUtils.h"
 #include "support/TestEnv.h"
 #include "update/CDNResourceDataProcessor.h"
 #include "update/LauncherStaging.h"
 #include "update/UpdateTestSupport.h"
+#include "util/FileUtils.h"
 
 namespace {
 

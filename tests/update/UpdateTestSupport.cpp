@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "download/FileUtils.h"
+#include "util/FileUtils.h"
 
 std::string Gzip(const std::string& data) {
     z_stream stream = {};

@@ -3,8 +3,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "download/FileUtils.h"
 #include "support/TestEnv.h"
+#include "util/FileUtils.h"
 #include "util/InstallPaths.h"
 #include "util/SystemHelpers.h"
 #include "util/TextEncoding.h"

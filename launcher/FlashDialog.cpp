@@ -1,7 +1,7 @@
-#include "ui/FlashDialog.h"
+#include "launcher/FlashDialog.h"
 
+#include "launcher/NewTalmoMainBackgroundDialog.h"
 #include "res/resource.h"
-#include "ui/NewTalmoMainBackgroundDialog.h"
 
 CFlashDialog::CFlashDialog() : CDialogBase(IDD_FLASH, nullptr) {
     offsetX = 278;

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "afx/ScopedWin.h"
-#include "download/FileUtils.h"
 #include "download/ShortTimings.h"
 #include "download/TraceCapture.h"
 #include "support/TestEnv.h"
@@ -19,6 +18,7 @@
 #include "update/ResourceList.h"
 #include "update/ResourceManager.h"
 #include "update/UpdateTestSupport.h"
+#include "util/FileUtils.h"
 #include "util/Md5.h"
 #include "util/TextEncoding.h"
 
@@ -226,14 +226,14 @@ private:
     std::wstring path_;
 };
 
-class UpdateFlow : public ::testing::Test {
+class ResourceManagerUpdate : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(NginxBaseUrl().empty()) << "the nginx fixture did not run"; }
 };
 
 }  // namespace
 
-TEST_F(UpdateFlow, FirstInstallThenNothingToDo) {
+TEST_F(ResourceManagerUpdate, FirstInstallThenNothingToDo) {
     std::wstring root = FreshTestFolder(L"update-full");
     ResourceInfoMap cdn = CdnMap(L"full", false);
     int64_t total = 0;
@@ -274,7 +274,7 @@ TEST_F(UpdateFlow, FirstInstallThenNothingToDo) {
     EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
 }
 
-TEST_F(UpdateFlow, IncrementalUpdateMovesOnlyTheChangedFiles) {
+TEST_F(ResourceManagerUpdate, IncrementalUpdateMovesOnlyTheChangedFiles) {
     std::wstring root = FreshTestFolder(L"update-incremental");
     auto first = RunUpdate(root, L"incr1");
     ASSERT_EQ(17, States(first).back());
@@ -295,7 +295,7 @@ TEST_F(UpdateFlow, IncrementalUpdateMovesOnlyTheChangedFiles) {
     EXPECT_EQ(VersionText(v2), FileBytes(root + L"version.txt"));
 }
 
-TEST_F(UpdateFlow, LauncherBatchStagesItsFilesByteForByte) {
+TEST_F(ResourceManagerUpdate, LauncherBatchStagesItsFilesByteForByte) {
     std::wstring root = FreshTestFolder(L"update-launcher");
     ResourceInfoMap launcher = CdnMap(L"launcher", true);
     ResourceInfoMap game = CdnMap(L"launcher", false);
@@ -329,7 +329,7 @@ TEST_F(UpdateFlow, LauncherBatchStagesItsFilesByteForByte) {
     EXPECT_EQ(L"", CResourceManager::GetInstance().ComputeResourceHash());  // no version.txt
 }
 
-TEST_F(UpdateFlow, AFailedLauncherBatchDeletesTheStagingFile) {
+TEST_F(ResourceManagerUpdate, AFailedLauncherBatchDeletesTheStagingFile) {
     std::wstring root = FreshTestFolder(L"update-launcher-fail");
     auto states = States(RunUpdate(root, L"launcherfail"));
     ASSERT_GE(states.size(), 9u);
@@ -338,7 +338,7 @@ TEST_F(UpdateFlow, AFailedLauncherBatchDeletesTheStagingFile) {
     EXPECT_FALSE(FileExists(StagingFilePath(root)));
 }
 
-TEST_F(UpdateFlow, AFailedBatchKeepsWhatArrivedAndTheNextRunFetchesTheRest) {
+TEST_F(ResourceManagerUpdate, AFailedBatchKeepsWhatArrivedAndTheNextRunFetchesTheRest) {
     std::wstring root = FreshTestFolder(L"update-fail");
     HeldPackage missing(L"fail", L"res2");
     ResourceInfoMap cdn = CdnMap(L"fail", false);
@@ -372,7 +372,7 @@ TEST_F(UpdateFlow, AFailedBatchKeepsWhatArrivedAndTheNextRunFetchesTheRest) {
 
 // With incr1 installed, lists made from incr2's (which would modify a.txt,
 // delete c.txt and add d.txt) but each with one bad line.
-TEST_F(UpdateFlow, ABadListIsRefusedWholeAndChangesNothing) {
+TEST_F(ResourceManagerUpdate, ABadListIsRefusedWholeAndChangesNothing) {
     std::wstring root = FreshTestFolder(L"update-hostile");
     ASSERT_EQ(17, States(RunUpdate(root, L"incr1")).back());
     const std::map<std::wstring, std::string> installed = TreeBytes(root);
@@ -431,7 +431,7 @@ TEST_F(UpdateFlow, ABadListIsRefusedWholeAndChangesNothing) {
     EXPECT_FALSE(FileExists(root + L"game\\c.txt"));
 }
 
-TEST_F(UpdateFlow, AListWithoutGameResourcesDeletesNothing) {
+TEST_F(ResourceManagerUpdate, AListWithoutGameResourcesDeletesNothing) {
     std::wstring root = FreshTestFolder(L"update-empty");
     ASSERT_TRUE(WriteFileBytes(root + L"version.txt", "x.txt=2E\r\nb.txt=1F\r\n"));
     ASSERT_TRUE(WriteFileBytes(root + L"game\\x.txt", "installed"));
@@ -446,7 +446,7 @@ TEST_F(UpdateFlow, AListWithoutGameResourcesDeletesNothing) {
     EXPECT_EQ(Md5OfText(L"1F2E"), CResourceManager::GetInstance().ComputeResourceHash());
 }
 
-TEST_F(UpdateFlow, WrongBytesFromTheCdnAreNeverTakenAndTheInstalledFileStays) {
+TEST_F(ResourceManagerUpdate, WrongBytesFromTheCdnAreNeverTakenAndTheInstalledFileStays) {
     // A stale edge: a.bin's range is a valid member of its old content.
     std::wstring root = FreshTestFolder(L"update-stale");
     ASSERT_EQ(17, States(RunUpdate(root, L"staleold")).back());
@@ -466,7 +466,7 @@ TEST_F(UpdateFlow, WrongBytesFromTheCdnAreNeverTakenAndTheInstalledFileStays) {
     EXPECT_EQ(0u, ReadVersionFile(root).count(L"a.bin"));
 }
 
-TEST_F(UpdateFlow, ARepairFetchesExactlyTheDamagedAndMissingFiles) {
+TEST_F(ResourceManagerUpdate, ARepairFetchesExactlyTheDamagedAndMissingFiles) {
     std::wstring root = FreshTestFolder(L"update-repair");
     ASSERT_EQ(17, States(RunUpdate(root, L"incr1")).back());
     ResourceInfoMap cdn = CdnMap(L"incr1", false);
@@ -502,7 +502,7 @@ TEST_F(UpdateFlow, ARepairFetchesExactlyTheDamagedAndMissingFiles) {
     EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
 }
 
-TEST_F(UpdateFlow, ANameThatChangedOnlyInCaseIsReplacedNeverDeletedFirst) {
+TEST_F(ResourceManagerUpdate, ANameThatChangedOnlyInCaseIsReplacedNeverDeletedFirst) {
     // version.txt says A.txt, the new list a.txt: one file on Windows. Deleting
     // the withdrawn name first would lose it when the download then fails.
     std::wstring root = FreshTestFolder(L"update-case");

@@ -1,7 +1,7 @@
 #pragma once
 // The launcher's main background window: the picture the launcher is drawn on,
 // with the foreground window laid over it and the root riding along.
-#include "ui/MainBackgroundDialog.h"
+#include "launcher/MainBackgroundDialog.h"
 
 class CNewTalmoMainBackgroundDialog : public CMainBackgroundDialog {
 public:

@@ -1,4 +1,4 @@
-#include "ui/NewTalmoMainBackgroundDialog.h"
+#include "launcher/NewTalmoMainBackgroundDialog.h"
 
 #include "launcher/NewTalmoMainForegroundDialog.h"
 #include "res/resource.h"

@@ -1,8 +1,8 @@
-#include "ui/MainBackgroundDialog.h"
+#include "launcher/MainBackgroundDialog.h"
 
-#include "launcher/LauncherLog.h"
 #include "ui/SkinMessageBox.h"
 #include "update/ResourceManager.h"
+#include "util/DebugTrace.h"
 #include "util/SystemHelpers.h"
 #include "util/UiScale.h"
 

@@ -3,8 +3,8 @@
 #include <shlwapi.h>
 
 #include "BuildConfig.h"
-#include "download/FileUtils.h"
 #include "support/TestEnv.h"
+#include "util/FileUtils.h"
 
 TEST(FileUtils, GetParentFolderTable) {
     const struct { const wchar_t* path; bool found; const wchar_t* parent; } cases[] = {

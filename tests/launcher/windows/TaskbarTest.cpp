@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "MainWindowGroup.h"
 #include "UiTestSupport.h"
 #include "ui/SkinMessageBox.h"
 #include "ui/TaskbarListProgress.h"

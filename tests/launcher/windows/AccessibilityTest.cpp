@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oleacc.h>
 
+#include "MainWindowGroup.h"
 #include "UiTestSupport.h"
 #include "afx/ScopedWin.h"
 #include "res/resource.h"

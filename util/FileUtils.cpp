@@ -1,4 +1,4 @@
-#include "download/FileUtils.h"
+#include "util/FileUtils.h"
 
 #include <windows.h>
 #include <shlwapi.h>

@@ -1,0 +1,16 @@
+#pragma once
+// The launcher's main window group for the window tests: real windows on the
+// Xvfb screen, checked with the toolkit tests' helpers (tests/ui/UiTestSupport).
+#include "launcher/NewTalmoMainBackgroundDialog.h"
+#include "launcher/NewTalmoMainForegroundDialog.h"
+
+// The launcher's main window group as the launcher makes it (the background,
+// then the foreground on it), shown on the screen, with the update flow held
+// before its first step so that no launcher server is asked.
+class MainWindowGroup {
+public:
+    MainWindowGroup();
+    CNewTalmoMainForegroundDialog& Foreground();
+
+    CNewTalmoMainBackgroundDialog background;
+};
