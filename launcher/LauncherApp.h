@@ -2,6 +2,8 @@
 // The launcher's application object: start-up, single instance, working copy,
 // desktop shortcut, fresh log and the decision whether to show the window.
 #include <string>
+
+#include "afx/ScopedWin.h"
 #include "afx/WinApp.h"
 
 extern const wchar_t kSingleInstanceMutexName[];
@@ -27,4 +29,6 @@ public:
 protected:
     // Runs the launcher's window group modally; the window toolkit provides it.
     virtual void RunLauncherWindow();
+
+    ScopedHandle instanceMutex_;  // tells later launchers that this one runs
 };

@@ -19,7 +19,6 @@ CMainForegroundDialog::CMainForegroundDialog(UINT templateId, CWnd* parent) : CD
 
 CMainForegroundDialog::~CMainForegroundDialog() {
     noticeRequest.Shutdown();
-    delete backgroundImage;
 }
 
 void CMainForegroundDialog::DoDataExchange(CDataExchange* dx) {
@@ -153,9 +152,8 @@ std::wstring CMainForegroundDialog::GetLauncherFolder() { return GetGameRootFold
 
 std::wstring CMainForegroundDialog::GetGameFolder() { return GetGameRootFolder(); }
 
-void CMainForegroundDialog::SetBackgroundImage(Gdiplus::Image* image) {
-    delete backgroundImage;
-    backgroundImage = image;
+void CMainForegroundDialog::SetBackgroundImage(std::unique_ptr<Gdiplus::Image> image) {
+    backgroundImage = std::move(image);
     if (backgroundImage) {
         backgroundWidth = Scaled(static_cast<int>(backgroundImage->GetWidth()));
         backgroundHeight = Scaled(static_cast<int>(backgroundImage->GetHeight()));
@@ -169,7 +167,7 @@ void CMainForegroundDialog::OnPaint() {
     {
         Gdiplus::Graphics graphics(dc);
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
-        if (backgroundImage) graphics.DrawImage(backgroundImage, 0, 0, backgroundWidth, backgroundHeight);
+        if (backgroundImage) graphics.DrawImage(backgroundImage.get(), 0, 0, backgroundWidth, backgroundHeight);
         DrawOverlay(graphics);
     }
     ::EndPaint(m_hWnd, &ps);
@@ -179,7 +177,7 @@ bool CMainForegroundDialog::PaintBackdropUnder(HWND child, HDC dc) {
     if (!backgroundImage) return false;
     const POINT origin = ChildOriginInHost(m_hWnd, child);
     Gdiplus::Graphics graphics(dc);
-    graphics.DrawImage(backgroundImage, -origin.x, -origin.y, backgroundWidth, backgroundHeight);
+    graphics.DrawImage(backgroundImage.get(), -origin.x, -origin.y, backgroundWidth, backgroundHeight);
     return true;
 }
 

@@ -29,8 +29,8 @@ public:
     void PostProgress(ResourceManagerProgressState state, const ResourceManagerProgressInfoBase* record);
     // The notice request's outcome, on its worker thread.
     void PostNoticeResult(const std::wstring& url, RequestNoticeResult result);
-    // The backdrop cropped from the background's picture (owned; may be null).
-    void SetBackgroundImage(Gdiplus::Image* image);
+    // The backdrop cropped from the background's picture (may be null).
+    void SetBackgroundImage(std::unique_ptr<Gdiplus::Image> image);
     void SetExitNotification(std::function<void()> callback) { exitNotification_ = std::move(callback); }
 
     UpdateFlow& Flow() { return flow_; }
@@ -76,7 +76,7 @@ protected:
     CCustomProgress progressBar;  // 1004
     CCustomLabel speedLabel;      // 1006
     CCustomLabel statusLabel;     // 1012
-    Gdiplus::Image* backgroundImage = nullptr;  // owned
+    std::unique_ptr<Gdiplus::Image> backgroundImage;
     int backgroundWidth = 0;
     int backgroundHeight = 0;
     DragTracker drag;  // moves the owner dialog's group

@@ -61,21 +61,11 @@ CSkinUIDialog::CSkinUIDialog(UINT templateId, CWnd* parent) : CDialogBase(templa
 
 CSkinUIDialog::~CSkinUIDialog() {
     if (m_hWnd) DestroyWindow();
-    delete backdrop;
-    backdrop = nullptr;
-    delete uiData;
-    uiData = nullptr;
 }
 
-void CSkinUIDialog::SetBackdrop(Gdiplus::Bitmap* bitmap) {
-    if (backdrop != bitmap) delete backdrop;
-    backdrop = bitmap;
+void CSkinUIDialog::SetBackdrop(std::unique_ptr<Gdiplus::Bitmap> bitmap) {
+    backdrop = std::move(bitmap);
     if (m_hWnd) ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-}
-
-void CSkinUIDialog::SetUiData(UIDataBase* data) {
-    if (uiData != data) delete uiData;
-    uiData = data;
 }
 
 BOOL CSkinUIDialog::OnInitDialog() {
@@ -92,7 +82,7 @@ BOOL CSkinUIDialog::OnInitDialog() {
 void CSkinUIDialog::DrawBackdrop(Gdiplus::Graphics& graphics, int originX, int originY) {
     RECT client;
     GetClientRect(&client);
-    graphics.DrawImage(backdrop, originX, originY, static_cast<INT>(client.right + 1), static_cast<INT>(client.bottom + 1));
+    graphics.DrawImage(backdrop.get(), originX, originY, static_cast<INT>(client.right + 1), static_cast<INT>(client.bottom + 1));
 }
 
 void CSkinUIDialog::OnPaint() {
@@ -288,10 +278,6 @@ CSkinDialog::CSkinDialog(UINT pngIdValue, UINT templateId, CWnd* parent)
 
 CSkinDialog::~CSkinDialog() {
     if (m_hWnd) DestroyWindow();
-    delete content;
-    content = nullptr;
-    delete placementRect;
-    placementRect = nullptr;
 }
 
 BOOL CSkinDialog::OnInitDialog() {
@@ -306,7 +292,7 @@ BOOL CSkinDialog::OnInitDialog() {
     HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
     // Centred in the placement rectangle, else on the owner, else on the screen.
     RECT ownerRect;
-    const RECT* around = placementRect;
+    const RECT* around = placementRect ? &*placementRect : nullptr;
     if (!around && owner) {
         ::GetWindowRect(owner, &ownerRect);
         around = &ownerRect;
@@ -326,7 +312,7 @@ BOOL CSkinDialog::OnInitDialog() {
     ShowWindow(SW_SHOWNORMAL);
 
     // The content window.
-    if (!content) content = new CSkinUIDialog(static_cast<UINT>(contentTemplateId), this);
+    if (!content) content = std::make_unique<CSkinUIDialog>(static_cast<UINT>(contentTemplateId), this);
     content->draggable = draggable;
     content->SetOwnerDialog(this);
     if (content->Create(static_cast<UINT>(contentTemplateId), this)) {
@@ -372,10 +358,10 @@ int CSkinDialog::ShowMessageBox(HWND, const std::wstring& text, int style, const
     HWND contentWindow = content ? content->m_hWnd : nullptr;
     EnableWindow(FALSE);
     if (contentWindow) ::EnableWindow(contentWindow, FALSE);
-    RECT* placement = new RECT;
-    GetWindowRect(placement);
+    RECT placement;
+    GetWindowRect(&placement);
     HWND parent = contentWindow ? contentWindow : m_hWnd;
-    int answer = ShowSkinMessageBox(text, placement, firstButtonText, secondButtonText, swapImages, parent, style);
+    int answer = ShowSkinMessageBox(text, &placement, firstButtonText, secondButtonText, swapImages, parent, style);
     if (m_hWnd) EnableWindow(TRUE);
     if (contentWindow && ::IsWindow(contentWindow)) ::EnableWindow(contentWindow, TRUE);
     return answer;
@@ -388,7 +374,7 @@ void CSkinDialog::BringGroupToFront() {
 
 // ----------------------------------------------------------- ShowSkinMessageBox
 
-int ShowSkinMessageBox(const std::wstring& text, RECT* placement, const std::wstring& firstButtonText,
+int ShowSkinMessageBox(const std::wstring& text, const RECT* placement, const std::wstring& firstButtonText,
                        const std::wstring& secondButtonText, int swapImages, HWND parent, int style) {
     // The parent as a window object: ours when it is one of our windows, else a
     // temporary wrapper for the call.
@@ -409,18 +395,18 @@ int ShowSkinMessageBox(const std::wstring& text, RECT* placement, const std::wst
     }
 
     // 2. and 3. The content with its data, and the frame.
-    auto* box = new CSkinMessageBox(nullptr);
-    box->SetUiData(new SkinMessageBoxData(text, style, firstButtonText, secondButtonText, swapImages));
-    auto* frame = new CSkinDialog(IDB_PNG_MSGBOX_FRAME, IDD_SKIN_FRAME, parentWnd);
-    frame->content = box;
+    auto box = std::make_unique<CSkinMessageBox>(nullptr);
+    box->SetUiData(std::make_unique<SkinMessageBoxData>(text, style, firstButtonText, secondButtonText, swapImages));
+    auto frame = std::make_unique<CSkinDialog>(IDB_PNG_MSGBOX_FRAME, IDD_SKIN_FRAME, parentWnd);
+    frame->content = std::move(box);
     frame->contentTemplateId = IDD_SKIN_MESSAGEBOX;
-    frame->placementRect = placement;
+    if (placement) frame->placementRect = *placement;
     frame->draggable = 1;
 
     // 4. Run it.
-    BoxStack().push_back(frame);
+    BoxStack().push_back(frame.get());
     int result = static_cast<int>(frame->DoModal());
-    BoxStack().erase(std::remove(BoxStack().begin(), BoxStack().end(), frame), BoxStack().end());
+    BoxStack().erase(std::remove(BoxStack().begin(), BoxStack().end(), frame.get()), BoxStack().end());
 
     // 5. Show the boxes under it again.
     for (CSkinDialog* open : BoxStack()) {
@@ -429,8 +415,8 @@ int ShowSkinMessageBox(const std::wstring& text, RECT* placement, const std::wst
     }
     if (!BoxStack().empty()) BoxStack().back()->BringGroupToFront();
 
-    // 6. The frame owns the box (with its data) and the rectangle.
-    delete frame;
+    // 6. The frame goes with the box it owns.
+    frame.reset();
     if (foreignParent.m_hWnd) foreignParent.Detach();
     return result;
 }

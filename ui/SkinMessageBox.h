@@ -6,6 +6,8 @@
 // from a box hides the boxes under it until it is answered.
 #include <windows.h>
 #include <gdiplus.h>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,18 +43,17 @@ public:
     CSkinUIDialog(UINT templateId, CWnd* parent);
     ~CSkinUIDialog() override;
 
-    Gdiplus::Bitmap* backdrop = nullptr;  // owned
-    UIDataBase* uiData = nullptr;         // owned
+    std::unique_ptr<Gdiplus::Bitmap> backdrop;
+    std::unique_ptr<UIDataBase> uiData;
     DragTracker drag;  // when draggable: moves the owner dialog's group
 
     virtual void OnPaint();
     virtual void OnSize(UINT type, int cx, int cy);
     virtual bool ShouldPaintBackground(const RECT& paintRect) { return true; }
 
-    // Deletes the old backdrop and keeps the new one.
-    void SetBackdrop(Gdiplus::Bitmap* bitmap);
-    // Deletes the old data and keeps the new.
-    void SetUiData(UIDataBase* data);
+    // Replaces the backdrop and repaints.
+    void SetBackdrop(std::unique_ptr<Gdiplus::Bitmap> bitmap);
+    void SetUiData(std::unique_ptr<UIDataBase> data) { uiData = std::move(data); }
 
     BOOL OnInitDialog() override;
     void OnShowWindow(BOOL show, UINT status) override;
@@ -72,7 +73,7 @@ public:
     CSkinButton secondButton;   // control 1009
     CCustomLabel messageLabel;  // control 1010
 
-    SkinMessageBoxData* Data() const { return dynamic_cast<SkinMessageBoxData*>(uiData); }
+    SkinMessageBoxData* Data() const { return dynamic_cast<SkinMessageBoxData*>(uiData.get()); }
 
     BOOL OnInitDialog() override;
     void OnShowWindow(BOOL show, UINT status) override;
@@ -96,9 +97,9 @@ public:
     CSkinDialog(UINT pngId, UINT templateId, CWnd* parent);
     ~CSkinDialog() override;
 
-    CSkinUIDialog* content = nullptr;  // owned
+    std::unique_ptr<CSkinUIDialog> content;
     int contentTemplateId = 0;
-    RECT* placementRect = nullptr;     // owned, may be absent
+    std::optional<RECT> placementRect;
 
     BOOL OnInitDialog() override;
     void MoveBy(int dx, int dy) override;
@@ -107,11 +108,11 @@ public:
     void BringGroupToFront() override;
 };
 
-// Runs one box: text, placement (owned by the call; the box is centred in it,
+// Runs one box: text, placement (null for none; the box is centred in it,
 // else in the parent, else on the screen), captions, swap flag, parent window
 // (the frame's owner; null for none) and style. 1 for the first button, 7 for
 // the second; a system close ends it with another value.
-int ShowSkinMessageBox(const std::wstring& text, RECT* placement, const std::wstring& firstButtonText,
+int ShowSkinMessageBox(const std::wstring& text, const RECT* placement, const std::wstring& firstButtonText,
                        const std::wstring& secondButtonText, int swapImages, HWND parent, int style);
 
 // The frames whose modal loop is running, innermost last.
