@@ -71,7 +71,7 @@ bool CNewTalmoLauncherApp::InitInstance() {
 
 void CNewTalmoLauncherApp::RunLauncherWindow() {
     ApplyTestTimings();
-    CFlashDialog root;
+    CFlashDialog root(resources_);
     m_pMainWnd = &root;
     root.DoModal();
     m_pMainWnd = nullptr;

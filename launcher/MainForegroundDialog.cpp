@@ -15,7 +15,8 @@
 #include "util/SystemHelpers.h"
 #include "util/UiScale.h"
 
-CMainForegroundDialog::CMainForegroundDialog(UINT templateId, CWnd* parent) : CDialogBase(templateId, parent) {}
+CMainForegroundDialog::CMainForegroundDialog(UINT templateId, CWnd* parent, CResourceManager& resources)
+    : CDialogBase(templateId, parent), resources(resources) {}
 
 CMainForegroundDialog::~CMainForegroundDialog() {
     noticeRequest.Shutdown();
@@ -226,21 +227,20 @@ void CMainForegroundDialog::SendNoticeRequest() {
 }
 
 void CMainForegroundDialog::InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                                                const std::wstring& url, bool repair) {
-    CResourceManager& manager = CResourceManager::GetInstance();
-    manager.SetProgressCallback([this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* record) {
+                                                const std::wstring& url) {
+    resources.SetProgressCallback([this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* record) {
         PostProgress(state, record);
     });
-    manager.Initialize(launcherFolder, gameFolder, url, repair);
+    resources.Initialize(launcherFolder, gameFolder, url);
 }
 
-bool CMainForegroundDialog::StartLauncherUpdate(int32_t* started) {
-    return CResourceManager::GetInstance().StartLauncherUpdate(*started);
-}
+void CMainForegroundDialog::StartComparison(bool repair) { resources.StartComparison(repair); }
 
-int32_t CMainForegroundDialog::StartResourceUpdate() { return CResourceManager::GetInstance().StartResourceUpdate(); }
+bool CMainForegroundDialog::StartLauncherUpdate() { return resources.StartLauncherUpdate(); }
 
-bool CMainForegroundDialog::IsDownloaderIdle() { return CResourceManager::GetInstance().Downloader().IsIdle(); }
+void CMainForegroundDialog::StartResourceUpdate() { resources.StartResourceUpdate(); }
+
+bool CMainForegroundDialog::IsDownloaderIdle() { return resources.Downloader().IsIdle(); }
 
 bool CMainForegroundDialog::GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) {
     ULARGE_INTEGER available, total, free;

@@ -16,9 +16,12 @@
 #include "ui/DragTracker.h"
 #include "ui/SkinControls.h"
 
+class CResourceManager;
+
 class CMainForegroundDialog : public CDialogBase, public UpdateFlowHost, public ISkinBackdropHost {
 public:
-    CMainForegroundDialog(UINT templateId, CWnd* parent);
+    // The manager must outlive the window.
+    CMainForegroundDialog(UINT templateId, CWnd* parent, CResourceManager& resources);
     ~CMainForegroundDialog() override;
 
     BOOL OnInitDialog() override;
@@ -50,9 +53,10 @@ public:
     bool IsGameRunning(const std::wstring& gamePath) override;
     void SendNoticeRequest() override;
     void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                             const std::wstring& url, bool repair) override;
-    bool StartLauncherUpdate(int32_t* started) override;
-    int32_t StartResourceUpdate() override;
+                             const std::wstring& url) override;
+    void StartComparison(bool repair) override;
+    bool StartLauncherUpdate() override;
+    void StartResourceUpdate() override;
     bool IsDownloaderIdle() override;
     bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override;
 
@@ -80,6 +84,7 @@ protected:
     int backgroundWidth = 0;
     int backgroundHeight = 0;
     DragTracker drag;  // moves the owner dialog's group
+    CResourceManager& resources;
 
 private:
     UpdateFlow flow_{*this};

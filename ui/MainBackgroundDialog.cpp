@@ -2,7 +2,6 @@
 
 #include "launcher/LauncherLog.h"
 #include "ui/SkinMessageBox.h"
-#include "update/ResourceManager.h"
 #include "util/SystemHelpers.h"
 #include "util/UiScale.h"
 
@@ -29,8 +28,7 @@ LRESULT CMainBackgroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
 void CMainBackgroundDialog::OnCloseConfirmed() {
     // Keep what has arrived, stop the downloads, and end at once.
     DebugTrace(L"launcher: closing");
-    CResourceManager::GetInstance().SaveLocalVersionFile();
-    CResourceManager::GetInstance().Downloader().StopAll();
+    OnClosing();
     TerminateSelf();
 }
 

@@ -7,6 +7,8 @@
 
 #include "launcher/NewTalmoMainForegroundDialog.h"
 #include "ui/NewTalmoMainBackgroundDialog.h"
+#include "update/CDNResourceDownloader.h"
+#include "update/ResourceManager.h"
 
 class CSkinDialog;
 
@@ -63,7 +65,10 @@ public:
     MainWindowGroup();
     CNewTalmoMainForegroundDialog& Foreground();
 
-    CNewTalmoMainBackgroundDialog background;
+    // Never initialised: the flow is held before it would start an update.
+    CCDNResourceDownloader downloader;
+    CResourceManager resources{downloader};
+    CNewTalmoMainBackgroundDialog background{resources};
 };
 
 // The window's rectangle on the screen.
