@@ -69,7 +69,6 @@ void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& i
     bool refused = false;
     std::vector<DownloadTaskInfo> tasks;
     {
-        // Recursive: a batch may start from inside onConfigResult, on a worker that holds it.
         ScopedLock hold(processorLock);
         batchChecks.clear();
         for (const ResourceUpdateItem& item : items) {

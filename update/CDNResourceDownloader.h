@@ -8,6 +8,7 @@
 // Locks: processorLock before statusLock; bytesLock alone. The client's own
 // lock is taken inside onTaskFinished, after processorLock. onConfigResult,
 // onTaskFinished and the staging of launcher files run under processorLock.
+// The callables only report: batches start from the client's own thread.
 #include <windows.h>
 #include <cstdint>
 #include <functional>
