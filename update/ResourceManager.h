@@ -105,7 +105,7 @@ private:
     std::wstring resourceBaseUrl;      // ends in "/"
     CriticalSection lock;              // the maps, against OnTaskFinished and SaveLocalVersionFile
     CriticalSection saveLock;          // one version.txt save at a time; taken before lock
-    bool versionFileDirty = false;
+    bool versionFileDirty = false;     // under lock: the map has changes version.txt lacks
     bool compareWithRepair = false;    // set before the comparison's worker starts
     CWinThread compareWorker;
     volatile DWORD lastVersionSave = 0;
