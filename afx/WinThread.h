@@ -5,6 +5,8 @@
 // Join (or the destructor) waits for it to end, so no thread outlives its owner.
 #include <windows.h>
 
+#include "afx/ScopedWin.h"
+
 typedef UINT (*AFX_THREADPROC)(LPVOID);
 
 class CWinThread {
@@ -21,11 +23,11 @@ public:
     // Must not be called on the thread itself.
     void Join();
 
-    bool IsStarted() const { return handle_ != nullptr; }
-    HANDLE Handle() const { return handle_; }
+    bool IsStarted() const { return handle_.IsValid(); }
+    HANDLE Handle() const { return handle_.Get(); }
     DWORD ThreadId() const { return threadId_; }
 
 private:
-    HANDLE handle_ = nullptr;
+    ScopedHandle handle_;
     DWORD threadId_ = 0;
 };

@@ -1,8 +1,8 @@
 // What players wait for in a resource update, one scenario per process so that
 // the peak memory measured from outside belongs to that scenario alone. The
 // resource manager is driven the way the update flow drives it, through its
-// public surface only: Initialize, StartLauncherUpdate, StartResourceUpdate,
-// Downloader().IsIdle() and the progress callback.
+// public surface only: Initialize, StartComparison, StartLauncherUpdate,
+// StartResourceUpdate, Downloader().IsIdle() and the progress callback.
 // Usage:
 //   update_bench.exe install LIST_URL ROOT_FOLDER SEGMENT_PAUSE_MS
 //       first install into ROOT_FOLDER (which must not exist yet), timed from
@@ -86,8 +86,8 @@ struct Run {
     }
 };
 
-// Lives as long as the process, like the manager that reports into it: a worker
-// may still be ending while main returns.
+// Lives as long as the process: the manager's workers report into it until main's
+// manager and downloader have joined them.
 Run& g_run = *new Run;
 
 void OnProgress(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
@@ -107,30 +107,43 @@ void WaitUntilIdle(CResourceManager& manager) {
 
 using State = ResourceManagerProgressState;
 
+// Initialize, and after the list the comparison, as the flow starts them: the
+// state that ended the wait (RequestDownloadTotalSize when the size is known).
+int RunToSize(CResourceManager& manager, const std::wstring& listUrl, const std::wstring& root) {
+    manager.Initialize(root, root, listUrl);
+    int listed = g_run.WaitFor({State::CdnCompareFinished, State::CdnCompareFailed});
+    if (listed != static_cast<int>(State::CdnCompareFinished)) return listed;
+    manager.StartComparison(false);
+    return g_run.WaitFor({State::RequestDownloadTotalSize, State::CdnCompareFailed});
+}
+
+// The batches once the list's worker has ended, as the flow waits for it;
+// false when the list holds launcher files.
+bool StartResourceBatch(CResourceManager& manager) {
+    WaitUntilIdle(manager);
+    if (manager.StartLauncherUpdate()) return false;
+    manager.StartResourceUpdate();
+    return true;
+}
+
 // A first install into a root that does not exist yet: seconds from StartResourceUpdate
 // to ResourceUpdateFinished, or a negative value when it failed.
-double TimeInstall(const std::wstring& listUrl, const std::wstring& root, int64_t* bytes) {
+double TimeInstall(CResourceManager& manager, const std::wstring& listUrl, const std::wstring& root, int64_t* bytes) {
     if (::GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) {
         PrintResults("UPDATE_FAILED=the root folder already exists\n");
         return -1;
     }
     CreateFolderPath(root);
-    CResourceManager& manager = CResourceManager::GetInstance();
-    manager.Initialize(root, root, listUrl);
-    int asked = g_run.WaitFor({State::RequestDownloadTotalSize, State::CdnCompareFailed, State::ResourceUpdateFinished});
+    int asked = RunToSize(manager, listUrl, root);
     if (asked != static_cast<int>(State::RequestDownloadTotalSize)) {
         PrintResults("UPDATE_FAILED=no download size (state %d)\n", asked);
         return -1;
     }
-    WaitUntilIdle(manager);  // the list's worker has ended, as the flow waits for it
-    int32_t started = 0;
-    manager.StartLauncherUpdate(started);
-    if (started) {
+    double start = Now();
+    if (!StartResourceBatch(manager)) {
         PrintResults("UPDATE_FAILED=the list holds launcher files\n");
         return -1;
     }
-    double start = Now();
-    manager.StartResourceUpdate();
     int end = g_run.WaitFor({State::ResourceUpdateFinished, State::ResourceDownloadFailed});
     double seconds = Now() - start;
     WaitUntilIdle(manager);
@@ -145,11 +158,14 @@ double TimeInstall(const std::wstring& listUrl, const std::wstring& root, int64_
 
 // A launch that finds everything installed: seconds from Initialize to
 // ResourceUpdateFinished, or a negative value when it failed or downloaded.
-double TimeIdleLaunch(const std::wstring& listUrl, const std::wstring& root) {
-    CResourceManager& manager = CResourceManager::GetInstance();
+double TimeIdleLaunch(CResourceManager& manager, const std::wstring& listUrl, const std::wstring& root) {
     double start = Now();
-    manager.Initialize(root, root, listUrl);
-    int end = g_run.WaitFor({State::ResourceUpdateFinished, State::RequestDownloadTotalSize, State::CdnCompareFailed});
+    int asked = RunToSize(manager, listUrl, root);
+    int end = asked;
+    if (asked == static_cast<int>(State::RequestDownloadTotalSize) && g_run.total == 0 &&
+        StartResourceBatch(manager)) {
+        end = g_run.WaitFor({State::ResourceUpdateFinished, State::ResourceDownloadStarted});
+    }
     double seconds = Now() - start;
     WaitUntilIdle(manager);
     if (end != static_cast<int>(State::ResourceUpdateFinished) || g_run.Seen(State::ResourceDownloadStarted)) {
@@ -232,16 +248,19 @@ int main(int argc, char** argv) {
     std::wstring listUrl = AnsiToText(argv[2]);
     std::wstring root = FolderArgument(argv[3]);
     SetSegmentPause(argv[4]);
-    CResourceManager::GetInstance().SetProgressCallback(OnProgress);
+    // The downloader outlives the manager; both end their workers before main returns.
+    CCDNResourceDownloader downloader;
+    CResourceManager manager(downloader);
+    manager.SetProgressCallback(OnProgress);
 
     if (mode == "install") {
         int64_t bytes = 0;
-        double seconds = TimeInstall(listUrl, root, &bytes);
+        double seconds = TimeInstall(manager, listUrl, root, &bytes);
         if (seconds < 0) return 1;
         PrintResults("UPDATE_BYTES=%lld\nUPDATE_SECONDS=%.3f\n", static_cast<long long>(bytes), seconds);
         return 0;
     }
-    double seconds = TimeIdleLaunch(listUrl, root);
+    double seconds = TimeIdleLaunch(manager, listUrl, root);
     if (seconds < 0) return 1;
     PrintResults("IDLE_SECONDS=%.3f\n", seconds);
     return 0;

@@ -56,14 +56,13 @@ std::vector<SegmentDownloadTaskInfo> DownloaderTaskDispatcher::GroupIntoSegments
     return segments;
 }
 
-int32_t DownloaderTaskDispatcher::AddTasks(std::vector<DownloadTaskInfo>& files) {
+void DownloaderTaskDispatcher::AddTasks(std::vector<DownloadTaskInfo>& files) {
     std::vector<SegmentDownloadTaskInfo> segments = GroupIntoSegments(files);
     {
         ScopedLock hold(lock);
         for (auto& segment : segments) pendingSegments.push_back(std::move(segment));
     }
     StartWorkers();
-    return 1;
 }
 
 void DownloaderTaskDispatcher::StartWorkers() {
@@ -93,7 +92,7 @@ void DownloaderTaskDispatcher::StartWorkers() {
             runningTasks.push_back(std::move(task));
         } else {
             idleTasks.push_back(std::move(task));
-            DebugTrace(L"启动下载线程失败\t");
+            DebugTrace(L"启动下载线程失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
         }
     }
 }
@@ -122,16 +121,24 @@ int32_t DownloaderTaskDispatcher::FetchSegment(SegmentDownloadTaskInfo* out) {
 }
 
 void DownloaderTaskDispatcher::OnWorkerFinished(DownloaderTask* task) {
-    ScopedLock hold(lock);
-    for (size_t i = 0; i < runningTasks.size();) {
-        if (runningTasks[i].get() == task || runningTasks[i]->Id() == task->Id()) {
-            idleTasks.push_back(std::move(runningTasks[i]));
-            runningTasks.erase(runningTasks.begin() + i);
-        } else {
-            ++i;
+    {
+        ScopedLock hold(lock);
+        for (size_t i = 0; i < runningTasks.size();) {
+            if (runningTasks[i].get() == task || runningTasks[i]->Id() == task->Id()) {
+                idleTasks.push_back(std::move(runningTasks[i]));
+                runningTasks.erase(runningTasks.begin() + i);
+            } else {
+                ++i;
+            }
         }
+        if (!runningTasks.empty() || !owner) return;
+        ++reportingWorkers_;
     }
-    if (runningTasks.empty() && owner) owner->OnAllTasksFinished();
+    // The owner is called without the lock: whatever it does or waits for, no
+    // other worker and no caller of this dispatcher waits on it meanwhile.
+    owner->OnAllTasksFinished();
+    ScopedLock hold(lock);
+    --reportingWorkers_;
 }
 
 void DownloaderTaskDispatcher::StopAll() {
@@ -146,7 +153,7 @@ void DownloaderTaskDispatcher::ClearPending() {
 
 bool DownloaderTaskDispatcher::IsIdle() {
     ScopedLock hold(lock);
-    return runningTasks.empty();
+    return runningTasks.empty() && reportingWorkers_ == 0;
 }
 
 std::vector<SegmentDownloadTaskInfo> DownloaderTaskDispatcher::PendingSegments() {

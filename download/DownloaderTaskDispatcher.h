@@ -22,14 +22,15 @@ public:
     DownloaderTaskDispatcher& operator=(const DownloaderTaskDispatcher&) = delete;
 
     // Sorts files in place by offset, queues them as segments and starts
-    // workers as needed. Gives 1.
-    int32_t AddTasks(std::vector<DownloadTaskInfo>& files);
+    // workers as needed (a worker that cannot be started is traced; the running
+    // ones take its segments).
+    void AddTasks(std::vector<DownloadTaskInfo>& files);
     // Cancels the requests under way and makes every worker end after its
     // current segment; the queue stays as it is.
     void StopAll();
     // Drops every queued segment.
     void ClearPending();
-    // True when no worker runs.
+    // True when no worker runs and none is still telling the owner that all have ended.
     bool IsIdle();
 
     // The grouping AddTasks uses: sorts files by offset and packs touching files
@@ -54,7 +55,8 @@ private:
     std::deque<SegmentDownloadTaskInfo> pendingSegments;
     std::vector<std::unique_ptr<DownloaderTask>> idleTasks;
     std::vector<std::unique_ptr<DownloaderTask>> runningTasks;
-    // Recursive: the owner may call back in from OnAllTasksFinished.
+    // Never held while the owner is called.
     CriticalSection lock;
     bool shuttingDown_ = false;
+    int32_t reportingWorkers_ = 0;  // workers inside OnAllTasksFinished
 };

@@ -12,8 +12,8 @@ public:
     virtual DownloadDataProcessor* CreateProcessor(const DownloadTaskInfo& info) = 0;
     // The outcome of one file.
     virtual void OnTaskResult(const DownloadTaskResultInfo& result) = 0;
-    // The last running worker has ended; called under the dispatcher's lock,
-    // which is recursive, so AddTasks, StopAll and ClearPending may be called here.
+    // The last running worker has ended; called on that worker without the
+    // dispatcher's lock, so AddTasks, StopAll and ClearPending may be called here.
     virtual void OnAllTasksFinished() = 0;
 
 protected:

@@ -17,7 +17,8 @@ const wchar_t kUserAgentLine[] =
     L"Chrome/45.0.2454.101 Safari/537.36";
 const wchar_t kFormTypeLine[] = L"Content-Type:application/x-www-form-urlencoded;charset=UTF-8";
 const wchar_t kJsonTypeLine[] = L"Content-Type:application/json;charset=UTF-8";
-const wchar_t kNetworkFailureTrace[] = L"请求网络数据失败";
+// Followed by the error code.
+const wchar_t kNetworkFailureTrace[] = L"请求网络数据失败\t";
 
 // Processors, cancellation and progress see the body in pieces of this size.
 const uint32_t kPieceSize = 1024;
@@ -34,15 +35,17 @@ const DWORD kConnectionsPerServer = 16;
 // WinINet allows 2 connections per server by default, which would make a third
 // worker wait for the others. The limit is process-wide and has to be raised
 // before the first connection.
-bool RaiseConnectionLimits() {
+// A failure leaves WinINet's limit: slower, never wrong.
+void RaiseConnectionLimits() {
     DWORD value = kConnectionsPerServer;
-    ::InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &value, sizeof(value));
-    ::InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &value, sizeof(value));
-    return true;
+    if (!::InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &value, sizeof(value)) ||
+        !::InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &value, sizeof(value))) {
+        DebugTrace(L"设置连接数上限失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
+    }
 }
 
 void EnsureTransportDefaults() {
-    static const bool raised = RaiseConnectionLimits();
+    static const bool raised = (RaiseConnectionLimits(), true);
     (void)raised;
 }
 
@@ -205,6 +208,7 @@ int32_t HttpClient::RunAttempt(const Target& target, DownloadDataProcessor* proc
     InternetRequest request(cancelEvent_.Get());
     int32_t result = kDownloadFailed;
     bool networkFailed = true;
+    DWORD error = 0;  // why the network failed
     do {
         // TLS follows the port, not the scheme. Packages are large and fetched
         // once, so nothing goes into the WinINet cache.
@@ -213,33 +217,40 @@ int32_t HttpClient::RunAttempt(const Target& target, DownloadDataProcessor* proc
                       INTERNET_FLAG_NO_CACHE_WRITE;
         if (!request.Open(target.server, target.port, method == kHttpPost ? L"POST" : L"GET", target.path, flags,
                           kSendTimeoutMs, kReceiveTimeoutMs, kConnectRetries)) {
+            error = request.Error();
             break;
         }
         // Waiting for the answer counts as the first stall window.
         StallWatch watch(GetDownloadTimings().stallWindowMs);
         InternetRequest::Outcome sent = request.Send(HeaderBlock(rangeStart, length), body, watch.Deadline());
         if (sent == InternetRequest::kCancelled) return kDownloadCancelled;
-        if (sent != InternetRequest::kDone) break;
+        if (sent != InternetRequest::kDone) {
+            error = sent == InternetRequest::kTimedOut ? ERROR_INTERNET_TIMEOUT : request.Error();
+            break;
+        }
         wchar_t statusText[32] = {};
         DWORD statusSize = sizeof(statusText);
-        if (!::HttpQueryInfoW(request.Handle(), HTTP_QUERY_STATUS_CODE, statusText, &statusSize, nullptr)) break;
+        if (!::HttpQueryInfoW(request.Handle(), HTTP_QUERY_STATUS_CODE, statusText, &statusSize, nullptr)) {
+            error = ::GetLastError();
+            break;
+        }
         int32_t rawStatus = static_cast<int32_t>(std::wcstol(statusText, nullptr, 10));
         networkFailed = false;
         result = rawStatus == 206 ? kDownloadOk : rawStatus;
         if (result == kDownloadOk) {
-            result = ReadBody(&request, processor, rawStatus, rangeStart, length);
+            result = ReadBody(&request, processor, rawStatus, rangeStart, length, &error);
             networkFailed = result == kDownloadFailed;
         }
     } while (false);
     if (networkFailed) {
-        DebugTrace(kNetworkFailureTrace);
+        DebugTrace(kNetworkFailureTrace + IntToText(static_cast<int32_t>(error)));
         result = kDownloadFailed;
     }
     return result;
 }
 
 int32_t HttpClient::ReadBody(InternetRequest* request, DownloadDataProcessor* processor, int32_t rawStatus,
-                             int64_t rangeStart, uint32_t length) {
+                             int64_t rangeStart, uint32_t length, DWORD* error) {
     DWORD contentLength = 0;
     DWORD lengthSize = sizeof(contentLength);
     bool haveLength = ::HttpQueryInfoW(request->Handle(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
@@ -263,8 +274,14 @@ int32_t HttpClient::ReadBody(InternetRequest* request, DownloadDataProcessor* pr
         DWORD most = static_cast<DWORD>(std::min<uint64_t>(wanted - delivered + skip, watch.MostPerRead()));
         InternetRequest::Outcome read = request->Read(most, &p, &got, watch.Deadline());
         if (read == InternetRequest::kCancelled) return kDownloadCancelled;
-        if (read == InternetRequest::kFailed) return kDownloadFailed;
-        if (!watch.Count(got)) return kDownloadFailed;
+        if (read == InternetRequest::kFailed) {
+            *error = request->Error();
+            return kDownloadFailed;
+        }
+        if (!watch.Count(got)) {
+            *error = ERROR_INTERNET_TIMEOUT;  // under the stall window's rate
+            return kDownloadFailed;
+        }
         if (read == InternetRequest::kTimedOut) continue;  // a window ended well; the wait goes on
         if (got == 0) break;
         uint64_t n = got;
@@ -284,7 +301,9 @@ int32_t HttpClient::ReadBody(InternetRequest* request, DownloadDataProcessor* pr
     }
     if (IsCancelled()) return kDownloadCancelled;
     // A body that ends early is a failure, never a complete file.
-    if (ranged && delivered < wanted) return kDownloadFailed;
-    if (!ranged && haveLength && delivered < contentLength) return kDownloadFailed;
+    if ((ranged && delivered < wanted) || (!ranged && haveLength && delivered < contentLength)) {
+        *error = ERROR_HANDLE_EOF;
+        return kDownloadFailed;
+    }
     return kDownloadOk;
 }

@@ -51,8 +51,9 @@ private:
     struct Target;
     int32_t RunAttempt(const Target& target, DownloadDataProcessor* processor, HttpMethod method,
                        const std::string& body, int64_t rangeStart, uint32_t length);
+    // *error tells why a kDownloadFailed came (a system or WinINet error code).
     int32_t ReadBody(InternetRequest* request, DownloadDataProcessor* processor, int32_t rawStatus,
-                     int64_t rangeStart, uint32_t length);
+                     int64_t rangeStart, uint32_t length, DWORD* error);
     std::wstring HeaderBlock(int64_t rangeStart, uint32_t length) const;
 
     volatile LONG cancelled_ = 0;

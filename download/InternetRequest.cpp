@@ -59,9 +59,9 @@ InternetRequest::~InternetRequest() {
 
 bool InternetRequest::Open(const std::wstring& server, uint16_t port, const wchar_t* verb, const std::wstring& path,
                            DWORD flags, DWORD sendTimeoutMs, DWORD receiveTimeoutMs, DWORD connectRetries) {
-    if (!shared_->completed) return false;
+    if (!shared_->completed) return Fail();
     session_.Reset(::InternetOpenW(kAgentName, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
-    if (!session_) return false;
+    if (!session_) return Fail();
     SetSessionOption(session_.Get(), INTERNET_OPTION_SEND_TIMEOUT, sendTimeoutMs);
     SetSessionOption(session_.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, receiveTimeoutMs);
     SetSessionOption(session_.Get(), INTERNET_OPTION_DATA_SEND_TIMEOUT, sendTimeoutMs);
@@ -69,14 +69,14 @@ bool InternetRequest::Open(const std::wstring& server, uint16_t port, const wcha
     SetSessionOption(session_.Get(), INTERNET_OPTION_CONNECT_RETRIES, connectRetries);
     // Handles made from the session afterwards inherit the callback.
     if (::InternetSetStatusCallbackW(session_.Get(), &InternetRequest::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK) {
-        return false;
+        return Fail();
     }
     connection_.Reset(
         ::InternetConnectW(session_.Get(), server.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection_) return false;
+    if (!connection_) return Fail();
     request_.Reset(::HttpOpenRequestW(connection_.Get(), verb, path.c_str(), nullptr, nullptr, nullptr, flags,
                                       reinterpret_cast<DWORD_PTR>(shared_)));
-    if (!request_) return false;
+    if (!request_) return Fail();
     shared_->AddRef();  // the handle's, until it reports closing
     return true;
 }
@@ -89,12 +89,15 @@ InternetRequest::Outcome InternetRequest::WaitForCompletion(DWORD deadline) {
     if (::WaitForSingleObject(cancelEvent_, 0) == WAIT_OBJECT_0) return kCancelled;
     switch (::WaitForMultipleObjects(2, events, FALSE, left > 0 ? static_cast<DWORD>(left) : 0)) {
         case WAIT_OBJECT_0:
-            return shared_->result.dwResult ? kDone : kFailed;
+            if (shared_->result.dwResult) return kDone;
+            error_ = shared_->result.dwError;
+            return kFailed;
         case WAIT_OBJECT_0 + 1:
             return kCancelled;
         case WAIT_TIMEOUT:
             return kTimedOut;
         default:
+            error_ = ::GetLastError();
             return kFailed;
     }
 }
@@ -111,7 +114,10 @@ InternetRequest::Outcome InternetRequest::Send(const std::wstring& headerBlock, 
                            static_cast<DWORD>(shared_->body.size()))) {
         return kDone;
     }
-    if (::GetLastError() != ERROR_IO_PENDING) return kFailed;
+    if (::GetLastError() != ERROR_IO_PENDING) {
+        error_ = ::GetLastError();
+        return kFailed;
+    }
     return WaitForCompletion(deadline);
 }
 
@@ -122,7 +128,10 @@ InternetRequest::Outcome InternetRequest::Read(DWORD maxBytes, const char** data
         shared_->read = 0;
         if (!::InternetReadFile(request_.Get(), shared_->buffer.data(), std::min(maxBytes, kReadBlockSize),
                                 &shared_->read)) {
-            if (::GetLastError() != ERROR_IO_PENDING) return kFailed;
+            if (::GetLastError() != ERROR_IO_PENDING) {
+                error_ = ::GetLastError();
+                return kFailed;
+            }
             reading_ = true;
         }
     }

@@ -51,6 +51,9 @@ public:
     Outcome Read(DWORD maxBytes, const char** data, DWORD* count, DWORD deadline);
     // For HttpQueryInfoW, after a successful Send.
     HINTERNET Handle() const { return request_.Get(); }
+    // The system error of the last call that failed (Open false, kFailed): the
+    // thread's last error, or the transport's own for a call that completed later.
+    DWORD Error() const { return error_; }
 
 private:
     struct Shared;
@@ -58,8 +61,12 @@ private:
     // Waits for the completion of a call that went asynchronous.
     Outcome WaitForCompletion(DWORD deadline);
 
+    // Keeps the thread's last error as the failure's.
+    bool Fail() { error_ = ::GetLastError(); return false; }
+
     HANDLE cancelEvent_;
     Shared* shared_;
+    DWORD error_ = 0;
     bool reading_ = false;  // a read went asynchronous and has not completed
     // Declared so they close request, connection, session.
     ScopedInternetHandle session_;

@@ -3,12 +3,12 @@
 #include "launcher/NewTalmoMainBackgroundDialog.h"
 #include "res/resource.h"
 
-CFlashDialog::CFlashDialog() : CDialogBase(IDD_FLASH, nullptr) {
+CFlashDialog::CFlashDialog(CResourceManager& resources) : CDialogBase(IDD_FLASH, nullptr), resources_(resources) {
     offsetX = 278;
     offsetY = 119;
 }
 
-CFlashDialog::~CFlashDialog() { delete background; }
+CFlashDialog::~CFlashDialog() = default;
 
 BOOL CFlashDialog::OnInitDialog() {
     CDialog::OnInitDialog();
@@ -16,11 +16,11 @@ BOOL CFlashDialog::OnInitDialog() {
     ::SetLayeredWindowAttributes(m_hWnd, 0, 0, LWA_ALPHA);
     firstPaintPending = 1;
     if (background) return TRUE;
-    background = new CNewTalmoMainBackgroundDialog();
+    background = std::make_unique<CNewTalmoMainBackgroundDialog>(resources_);
     background->Create(IDD_SKIN_FRAME, this);
     background->ShowWindow(SW_SHOW);
     background->satellite = this;
-    SetOwnerDialog(background);
+    SetOwnerDialog(background.get());
     return TRUE;
 }
 

@@ -2,14 +2,18 @@
 // The launcher's invisible root dialog. The application runs it modally; its
 // modal loop carries the whole launcher. It creates the background window,
 // which lays the foreground over itself at the root's first erase.
+#include <memory>
+
 #include "ui/DialogBase.h"
 #include "ui/DragTracker.h"
 
 class CNewTalmoMainBackgroundDialog;
+class CResourceManager;
 
 class CFlashDialog : public CDialogBase {
 public:
-    CFlashDialog();
+    // The manager must outlive the window; the background hands it to the foreground.
+    explicit CFlashDialog(CResourceManager& resources);
     ~CFlashDialog() override;
 
     BOOL OnInitDialog() override;
@@ -19,8 +23,11 @@ public:
     virtual void OnSize(UINT type, int cx, int cy);
     virtual void OnPaint();
 
-    CNewTalmoMainBackgroundDialog* background = nullptr;  // owned
+    std::unique_ptr<CNewTalmoMainBackgroundDialog> background;
     DragTracker drag;  // moves the group through MoveBy
     int foregroundRequested = 0;
     int firstPaintPending = 0;
+
+private:
+    CResourceManager& resources_;
 };

@@ -1,6 +1,7 @@
 #include "launcher/GameStart.h"
 
 #include "afx/File.h"
+#include "afx/ScopedWin.h"
 #include "launcher/LaunchParameters.h"
 #include "launcher/LauncherLog.h"
 #include "util/FileUtils.h"
@@ -45,8 +46,9 @@ bool StartProgram(const std::wstring& exe, const std::wstring& folder, const std
                           folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
         return false;
     }
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    // The launcher neither waits for the program nor controls it.
+    ScopedHandle thread(pi.hThread);
+    ScopedHandle process(pi.hProcess);
     return true;
 }
 

@@ -47,9 +47,9 @@ bool CNewTalmoLauncherApp::InitInstance() {
 
     // The mutex is never owned; holding its handle for the life of the process
     // is what tells later launchers that this one runs.
-    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, kSingleInstanceMutexName);
+    instanceMutex_.Reset(::CreateMutexW(nullptr, FALSE, kSingleInstanceMutexName));
     bool anotherInstance = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    if (anotherInstance && mutex) ::CloseHandle(mutex);
+    if (anotherInstance) instanceMutex_.Reset();
 
     std::wstring dataFolder = GetDataFolder();
     std::wstring copyPath = dataFolder + kWorkingCopyName;
@@ -72,7 +72,7 @@ bool CNewTalmoLauncherApp::InitInstance() {
 
 void CNewTalmoLauncherApp::RunLauncherWindow() {
     ApplyTestTimings();
-    CFlashDialog root;
+    CFlashDialog root(resources_);
     m_pMainWnd = &root;
     root.DoModal();
     m_pMainWnd = nullptr;

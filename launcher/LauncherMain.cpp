@@ -21,8 +21,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // what a build verifies is fixed when it is built; nothing at run time can
     // turn the check off. Without keys nothing changes.
     if (kListSigningKeys[0]) {
-        CCDNResourceDownloader::GetInstance().listTrust.Configure(kListSigningKeys,
-                                                                  GetDataFolder() + kListSerialsName);
+        theApp.Downloader().listTrust.Configure(kListSigningKeys, GetDataFolder() + kListSerialsName);
     }
     return AfxWinMain(instance);
 }

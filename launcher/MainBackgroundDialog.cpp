@@ -1,7 +1,6 @@
 #include "launcher/MainBackgroundDialog.h"
 
 #include "ui/SkinMessageBox.h"
-#include "update/ResourceManager.h"
 #include "util/DebugTrace.h"
 #include "util/SystemHelpers.h"
 #include "util/UiScale.h"
@@ -29,8 +28,7 @@ LRESULT CMainBackgroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
 void CMainBackgroundDialog::OnCloseConfirmed() {
     // Keep what has arrived, stop the downloads, and end at once.
     DebugTrace(L"launcher: closing");
-    CResourceManager::GetInstance().SaveLocalVersionFile();
-    CResourceManager::GetInstance().Downloader().StopAll();
+    OnClosing();
     TerminateSelf();
 }
 
@@ -59,13 +57,13 @@ int CMainBackgroundDialog::ShowMessageBox(HWND owner, const std::wstring& text, 
                                           const std::wstring& secondButtonText, int swapImages) {
     EnableWindow(FALSE);
     if (foreground && foreground->m_hWnd) foreground->EnableWindow(FALSE);
-    RECT* placement = new RECT;  // the box owns it
-    GetWindowRect(placement);
-    placement->left += messageBoxOffsetX;
-    placement->top += messageBoxOffsetY;
+    RECT placement;
+    GetWindowRect(&placement);
+    placement.left += messageBoxOffsetX;
+    placement.top += messageBoxOffsetY;
     HWND parent = foreground && foreground->m_hWnd ? foreground->m_hWnd : m_hWnd;
     DebugTrace(L"launcher: message box: " + text);
-    int answer = ShowSkinMessageBox(text, placement, firstButtonText, secondButtonText, swapImages, parent, style);
+    int answer = ShowSkinMessageBox(text, &placement, firstButtonText, secondButtonText, swapImages, parent, style);
     DebugTrace(L"launcher: message box answer: " + std::to_wstring(answer));
     EnableWindow(TRUE);
     if (foreground && foreground->m_hWnd) foreground->EnableWindow(TRUE);

@@ -34,6 +34,8 @@ public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
+    // Before the launcher ends at a confirmed close.
+    virtual void OnClosing() {}
     // One batch that moves this window by dx, dy, the foreground onto its new
     // place, and a window riding along at its offsets (when given).
     void MoveGroup(int dx, int dy, CDialogBase* satellite);

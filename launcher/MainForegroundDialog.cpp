@@ -15,11 +15,11 @@
 #include "util/SystemHelpers.h"
 #include "util/UiScale.h"
 
-CMainForegroundDialog::CMainForegroundDialog(UINT templateId, CWnd* parent) : CDialogBase(templateId, parent) {}
+CMainForegroundDialog::CMainForegroundDialog(UINT templateId, CWnd* parent, CResourceManager& resources)
+    : CDialogBase(templateId, parent), resources(resources) {}
 
 CMainForegroundDialog::~CMainForegroundDialog() {
     noticeRequest.Shutdown();
-    delete backgroundImage;
 }
 
 void CMainForegroundDialog::DoDataExchange(CDataExchange* dx) {
@@ -149,9 +149,8 @@ void CMainForegroundDialog::LoadBackgroundImage() { SetBackgroundImage(LoadPngIm
 
 std::wstring CMainForegroundDialog::GetGameFolder() { return GetGameRootFolder(); }
 
-void CMainForegroundDialog::SetBackgroundImage(Gdiplus::Image* image) {
-    delete backgroundImage;
-    backgroundImage = image;
+void CMainForegroundDialog::SetBackgroundImage(std::unique_ptr<Gdiplus::Image> image) {
+    backgroundImage = std::move(image);
     if (backgroundImage) {
         backgroundWidth = Scaled(static_cast<int>(backgroundImage->GetWidth()));
         backgroundHeight = Scaled(static_cast<int>(backgroundImage->GetHeight()));
@@ -165,7 +164,7 @@ void CMainForegroundDialog::OnPaint() {
     {
         Gdiplus::Graphics graphics(dc);
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
-        if (backgroundImage) graphics.DrawImage(backgroundImage, 0, 0, backgroundWidth, backgroundHeight);
+        if (backgroundImage) graphics.DrawImage(backgroundImage.get(), 0, 0, backgroundWidth, backgroundHeight);
         DrawOverlay(graphics);
     }
     ::EndPaint(m_hWnd, &ps);
@@ -175,7 +174,7 @@ bool CMainForegroundDialog::PaintBackdropUnder(HWND child, HDC dc) {
     if (!backgroundImage) return false;
     const POINT origin = ChildOriginInHost(m_hWnd, child);
     Gdiplus::Graphics graphics(dc);
-    graphics.DrawImage(backgroundImage, -origin.x, -origin.y, backgroundWidth, backgroundHeight);
+    graphics.DrawImage(backgroundImage.get(), -origin.x, -origin.y, backgroundWidth, backgroundHeight);
     return true;
 }
 
@@ -224,21 +223,20 @@ void CMainForegroundDialog::SendNoticeRequest() {
 }
 
 void CMainForegroundDialog::InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                                                const std::wstring& url, bool repair) {
-    CResourceManager& manager = CResourceManager::GetInstance();
-    manager.SetProgressCallback([this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* record) {
+                                                const std::wstring& url) {
+    resources.SetProgressCallback([this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* record) {
         PostProgress(state, record);
     });
-    manager.Initialize(launcherFolder, gameFolder, url, repair);
+    resources.Initialize(launcherFolder, gameFolder, url);
 }
 
-bool CMainForegroundDialog::StartLauncherUpdate(int32_t* started) {
-    return CResourceManager::GetInstance().StartLauncherUpdate(*started);
-}
+void CMainForegroundDialog::StartComparison(bool repair) { resources.StartComparison(repair); }
 
-int32_t CMainForegroundDialog::StartResourceUpdate() { return CResourceManager::GetInstance().StartResourceUpdate(); }
+bool CMainForegroundDialog::StartLauncherUpdate() { return resources.StartLauncherUpdate(); }
 
-bool CMainForegroundDialog::IsDownloaderIdle() { return CResourceManager::GetInstance().Downloader().IsIdle(); }
+void CMainForegroundDialog::StartResourceUpdate() { resources.StartResourceUpdate(); }
+
+bool CMainForegroundDialog::IsDownloaderIdle() { return resources.Downloader().IsIdle(); }
 
 bool CMainForegroundDialog::GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) {
     ULARGE_INTEGER available, total, free;

@@ -15,9 +15,12 @@
 #include "ui/DragTracker.h"
 #include "ui/SkinControls.h"
 
+class CResourceManager;
+
 class CMainForegroundDialog : public CDialogBase, public UpdateFlowHost, public ISkinBackdropHost {
 public:
-    CMainForegroundDialog(UINT templateId, CWnd* parent);
+    // The manager must outlive the window.
+    CMainForegroundDialog(UINT templateId, CWnd* parent, CResourceManager& resources);
     ~CMainForegroundDialog() override;
 
     BOOL OnInitDialog() override;
@@ -28,8 +31,8 @@ public:
     void PostProgress(ResourceManagerProgressState state, const ResourceManagerProgressInfoBase* record);
     // The notice request's outcome, on its worker thread.
     void PostNoticeResult(const std::wstring& url, RequestNoticeResult result);
-    // The backdrop cropped from the background's picture (owned; may be null).
-    void SetBackgroundImage(Gdiplus::Image* image);
+    // The backdrop cropped from the background's picture (may be null).
+    void SetBackgroundImage(std::unique_ptr<Gdiplus::Image> image);
 
     UpdateFlow& Flow() { return flow_; }
 
@@ -48,9 +51,10 @@ public:
     bool IsGameRunning(const std::wstring& gamePath) override;
     void SendNoticeRequest() override;
     void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                             const std::wstring& url, bool repair) override;
-    bool StartLauncherUpdate(int32_t* started) override;
-    int32_t StartResourceUpdate() override;
+                             const std::wstring& url) override;
+    void StartComparison(bool repair) override;
+    bool StartLauncherUpdate() override;
+    void StartResourceUpdate() override;
     bool IsDownloaderIdle() override;
     bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override;
 
@@ -72,10 +76,11 @@ protected:
     CCustomProgress progressBar;  // 1004
     CCustomLabel speedLabel;      // 1006
     CCustomLabel statusLabel;     // 1012
-    Gdiplus::Image* backgroundImage = nullptr;  // owned
+    std::unique_ptr<Gdiplus::Image> backgroundImage;
     int backgroundWidth = 0;
     int backgroundHeight = 0;
     DragTracker drag;  // moves the owner dialog's group
+    CResourceManager& resources;
 
 private:
     UpdateFlow flow_{*this};

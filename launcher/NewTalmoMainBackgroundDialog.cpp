@@ -1,19 +1,22 @@
 #include "launcher/NewTalmoMainBackgroundDialog.h"
 
 #include "launcher/NewTalmoMainForegroundDialog.h"
+#include "update/ResourceManager.h"
 #include "res/resource.h"
 #include "ui/UiTexts.h"
 #include "util/PngResource.h"
 #include "util/UiScale.h"
 
-CNewTalmoMainBackgroundDialog::CNewTalmoMainBackgroundDialog()
-    : CMainBackgroundDialog(IDD_SKIN_FRAME, IDB_PNG_MAIN_BACKGROUND, nullptr) {
+CNewTalmoMainBackgroundDialog::CNewTalmoMainBackgroundDialog(CResourceManager& resources)
+    : CMainBackgroundDialog(IDD_SKIN_FRAME, IDB_PNG_MAIN_BACKGROUND, nullptr), resources_(resources) {
     alpha = 0;  // transparent until the foreground exists
     messageBoxOffsetX = 160;
     messageBoxOffsetY = 90;
 }
 
-CNewTalmoMainBackgroundDialog::~CNewTalmoMainBackgroundDialog() { delete foreground; }
+CNewTalmoMainBackgroundDialog::~CNewTalmoMainBackgroundDialog() {
+    foreground = nullptr;  // goes with foregroundWindow_
+}
 
 BOOL CNewTalmoMainBackgroundDialog::OnInitDialog() {
     CMainBackgroundDialog::OnInitDialog();
@@ -22,8 +25,9 @@ BOOL CNewTalmoMainBackgroundDialog::OnInitDialog() {
 }
 
 void CNewTalmoMainBackgroundDialog::ShowForeground() {
-    if (!foreground) {
-        auto* window = new CNewTalmoMainForegroundDialog(this);
+    if (!foregroundWindow_) {
+        foregroundWindow_ = std::make_unique<CNewTalmoMainForegroundDialog>(this, resources_);
+        CNewTalmoMainForegroundDialog* window = foregroundWindow_.get();
         foreground = window;
         window->SetOwnerDialog(this);
         window->Flow().SetTaskbar(&Taskbar());
@@ -33,6 +37,11 @@ void CNewTalmoMainBackgroundDialog::ShowForeground() {
     }
     alpha = 255;
     UpdateLayered();
+}
+
+void CNewTalmoMainBackgroundDialog::OnClosing() {
+    resources_.SaveLocalVersionFile();
+    resources_.Downloader().StopAll();
 }
 
 void CNewTalmoMainBackgroundDialog::MoveBy(int dx, int dy) { MoveGroup(dx, dy, satellite); }
@@ -45,8 +54,7 @@ void CNewTalmoMainBackgroundDialog::AlignChildren() {
         ContentPlacement place = PlaceContent(host, *foreground, s);
         MoveAndResizeWindow(foreground->m_hWnd, host.left, host.top, place.width, place.height);
         MoveWindowTo(foreground->m_hWnd, host.left + place.offsetX, host.top + place.offsetY);
-        auto* window = static_cast<CMainForegroundDialog*>(foreground);
-        window->SetBackgroundImage(LoadPngBitmap(IDB_PNG_MAIN_BACKGROUND, static_cast<int>(place.offsetX / s),
+        foregroundWindow_->SetBackgroundImage(LoadPngBitmap(IDB_PNG_MAIN_BACKGROUND, static_cast<int>(place.offsetX / s),
                                                  static_cast<int>(place.offsetY / s),
                                                  static_cast<int>(place.width / s),
                                                  static_cast<int>(place.height / s)));

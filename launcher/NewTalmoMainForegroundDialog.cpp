@@ -13,8 +13,8 @@
 #include "util/SystemHelpers.h"
 #include "util/UiScale.h"
 
-CNewTalmoMainForegroundDialog::CNewTalmoMainForegroundDialog(CWnd* parent)
-    : CMainForegroundDialog(IDD_MAIN_FOREGROUND, parent) {
+CNewTalmoMainForegroundDialog::CNewTalmoMainForegroundDialog(CWnd* parent, CResourceManager& resources)
+    : CMainForegroundDialog(IDD_MAIN_FOREGROUND, parent, resources) {
     marginLeft = 200;  // sits on the background from x = 200 to its right edge
 }
 
@@ -109,7 +109,7 @@ void CNewTalmoMainForegroundDialog::StartGame() {
     std::wstring deviceId;
     GetDeviceId(&deviceId);
     std::wstring args = BuildGameArguments(GetModulePath(), deviceId,
-                                           CResourceManager::GetInstance().ComputeResourceHash(),
+                                           resources.ComputeResourceHash(),
                                            BuildLoginData(loginData));
     DWORD error = 0;
     if (OpenGameProcess(GetGameFolder(), args, &error)) {

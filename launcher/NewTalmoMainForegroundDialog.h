@@ -6,7 +6,7 @@
 
 class CNewTalmoMainForegroundDialog : public CMainForegroundDialog {
 public:
-    explicit CNewTalmoMainForegroundDialog(CWnd* parent);
+    CNewTalmoMainForegroundDialog(CWnd* parent, CResourceManager& resources);
 
     BOOL OnInitDialog() override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;

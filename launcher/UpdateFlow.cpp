@@ -74,10 +74,10 @@ void UpdateFlow::StartNoticeRequest() {
 void UpdateFlow::StartUpdate(const std::wstring& url) {
     display_.ResetProgressCounters();
     listUrl_ = url;
-    bool repair = repairRequested_;
+    repairThisRun_ = repairRequested_;
     repairRequested_ = false;
     std::wstring folder = host_.GetGameFolder();
-    host_.InitializeResources(folder, folder, url, repair);
+    host_.InitializeResources(folder, folder, url);
 }
 
 void UpdateFlow::RequestRepair() { repairRequested_ = true; }
@@ -136,10 +136,15 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
     case CdnCompareFinished:
         SetStatus(L"比对服务器资源完成...");
         display_.progress = 1;
+        host_.StartComparison(repairThisRun_);
         break;
     case RequestDownloadTotalSize:
         if (auto* info = dynamic_cast<const RequestDownloadTotalSizeNoticeInfo*>(record)) {
-            CheckDiskSpaceAndStart(static_cast<uint64_t>(info->totalSize));
+            if (info->totalSize > 0) {
+                CheckDiskSpaceAndStart(static_cast<uint64_t>(info->totalSize));
+            } else {
+                StartBatchesWhenIdle();  // nothing to fetch needs no room
+            }
         }
         break;
     case CdnCompareFailed:
@@ -249,8 +254,12 @@ void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {
             return;
         }
     }
-    // The CDN list's worker, which reported the size, has to end before the
-    // batches start. Wait on a short timer so the window stays responsive.
+    StartBatchesWhenIdle();
+}
+
+void UpdateFlow::StartBatchesWhenIdle() {
+    // The CDN list's worker has to end before the batches start. Wait on a
+    // short timer so the window stays responsive.
     if (host_.IsDownloaderIdle()) {
         StartBatches();
     } else {
@@ -259,6 +268,5 @@ void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {
 }
 
 void UpdateFlow::StartBatches() {
-    int32_t started = 0;
-    if (host_.StartLauncherUpdate(&started) && !started) host_.StartResourceUpdate();
+    if (!host_.StartLauncherUpdate()) host_.StartResourceUpdate();
 }

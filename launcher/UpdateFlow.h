@@ -3,7 +3,8 @@
 // the game watch, the notice request's outcome, every progress state's text
 // and reaction, the disk-space check, the batches, and the endings. It runs
 // on the user-interface thread, driven by the window's timers and by the
-// reports that reach the window as WM_UPDATE_PROGRESS.
+// reports that reach the window as WM_UPDATE_PROGRESS. Workers only report:
+// every next step (the comparison, each batch) is started from here.
 #include <cstdint>
 #include <string>
 
@@ -17,7 +18,7 @@ enum UpdateFlowTimer : uint32_t {
     TIMER_GAME_WATCH = 50001,    // 500 ms: wait for the game to end
     TIMER_START_GAME = 50002,    // 30 ms, once
     TIMER_RESTART = 50003,       // 1000 ms, once
-    TIMER_WAIT_IDLE = 50004,     // 16 ms: wait for the list's worker before the batches
+    TIMER_WAIT_IDLE = 50004,     // 16 ms: wait for the list's worker to end before the batches
     TIMER_SPEED_TEXT = 50005,    // 1000 ms: tip and speed line
 };
 
@@ -42,11 +43,15 @@ public:
     virtual bool IsGameRunning(const std::wstring& gamePath) = 0;
     virtual void SendNoticeRequest() = 0;
     // Sets the manager's progress callback and initialises it with both roots and
-    // the list URL; with repair, installed files are checked against their MD5.
+    // the list URL: the list is fetched (CdnCompareFinished or CdnCompareFailed).
     virtual void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                                     const std::wstring& url, bool repair) = 0;
-    virtual bool StartLauncherUpdate(int32_t* started) = 0;
-    virtual int32_t StartResourceUpdate() = 0;
+                                     const std::wstring& url) = 0;
+    // Compares the lists off this thread (RequestDownloadTotalSize); with repair,
+    // installed files are checked against their MD5 first.
+    virtual void StartComparison(bool repair) = 0;
+    // Starts the launcher batch when launcher files changed; false when none did.
+    virtual bool StartLauncherUpdate() = 0;
+    virtual void StartResourceUpdate() = 0;
     // No worker of the downloader runs (also true before it has any).
     virtual bool IsDownloaderIdle() = 0;
     virtual bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) = 0;
@@ -86,6 +91,8 @@ private:
     // The text on the status line and in a box with "重试" (a new run from the
     // notice request) and "退出" (the end).
     void OfferRetry(const std::wstring& text);
+    // Once the list's worker has ended (a short timer while it has not).
+    void StartBatchesWhenIdle();
     void StartBatches();
     void SetStatus(const std::wstring& text) { host_.SetStatusText(text); }
     void SetTaskbarState(TaskbarState state);
@@ -94,6 +101,7 @@ private:
     UpdateFlowHost& host_;
     bool noticePending_ = true;
     bool repairRequested_ = false;
+    bool repairThisRun_ = false;  // the comparison of the run under way checks the installed files
     std::wstring listUrl_;  // of the last run, for a repair that follows it
     ProgressDisplay display_;
     TaskbarProgress* taskbar_ = nullptr;

@@ -43,16 +43,14 @@ void CDialogBase::OnShowWindow(BOOL show, UINT status) {
 void CDialogBase::CloseChildDialog() { DestroyChildDialog(); }
 
 void CDialogBase::DestroyChildDialog() {
-    CDialog* child = childDialog;
+    std::unique_ptr<CDialog> child = std::move(childDialog);
     if (!child) return;
-    childDialog = nullptr;
-    auto* childBase = dynamic_cast<CDialogBase*>(child);
+    auto* childBase = dynamic_cast<CDialogBase*>(child.get());
     if (childBase && childBase->ownerDialog) {
         childBase->ownerDialog->EndDialog(7);
     } else {
         child->EndDialog(7);
     }
-    delete child;
 }
 
 void CDialogBase::SetOwnerDialog(CDialogBase* owner) { ownerDialog = owner; }

@@ -5,6 +5,7 @@
 // the layout offsets and margins by which it sits on another window, and the
 // keyboard rule (Enter, Escape and Ctrl+Break do nothing).
 #include <windows.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ public:
     CDialogBase* ownerDialog = nullptr;  // not owned
     int confirmClose = 1;
     int draggable = 0;
-    CDialog* childDialog = nullptr;  // owned
+    std::unique_ptr<CDialog> childDialog;
     std::vector<std::wstring> waitingTips;
 
     // WM_SHOWWINDOW: default processing, then (when shown) SetForegroundWindow.

@@ -21,8 +21,6 @@ CLayeredBackgroundDialog::CLayeredBackgroundDialog(UINT templateId, UINT pngIdVa
 
 CLayeredBackgroundDialog::~CLayeredBackgroundDialog() {
     if (m_hWnd) DestroyWindow();
-    delete image;
-    image = nullptr;
 }
 
 void CLayeredBackgroundDialog::OnSize(UINT type, int cx, int cy) {
@@ -74,7 +72,7 @@ void CLayeredBackgroundDialog::UpdateLayered() {
             Gdiplus::Bitmap surface(width, height, -stride, PixelFormat32bppPARGB, top);
             Gdiplus::Graphics graphics(&surface);
             graphics.SetSmoothingMode(Gdiplus::SmoothingModeNone);
-            if (image) graphics.DrawImage(image, 0, 0, width, height);
+            if (image) graphics.DrawImage(image.get(), 0, 0, width, height);
         }
         ::UpdateLayeredWindow(m_hWnd, windowDc, &destination, &size, memoryDc, &source, 0, &blend, ULW_ALPHA);
         ::SelectObject(memoryDc, previous);

@@ -5,6 +5,7 @@
 // moving drags the window group (MoveBy decides what moves).
 #include <windows.h>
 #include <gdiplus.h>
+#include <memory>
 
 #include "ui/DialogBase.h"
 #include "ui/DragTracker.h"
@@ -15,7 +16,7 @@ public:
     CLayeredBackgroundDialog(UINT templateId, UINT pngId, CWnd* parent);
     ~CLayeredBackgroundDialog() override;
 
-    Gdiplus::Image* image = nullptr;  // owned
+    std::unique_ptr<Gdiplus::Image> image;
     int pngId = 0;
     int width = 0;
     int height = 0;

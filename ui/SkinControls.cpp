@@ -14,12 +14,6 @@ namespace {
 
 const DWORD kOwnerDrawStaticBits = 0x8000D;  // SS_OWNERDRAW and 0x80000
 
-void ReplaceImage(Gdiplus::Image*& slot, Gdiplus::Image* image) {
-    if (slot == image) return;
-    delete slot;
-    slot = image;
-}
-
 }  // namespace
 
 bool PaintParentBackdrop(HWND control, HDC dc) {
@@ -39,13 +33,9 @@ POINT ChildOriginInHost(HWND host, HWND child) {
 
 CSkinButton::~CSkinButton() {
     if (m_hWnd) UnsubclassWindow();
-    ReplaceImage(normalImage, nullptr);
-    ReplaceImage(hoverImage, nullptr);
 }
 
 void CSkinButton::SetImages(UINT normalPngId, UINT hoverPngId) {
-    ReplaceImage(normalImage, nullptr);
-    ReplaceImage(hoverImage, nullptr);
     normalImage = LoadPngImage(normalPngId);
     hoverImage = LoadPngImage(hoverPngId);
 }
@@ -73,7 +63,7 @@ void CSkinButton::DrawItem(DRAWITEMSTRUCT* item) {
     Gdiplus::Graphics graphics(item->hDC);
     graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
     graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
-    Gdiplus::Image* picture = buttonState == 1 ? normalImage : hoverImage;
+    Gdiplus::Image* picture = buttonState == 1 ? normalImage.get() : hoverImage.get();
     if (picture) graphics.DrawImage(picture, 0, 0, clientWidth, clientHeight);
 
     std::wstring text = GetWindowText();
@@ -207,18 +197,15 @@ void CCustomLabel::Draw(HDC dc, const RECT& client) {
 
 CCustomProgress::~CCustomProgress() {
     if (m_hWnd) UnsubclassWindow();
-    ReplaceImage(barImage, nullptr);
-    ReplaceImage(trackImage, nullptr);
 }
 
 void CCustomProgress::LoadBarImage() {
-    ReplaceImage(barImage, nullptr);
     barImage = LoadPngImage(IDB_PNG_PROGRESS_BAR);
     barImageWidth = barImage ? static_cast<int>(barImage->GetWidth()) : 0;
     barImageHeight = barImage ? static_cast<int>(barImage->GetHeight()) : 0;
 }
 
-void CCustomProgress::SetTrackImage(Gdiplus::Image* image) { ReplaceImage(trackImage, image); }
+void CCustomProgress::SetTrackImage(std::unique_ptr<Gdiplus::Image> image) { trackImage = std::move(image); }
 
 void CCustomProgress::SetFraction(float value) {
     fraction = value;
@@ -271,7 +258,7 @@ void CCustomProgress::Draw(HDC dc, const RECT& client) {
     float inset = 0.0f;
     if (trackImage) {
         int trackHeight = static_cast<int>(scale * static_cast<float>(barImageHeight));
-        graphics.DrawImage(trackImage, Gdiplus::Rect(0, 0, static_cast<INT>(w), trackHeight), 0, 0,
+        graphics.DrawImage(trackImage.get(), Gdiplus::Rect(0, 0, static_cast<INT>(w), trackHeight), 0, 0,
                            static_cast<INT>(trackImage->GetWidth()), static_cast<INT>(trackImage->GetHeight()),
                            Gdiplus::UnitPixel, &clampEdges);
         inset = 0.5f;
@@ -279,7 +266,7 @@ void CCustomProgress::Draw(HDC dc, const RECT& client) {
     if (barImage && fraction > 0.0f) {
         Gdiplus::RectF target(inset, inset, (w - 2.0f * inset) * fraction,
                               scale * static_cast<float>(barImageHeight) - scale * 2.0f * inset);
-        graphics.DrawImage(barImage, target, 0.0f, 0.0f, static_cast<float>(barImageWidth) * fraction,
+        graphics.DrawImage(barImage.get(), target, 0.0f, 0.0f, static_cast<float>(barImageWidth) * fraction,
                            static_cast<float>(barImageHeight), Gdiplus::UnitPixel, &clampEdges);
     }
 }

@@ -7,6 +7,7 @@
 // what it is (SkinAccessible.h).
 #include <windows.h>
 #include <gdiplus.h>
+#include <memory>
 #include <string>
 
 #include "afx/Controls.h"
@@ -34,8 +35,8 @@ public:
     CSkinButton() = default;
     ~CSkinButton() override;
 
-    Gdiplus::Image* normalImage = nullptr;  // owned
-    Gdiplus::Image* hoverImage = nullptr;   // owned
+    std::unique_ptr<Gdiplus::Image> normalImage;
+    std::unique_ptr<Gdiplus::Image> hoverImage;
     std::wstring fontFace = L"微软雅黑";
     int fontSize = 10;
     int fontStyle = 0;
@@ -102,15 +103,15 @@ public:
     ~CCustomProgress() override;
 
     float fraction = 0.0f;                 // 0..1, kept in range by the owner
-    Gdiplus::Image* barImage = nullptr;    // owned, PNG 141
-    Gdiplus::Image* trackImage = nullptr;  // owned, set by the owner window
+    std::unique_ptr<Gdiplus::Image> barImage;    // PNG 141
+    std::unique_ptr<Gdiplus::Image> trackImage;  // set by the owner window
     int barImageWidth = 0;
     int barImageHeight = 0;
 
     // Deletes the bar image, loads PNG 141 and keeps its pixel size.
     void LoadBarImage();
-    // Replaces the track image (the owner's PNG 143); takes ownership.
-    void SetTrackImage(Gdiplus::Image* image);
+    // Replaces the track image (the owner's PNG 143).
+    void SetTrackImage(std::unique_ptr<Gdiplus::Image> image);
     // Sets fraction (kept in 0..1 by the caller) and repaints; accessibility
     // clients are told when the position changes.
     void SetFraction(float value);

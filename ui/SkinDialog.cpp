@@ -34,10 +34,6 @@ CSkinDialog::CSkinDialog(UINT pngIdValue, UINT templateId, CWnd* parent)
 
 CSkinDialog::~CSkinDialog() {
     if (m_hWnd) DestroyWindow();
-    delete content;
-    content = nullptr;
-    delete placementRect;
-    placementRect = nullptr;
 }
 
 BOOL CSkinDialog::OnInitDialog() {
@@ -52,7 +48,7 @@ BOOL CSkinDialog::OnInitDialog() {
     HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
     // Centred in the placement rectangle, else on the owner, else on the screen.
     RECT ownerRect;
-    const RECT* around = placementRect;
+    const RECT* around = placementRect ? &*placementRect : nullptr;
     if (!around && owner) {
         ::GetWindowRect(owner, &ownerRect);
         around = &ownerRect;
@@ -72,7 +68,7 @@ BOOL CSkinDialog::OnInitDialog() {
     ShowWindow(SW_SHOWNORMAL);
 
     // The content window.
-    if (!content) content = new CSkinUIDialog(static_cast<UINT>(contentTemplateId), this);
+    if (!content) content = std::make_unique<CSkinUIDialog>(static_cast<UINT>(contentTemplateId), this);
     content->draggable = draggable;
     content->SetOwnerDialog(this);
     if (content->Create(static_cast<UINT>(contentTemplateId), this)) {
@@ -118,10 +114,10 @@ int CSkinDialog::ShowMessageBox(HWND, const std::wstring& text, int style, const
     HWND contentWindow = content ? content->m_hWnd : nullptr;
     EnableWindow(FALSE);
     if (contentWindow) ::EnableWindow(contentWindow, FALSE);
-    RECT* placement = new RECT;
-    GetWindowRect(placement);
+    RECT placement;
+    GetWindowRect(&placement);
     HWND parent = contentWindow ? contentWindow : m_hWnd;
-    int answer = ShowSkinMessageBox(text, placement, firstButtonText, secondButtonText, swapImages, parent, style);
+    int answer = ShowSkinMessageBox(text, &placement, firstButtonText, secondButtonText, swapImages, parent, style);
     if (m_hWnd) EnableWindow(TRUE);
     if (contentWindow && ::IsWindow(contentWindow)) ::EnableWindow(contentWindow, TRUE);
     return answer;

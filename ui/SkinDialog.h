@@ -1,6 +1,8 @@
 #pragma once
 // The frame of a skinned box: a layered PNG window that carries a content window.
 #include <windows.h>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/LayeredBackgroundDialog.h"
@@ -12,9 +14,9 @@ public:
     CSkinDialog(UINT pngId, UINT templateId, CWnd* parent);
     ~CSkinDialog() override;
 
-    CSkinUIDialog* content = nullptr;  // owned
+    std::unique_ptr<CSkinUIDialog> content;
     int contentTemplateId = 0;
-    RECT* placementRect = nullptr;     // owned, may be absent
+    std::optional<RECT> placementRect;
 
     BOOL OnInitDialog() override;
     void MoveBy(int dx, int dy) override;

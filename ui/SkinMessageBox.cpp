@@ -152,7 +152,7 @@ BOOL CSkinMessageBox::OnCommand(WPARAM wParam, LPARAM lParam) {
 
 // ----------------------------------------------------------- ShowSkinMessageBox
 
-int ShowSkinMessageBox(const std::wstring& text, RECT* placement, const std::wstring& firstButtonText,
+int ShowSkinMessageBox(const std::wstring& text, const RECT* placement, const std::wstring& firstButtonText,
                        const std::wstring& secondButtonText, int swapImages, HWND parent, int style) {
     // The parent as a window object: ours when it is one of our windows, else a
     // temporary wrapper for the call.
@@ -173,18 +173,18 @@ int ShowSkinMessageBox(const std::wstring& text, RECT* placement, const std::wst
     }
 
     // 2. and 3. The content with its data, and the frame.
-    auto* box = new CSkinMessageBox(nullptr);
-    box->SetUiData(new SkinMessageBoxData(text, style, firstButtonText, secondButtonText, swapImages));
-    auto* frame = new CSkinDialog(IDB_PNG_MSGBOX_FRAME, IDD_SKIN_FRAME, parentWnd);
-    frame->content = box;
+    auto box = std::make_unique<CSkinMessageBox>(nullptr);
+    box->SetUiData(std::make_unique<SkinMessageBoxData>(text, style, firstButtonText, secondButtonText, swapImages));
+    auto frame = std::make_unique<CSkinDialog>(IDB_PNG_MSGBOX_FRAME, IDD_SKIN_FRAME, parentWnd);
+    frame->content = std::move(box);
     frame->contentTemplateId = IDD_SKIN_MESSAGEBOX;
-    frame->placementRect = placement;
+    if (placement) frame->placementRect = *placement;
     frame->draggable = 1;
 
     // 4. Run it.
-    BoxStack().push_back(frame);
+    BoxStack().push_back(frame.get());
     int result = static_cast<int>(frame->DoModal());
-    BoxStack().erase(std::remove(BoxStack().begin(), BoxStack().end(), frame), BoxStack().end());
+    BoxStack().erase(std::remove(BoxStack().begin(), BoxStack().end(), frame.get()), BoxStack().end());
 
     // 5. Show the boxes under it again.
     for (CSkinDialog* open : BoxStack()) {
@@ -193,8 +193,8 @@ int ShowSkinMessageBox(const std::wstring& text, RECT* placement, const std::wst
     }
     if (!BoxStack().empty()) BoxStack().back()->BringGroupToFront();
 
-    // 6. The frame owns the box (with its data) and the rectangle.
-    delete frame;
+    // 6. The frame goes with the box it owns.
+    frame.reset();
     if (foreignParent.m_hWnd) foreignParent.Detach();
     return result;
 }

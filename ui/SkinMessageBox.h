@@ -6,6 +6,8 @@
 // from a box hides the boxes under it until it is answered.
 #include <windows.h>
 #include <gdiplus.h>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,7 +40,7 @@ public:
     CSkinButton secondButton;   // control 1009
     CCustomLabel messageLabel;  // control 1010
 
-    SkinMessageBoxData* Data() const { return dynamic_cast<SkinMessageBoxData*>(uiData); }
+    SkinMessageBoxData* Data() const { return dynamic_cast<SkinMessageBoxData*>(uiData.get()); }
 
     BOOL OnInitDialog() override;
     void OnShowWindow(BOOL show, UINT status) override;
@@ -56,11 +58,11 @@ private:
     void Relayout();
 };
 
-// Runs one box: text, placement (owned by the call; the box is centred in it,
+// Runs one box: text, placement (null for none; the box is centred in it,
 // else in the parent, else on the screen), captions, swap flag, parent window
 // (the frame's owner; null for none) and style. 1 for the first button, 7 for
 // the second; a system close ends it with another value.
-int ShowSkinMessageBox(const std::wstring& text, RECT* placement, const std::wstring& firstButtonText,
+int ShowSkinMessageBox(const std::wstring& text, const RECT* placement, const std::wstring& firstButtonText,
                        const std::wstring& secondButtonText, int swapImages, HWND parent, int style);
 
 // The frames whose modal loop is running, innermost last.

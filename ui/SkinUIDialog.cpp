@@ -4,21 +4,11 @@ CSkinUIDialog::CSkinUIDialog(UINT templateId, CWnd* parent) : CDialogBase(templa
 
 CSkinUIDialog::~CSkinUIDialog() {
     if (m_hWnd) DestroyWindow();
-    delete backdrop;
-    backdrop = nullptr;
-    delete uiData;
-    uiData = nullptr;
 }
 
-void CSkinUIDialog::SetBackdrop(Gdiplus::Bitmap* bitmap) {
-    if (backdrop != bitmap) delete backdrop;
-    backdrop = bitmap;
+void CSkinUIDialog::SetBackdrop(std::unique_ptr<Gdiplus::Bitmap> bitmap) {
+    backdrop = std::move(bitmap);
     if (m_hWnd) ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-}
-
-void CSkinUIDialog::SetUiData(UIDataBase* data) {
-    if (uiData != data) delete uiData;
-    uiData = data;
 }
 
 BOOL CSkinUIDialog::OnInitDialog() {
@@ -35,7 +25,7 @@ BOOL CSkinUIDialog::OnInitDialog() {
 void CSkinUIDialog::DrawBackdrop(Gdiplus::Graphics& graphics, int originX, int originY) {
     RECT client;
     GetClientRect(&client);
-    graphics.DrawImage(backdrop, originX, originY, static_cast<INT>(client.right + 1), static_cast<INT>(client.bottom + 1));
+    graphics.DrawImage(backdrop.get(), originX, originY, static_cast<INT>(client.right + 1), static_cast<INT>(client.bottom + 1));
 }
 
 void CSkinUIDialog::OnPaint() {

@@ -2,6 +2,7 @@
 // A content window laid on a layered frame (CSkinDialog), with the data it shows.
 #include <windows.h>
 #include <gdiplus.h>
+#include <memory>
 
 #include "ui/DialogBase.h"
 #include "ui/DragTracker.h"
@@ -19,18 +20,17 @@ public:
     CSkinUIDialog(UINT templateId, CWnd* parent);
     ~CSkinUIDialog() override;
 
-    Gdiplus::Bitmap* backdrop = nullptr;  // owned
-    UIDataBase* uiData = nullptr;         // owned
+    std::unique_ptr<Gdiplus::Bitmap> backdrop;
+    std::unique_ptr<UIDataBase> uiData;
     DragTracker drag;  // when draggable: moves the owner dialog's group
 
     virtual void OnPaint();
     virtual void OnSize(UINT type, int cx, int cy);
     virtual bool ShouldPaintBackground(const RECT& paintRect) { return true; }
 
-    // Deletes the old backdrop and keeps the new one.
-    void SetBackdrop(Gdiplus::Bitmap* bitmap);
-    // Deletes the old data and keeps the new.
-    void SetUiData(UIDataBase* data);
+    // Replaces the backdrop and repaints.
+    void SetBackdrop(std::unique_ptr<Gdiplus::Bitmap> bitmap);
+    void SetUiData(std::unique_ptr<UIDataBase> data) { uiData = std::move(data); }
 
     BOOL OnInitDialog() override;
     void OnShowWindow(BOOL show, UINT status) override;

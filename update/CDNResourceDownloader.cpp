@@ -24,12 +24,6 @@ bool IsFileKind(int32_t kind) {
 
 }  // namespace
 
-CCDNResourceDownloader& CCDNResourceDownloader::GetInstance() {
-    // Never destroyed: its workers may still run when the process ends.
-    static CCDNResourceDownloader* instance = new CCDNResourceDownloader();
-    return *instance;
-}
-
 CCDNResourceDownloader::~CCDNResourceDownloader() {
     // The ending workers still report to this object: end them while it is whole.
     dispatcher.reset();
@@ -43,12 +37,12 @@ void CCDNResourceDownloader::StopAll() {
     if (dispatcher) dispatcher->StopAll();
 }
 
-int32_t CCDNResourceDownloader::StartConfigDownload() {
+void CCDNResourceDownloader::StartConfigDownload() {
     if (dispatcher) dispatcher->ClearPending();
-    return StartBatch(std::vector<ResourceUpdateItem>(1), CdnTaskKind::Config);
+    StartBatch(std::vector<ResourceUpdateItem>(1), CdnTaskKind::Config);
 }
 
-int32_t CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind) {
+void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind) {
     ::InterlockedExchange(&queuedTasks, 0);
     ::InterlockedExchange(&inFlightTasks, 0);
     ::InterlockedExchange(&finishedTasks, 0);
@@ -75,7 +69,6 @@ int32_t CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>
     bool refused = false;
     std::vector<DownloadTaskInfo> tasks;
     {
-        // Recursive: a batch may start from inside onConfigResult, on a worker that holds it.
         ScopedLock hold(processorLock);
         batchChecks.clear();
         for (const ResourceUpdateItem& item : items) {
@@ -108,10 +101,9 @@ int32_t CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>
     if (refused && tasks.empty()) {
         // No worker will start, so nobody else would end the batch.
         OnAllTasksFinished();
-        return 1;
+        return;
     }
     dispatcher->AddTasks(tasks);
-    return 1;
 }
 
 std::wstring CCDNResourceDownloader::BuildTaskUrl(const std::wstring& remoteFolder, CdnTaskKind kind) const {

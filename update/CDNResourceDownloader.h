@@ -8,6 +8,7 @@
 // Locks: processorLock before statusLock; bytesLock alone. The client's own
 // lock is taken inside onTaskFinished, after processorLock. onConfigResult,
 // onTaskFinished and the staging of launcher files run under processorLock.
+// The callables only report: batches start from the client's own thread.
 #include <windows.h>
 #include <cstdint>
 #include <functional>
@@ -41,23 +42,20 @@ class CDNResourceDataProcessor;
 
 class CCDNResourceDownloader : public DownloaderTaskProcessor {
 public:
-    // The process-wide instance, made on first use and never destroyed.
-    static CCDNResourceDownloader& GetInstance();
-
     CCDNResourceDownloader() = default;
-    // Only for instances of its own (tests): stops and joins the workers first.
+    // Stops and joins the workers first.
     ~CCDNResourceDownloader();
     CCDNResourceDownloader(const CCDNResourceDownloader&) = delete;
     CCDNResourceDownloader& operator=(const CCDNResourceDownloader&) = delete;
 
     // Drops what a failed batch left queued and fetches the CDN list; when
-    // listTrust requires it, then the list's statement. Gives 1.
-    int32_t StartConfigDownload();
+    // listTrust requires it, then the list's statement.
+    void StartConfigDownload();
     // Queues one task per item. Items of a file batch whose name is no safe path
     // under its root are not fetched and make the batch fail. Each file is
     // installed only with the item's cdnMd5; an Added item is written in place,
-    // any other replaces its installed file only once verified. Gives 1.
-    int32_t StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind);
+    // any other replaces its installed file only once verified.
+    void StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind);
     // True when no worker of the dispatcher runs (also before the first batch).
     bool IsIdle();
     // Stops every running worker (the window is closing); nothing to stop before the first batch.

@@ -17,7 +17,7 @@ ResourceUpdateItem MakeItem(const ResoureConfigInfo& entry, ResourceChangeKind c
 
 }  // namespace
 
-bool CompareLists(ResourceInfoMap* localMap, const ResourceInfoMap& cdnMap,
+void CompareLists(ResourceInfoMap* localMap, const ResourceInfoMap& cdnMap,
                   std::vector<ResourceUpdateItem>* downloads, std::vector<ResourceUpdateItem>* deletes,
                   const std::function<bool(const std::wstring&)>& localFileExists) {
     if (localFileExists) {
@@ -46,5 +46,4 @@ bool CompareLists(ResourceInfoMap* localMap, const ResourceInfoMap& cdnMap,
             ++cdn;
         }
     }
-    return true;
 }

@@ -10,7 +10,7 @@
 // differs (Modified, exact comparison), and to *deletes the local entries the
 // CDN no longer lists (Removed), each in name order. When localFileExists is
 // set, a local entry whose file is missing first gets an empty md5 in
-// localMap, so it is downloaded again. Always true.
-bool CompareLists(ResourceInfoMap* localMap, const ResourceInfoMap& cdnMap,
+// localMap, so it is downloaded again.
+void CompareLists(ResourceInfoMap* localMap, const ResourceInfoMap& cdnMap,
                   std::vector<ResourceUpdateItem>* downloads, std::vector<ResourceUpdateItem>* deletes,
                   const std::function<bool(const std::wstring&)>& localFileExists);

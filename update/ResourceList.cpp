@@ -23,7 +23,7 @@ void AppendEntryLine(const ResoureConfigInfo& entry, std::wstring* out) {
 
 }  // namespace
 
-bool ParseResourceList(const std::wstring& text, std::vector<ResoureConfigInfo>* out) {
+void ParseResourceList(const std::wstring& text, std::vector<ResoureConfigInfo>* out) {
     // A run of CR/LF is one separator; a line of blanks ends the list (the walk
     // stops at the first token that is empty after trimming). Lists run to a
     // hundred thousand lines, so fields are read in place, not copied out first.
@@ -48,7 +48,6 @@ bool ParseResourceList(const std::wstring& text, std::vector<ResoureConfigInfo>*
         if (fields >= 2) out->push_back(std::move(entry));
         return true;
     });
-    return true;
 }
 
 bool FormatResourceList(const std::vector<ResoureConfigInfo>& entries, std::wstring* out) {

@@ -40,8 +40,8 @@ struct ResourceUpdateItem {
 };
 
 // Appends the entries of a list text in line order. A blank line ends the list;
-// a line with fewer than two fields is skipped. Always true.
-bool ParseResourceList(const std::wstring& text, std::vector<ResoureConfigInfo>* out);
+// a line with fewer than two fields is skipped.
+void ParseResourceList(const std::wstring& text, std::vector<ResoureConfigInfo>* out);
 // Appends "name=md5\r\n" per entry; false (nothing appended) for an empty list.
 bool FormatResourceList(const std::vector<ResoureConfigInfo>& entries, std::wstring* out);
 // The same for a map, in map order.

@@ -26,11 +26,6 @@ void ReplaceAll(std::wstring* text, wchar_t from, wchar_t to) {
 
 }  // namespace
 
-CResourceManager& CResourceManager::GetInstance() {
-    static CResourceManager* instance = new CResourceManager(CCDNResourceDownloader::GetInstance());
-    return *instance;
-}
-
 void CResourceManager::SetProgressCallback(ProgressCallback callback) { progressCallback = std::move(callback); }
 
 void CResourceManager::Report(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
@@ -38,8 +33,7 @@ void CResourceManager::Report(ResourceManagerProgressState state, ResourceManage
 }
 
 void CResourceManager::Initialize(const std::wstring& launcherRootFolder, const std::wstring& resourceRootFolder,
-                                  const std::wstring& listUrl, bool repair) {
-    repairRequested = repair;
+                                  const std::wstring& listUrl) {
     {
         ScopedLock hold(lock);
         localResourceMap.clear();
@@ -75,7 +69,8 @@ bool CResourceManager::LoadListFile(const std::wstring& path, std::vector<Resour
     std::wstring text;
     if (!ReadUtf8TextFile(path, &text)) return false;
     DebugTrace(L"资源配置文件内容:\r\n" + text);
-    return ParseResourceList(text, list);
+    ParseResourceList(text, list);
+    return true;
 }
 
 void CResourceManager::LoadLocalList(const LocalListTexts& texts, const std::wstring& folder, ResourceInfoMap* map) {
@@ -168,15 +163,6 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wst
                state == CDNDownloadState::Unverified ? &unverified : nullptr);
         return;
     }
-    Report(ResourceManagerProgressState::CdnCompareFinished);
-    // One listing of the game root: which installed files are still there, and
-    // the temporary files a killed run left behind are removed.
-    InstalledFiles onDisk;
-    onDisk.Scan(resourceRoot, kResourceFilesFolderName);
-    if (onDisk.RemovedTemporaries() > 0) {
-        DebugTrace(L"清理临时文件\t" + IntToText(static_cast<int32_t>(onDisk.RemovedTemporaries())));
-    }
-    uint64_t total = 0;
     {
         ScopedLock hold(lock);
         for (ResoureConfigInfo& entry : list) {
@@ -187,13 +173,36 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wst
             }
         }
     }
+    // The list's worker only reports: the comparison starts when the flow asks.
+    Report(ResourceManagerProgressState::CdnCompareFinished);
+}
+
+void CResourceManager::StartComparison(bool repair) {
+    compareWorker.Join();  // the previous run's comparison has reported its end already
+    compareWithRepair = repair;
+    if (!compareWorker.Begin(&CResourceManager::CompareThreadMain, this)) {
+        DebugTrace(L"启动比对线程失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
+        Report(ResourceManagerProgressState::CdnCompareFailed);
+    }
+}
+
+UINT CResourceManager::CompareThreadMain(LPVOID param) {
+    static_cast<CResourceManager*>(param)->CompareWithCdn();
+    return 0;
+}
+
+void CResourceManager::CompareWithCdn() {
+    // One listing of the game root: which installed files are still there, and
+    // the temporary files a killed run left behind are removed.
+    InstalledFiles onDisk;
+    onDisk.Scan(resourceRoot, kResourceFilesFolderName);
+    if (onDisk.RemovedTemporaries() > 0) {
+        DebugTrace(L"清理临时文件\t" + IntToText(static_cast<int32_t>(onDisk.RemovedTemporaries())));
+    }
     // Entries whose files are gone or damaged lose their MD5 in the local map;
     // only then does version.txt need writing again.
-    bool forgotten = false;
-    if (repairRequested) {
-        repairRequested = false;
-        forgotten = VerifyInstalledFiles(onDisk) > 0;
-    }
+    bool forgotten = compareWithRepair && VerifyInstalledFiles(onDisk) > 0;
+    uint64_t total = 0;
     {
         ScopedLock hold(lock);
         CompareLists(&localLauncherMap, cdnLauncherMap, &launcherDownloads, &launcherDeletes, nullptr);
@@ -207,32 +216,26 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wst
         for (const ResourceUpdateItem& item : resourceDownloads) total += item.size;
     }
     if (forgotten) SaveLocalVersionFile();
-    if (total == 0) {
-        int32_t started = 0;
-        StartLauncherUpdate(started);
-        if (!started) StartResourceUpdate();
-        return;
-    }
+    // Also when there is nothing to fetch: the flow starts the batches (or ends
+    // the run) on its own thread either way.
     RequestDownloadTotalSizeNoticeInfo info;
     info.totalSize = static_cast<int64_t>(total);
     Report(ResourceManagerProgressState::RequestDownloadTotalSize, &info);
 }
 
-bool CResourceManager::StartLauncherUpdate(int32_t& started) {
+bool CResourceManager::StartLauncherUpdate() {
     DebugTrace(L"开始比对CDN与本地Launcher");
-    started = 0;
     if (launcherDownloads.empty()) {
         DebugTrace(L"Launcher校验完毕,没有Launcher资源需要更新");
-        return true;
+        return false;
     }
     // launcherDeletes stay as they are: launcher files are never deleted.
-    started = 1;
     Report(ResourceManagerProgressState::LauncherDownloadStarted);
     downloader.StartBatch(launcherDownloads, CdnTaskKind::LauncherFile);
     return true;
 }
 
-int32_t CResourceManager::StartResourceUpdate() {
+void CResourceManager::StartResourceUpdate() {
     DebugTrace(L"开始比对CDN与本地资源");
     // version.txt must never name a file whose bytes are not the ones it lists:
     // withdrawn resources leave it before their files go, and so do resources
@@ -262,7 +265,6 @@ int32_t CResourceManager::StartResourceUpdate() {
         DebugTrace(L"资源校验完毕,没有资源需要更新");
         Report(ResourceManagerProgressState::ResourceUpdateFinished);
     }
-    return 1;
 }
 
 size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {

@@ -5,12 +5,15 @@
 // download size, deletes withdrawn resources, has changed files downloaded
 // (launcher files first, in a run of their own) and keeps version.txt current.
 // Every step is reported through the progress callback, from the calling
-// thread or from a download worker.
+// thread, a download worker or the comparison's worker. The manager never
+// moves on by itself between steps: whoever drives it (the update flow, on the
+// window's thread) starts the comparison and each batch after their reports.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "afx/ScopedWin.h"
+#include "afx/WinThread.h"
 #include "update/CDNResourceDownloader.h"
 #include "update/ResourceList.h"
 #include "update/ResourceListCheck.h"
@@ -20,24 +23,30 @@ class InstalledFiles;
 
 class CResourceManager {
 public:
-    // The process-wide instance, made on first use and never destroyed.
-    static CResourceManager& GetInstance();
+    // The downloader must outlive the manager.
+    explicit CResourceManager(CCDNResourceDownloader& downloader) : downloader(downloader) {}
+    // Waits for the comparison's worker.
+    ~CResourceManager() { compareWorker.Join(); }
+    CResourceManager(const CResourceManager&) = delete;
+    CResourceManager& operator=(const CResourceManager&) = delete;
 
     // Set once, before Initialize.
     virtual void SetProgressCallback(ProgressCallback callback);
     // The roots end in a backslash (the product passes the game root folder for
     // both; tests pass folders of their own). Loads the local lists and starts
-    // the CDN list download. With repair, every installed file the update would
-    // keep is read and checked against its MD5 once the list has arrived (on the
-    // list's worker, reported as VerifyProgress); a damaged or missing one is
-    // fetched again like a file that was never installed.
-    void Initialize(const std::wstring& launcherRoot, const std::wstring& resourceRoot, const std::wstring& configUrl,
-                    bool repair = false);
-    // Starts the launcher batch when launcher files changed; started tells. True.
-    bool StartLauncherUpdate(int32_t& started);
+    // the CDN list download, which ends in CdnCompareFinished or CdnCompareFailed.
+    void Initialize(const std::wstring& launcherRoot, const std::wstring& resourceRoot, const std::wstring& configUrl);
+    // After CdnCompareFinished: compares the lists on a worker of the manager's
+    // own and reports RequestDownloadTotalSize (also with a size of 0). With
+    // repair, every installed file the update would keep is first read and
+    // checked against its MD5 (reported as VerifyProgress); a damaged or missing
+    // one is fetched again like a file that was never installed.
+    void StartComparison(bool repair);
+    // Starts the launcher batch when launcher files changed; gives whether it did.
+    bool StartLauncherUpdate();
     // Deletes withdrawn resources and starts the game-resource batch, or reports
-    // that everything is current. Gives 1.
-    int32_t StartResourceUpdate();
+    // that everything is current.
+    void StartResourceUpdate();
     // Writes version.txt from the local resource map (nothing when it is empty),
     // replacing the file in one step. Safe while a batch runs (the window may
     // close at any time).
@@ -48,10 +57,6 @@ public:
     CCDNResourceDownloader& Downloader() { return downloader; }
 
 private:
-    explicit CResourceManager(CCDNResourceDownloader& downloader) : downloader(downloader) {}
-    CResourceManager(const CResourceManager&) = delete;
-    CResourceManager& operator=(const CResourceManager&) = delete;
-
     bool LoadListFile(const std::wstring& path, std::vector<ResoureConfigInfo>* list);
     // What tells the two local lists apart while they load.
     struct LocalListTexts {
@@ -67,6 +72,10 @@ private:
     void LoadLocalResourceInfo();
     void LoadLauncherInfo();
     void ConnectDownloader();
+    static UINT CompareThreadMain(LPVOID param);
+    // On the comparison's worker: the disk listing, the check when asked, the
+    // comparison and the size report.
+    void CompareWithCdn();
     // The number of damaged or unreadable files, whose MD5 it clears.
     size_t VerifyInstalledFiles(const InstalledFiles& onDisk);
     // Saves version.txt when files were recorded since the last save and that
@@ -96,8 +105,9 @@ private:
     std::wstring resourceBaseUrl;      // ends in "/"
     CriticalSection lock;              // the maps, against OnTaskFinished and SaveLocalVersionFile
     CriticalSection saveLock;          // one version.txt save at a time; taken before lock
-    bool versionFileDirty = false;
-    bool repairRequested = false;      // set by Initialize, read on the list's worker     // under lock: the map has changes version.txt lacks
+    bool versionFileDirty = false;     // under lock: the map has changes version.txt lacks
+    bool compareWithRepair = false;    // set before the comparison's worker starts
+    CWinThread compareWorker;
     volatile DWORD lastVersionSave = 0;      // tick count at the end of the last save
     volatile DWORD lastVersionSaveCost = 0;  // milliseconds it took
     ProgressCallback progressCallback;

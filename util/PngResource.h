@@ -3,11 +3,12 @@
 // owned by the caller.
 #include <windows.h>
 #include <gdiplus.h>
+#include <memory>
 
 // A new Image; an identifier without a PNG resource gives an empty image
 // (width and height 0) that draws nothing. module null: the application's.
-Gdiplus::Image* LoadPngImage(UINT id, HMODULE module = nullptr);
+std::unique_ptr<Gdiplus::Image> LoadPngImage(UINT id, HMODULE module = nullptr);
 // A new Bitmap, cropped to (x, y, width, height) when width and height are
 // both non-zero; null when the crop fails.
-Gdiplus::Bitmap* LoadPngBitmap(UINT id, int x = 0, int y = 0, int width = 0, int height = 0,
+std::unique_ptr<Gdiplus::Bitmap> LoadPngBitmap(UINT id, int x = 0, int y = 0, int width = 0, int height = 0,
                                HMODULE module = nullptr);

@@ -144,11 +144,10 @@ bool TextToUtf8(const wchar_t* text, std::wstring* out) {
     return true;
 }
 
-bool TextToUtf8Bytes(const std::wstring& text, std::string* out) {
+void TextToUtf8Bytes(const std::wstring& text, std::string* out) {
     std::string utf8 = TextToUtf8String(text);
     if (out->size() < utf8.size()) out->resize(utf8.size(), '\0');
     out->replace(0, utf8.size(), utf8);
-    return true;
 }
 
 std::string TextToUtf8String(const std::wstring& text) {

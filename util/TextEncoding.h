@@ -35,7 +35,7 @@ bool Utf8ToText(const char* utf8, std::wstring* out);
 bool TextToUtf8(const wchar_t* text, std::wstring* out);
 // The UTF-8 bytes of the whole text, written from the start of *out, which is
 // grown with zero bytes when shorter.
-bool TextToUtf8Bytes(const std::wstring& text, std::string* out);
+void TextToUtf8Bytes(const std::wstring& text, std::string* out);
 // Plain UTF-8 bytes of a text (no code-page round trip).
 std::string TextToUtf8String(const std::wstring& text);
 

@@ -2,6 +2,8 @@
 #include "download/TestHttpServer.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <wininet.h>
 
 #include "download/HttpClient.h"
 #include "download/RecordingProcessor.h"
@@ -156,7 +158,7 @@ TEST_F(HttpClientTest, RefusedConnectionIsANetworkFailureEachAttempt) {
     std::wstring url = L"http://127.0.0.1:" + std::to_wstring(TestHttpServer::RefusingPort()) + L"/pkg";
     EXPECT_EQ(-3, client.Execute(url, &processor, kHttpGet, L"", 0, 10));
     EXPECT_EQ(2, processor.ends);
-    EXPECT_EQ(2, trace.Count(L"请求网络数据失败"));
+    EXPECT_EQ(2, trace.Count(L"请求网络数据失败\t" + std::to_wstring(ERROR_INTERNET_CANNOT_CONNECT)));
 }
 
 TEST_F(HttpClientTest, ProcessorRefusalsGiveTheirCodes) {
@@ -276,7 +278,8 @@ TEST_F(HttpClientTest, StalledTransfersFailAfterTheirWindow) {
         processor.Reset();
         TraceCapture trace;
         EXPECT_EQ(c.result, client.Execute(Url(c.path + 1), &processor, kHttpGet, L"", 0, 20000)) << c.path;
-        EXPECT_EQ(c.result == 200 ? 0 : 1, trace.Count(L"请求网络数据失败")) << c.path;
+        EXPECT_EQ(c.result == 200 ? 0 : 1, trace.Count(L"请求网络数据失败\t" + std::to_wstring(ERROR_INTERNET_TIMEOUT)))
+            << c.path;
         EXPECT_EQ(1, processor.ends) << c.path;
     }
     server.Release();

@@ -44,12 +44,12 @@ public:
     std::wstring GetGameFolder() override { return L"D:\\DREL\\Talmo\\"; }
     bool IsGameRunning(const std::wstring& path) override { watched = path; return gameRunning; }
     void SendNoticeRequest() override { ++noticeRequests; }
-    void InitializeResources(const std::wstring& a, const std::wstring& b, const std::wstring& url,
-                             bool repair) override {
-        initialized.push_back(a + L"|" + b + L"|" + url + (repair ? L"|repair" : L""));
+    void InitializeResources(const std::wstring& a, const std::wstring& b, const std::wstring& url) override {
+        initialized.push_back(a + L"|" + b + L"|" + url);
     }
-    bool StartLauncherUpdate(int32_t* started) override { *started = launcherBatch; ++launcherStarts; return true; }
-    int32_t StartResourceUpdate() override { ++resourceStarts; return 1; }
+    void StartComparison(bool repair) override { comparisons.push_back(repair ? L"repair" : L"compare"); }
+    bool StartLauncherUpdate() override { ++launcherStarts; return launcherBatch != 0; }
+    void StartResourceUpdate() override { ++resourceStarts; }
     bool IsDownloaderIdle() override { return idle; }
     bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override {
         diskRoot = root;
@@ -61,7 +61,7 @@ public:
 
     std::wstring status, speed, watched, diskRoot;
     float bar = -1;
-    std::vector<std::wstring> boxes, initialized;
+    std::vector<std::wstring> boxes, initialized, comparisons;
     std::deque<int32_t> answers;
     std::set<uint32_t> timers;
     std::map<uint32_t, uint32_t> timerMs;
@@ -206,6 +206,20 @@ TEST_F(UpdateFlowTest, WaitsForTheListWorkerWithoutBlocking) {
     EXPECT_EQ(0u, host.timers.count(TIMER_WAIT_IDLE));
 }
 
+TEST_F(UpdateFlowTest, NothingToFetchStartsTheBatchesWithoutAskingTheDisk) {
+    host.freeSpace.clear();  // an unreadable drive would end the launcher
+    host.idle = false;
+    RequestDownloadTotalSizeNoticeInfo none(0);
+    flow.OnUpdateProgress(RequestDownloadTotalSize, &none);
+    EXPECT_EQ(L"", host.diskRoot);
+    EXPECT_EQ(0, host.launcherStarts);  // the list's worker still runs
+    host.idle = true;
+    flow.HandleTimer(TIMER_WAIT_IDLE);
+    EXPECT_EQ(1, host.resourceStarts);
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(0, host.ends);
+}
+
 TEST_F(UpdateFlowTest, ShortOfSpaceNamesDriveAndShortfallAndRetries) {
     host.freeSpace = {1048576, 3 * 1048576};
     host.answers = {1};
@@ -270,6 +284,8 @@ TEST_F(UpdateFlowTest, DownloadReportsDriveBarAndSpeedLine) {
 TEST_F(UpdateFlowTest, ARepairAskedBeforeTheUpdateChecksInItsFirstRunOnly) {
     flow.RequestRepair();
     flow.StartUpdate(L"http://cdn/a/b/list.txt");
+    EXPECT_TRUE(host.comparisons.empty());  // not before the list has arrived
+    flow.OnUpdateProgress(CdnCompareFinished, nullptr);
     ResourceManagerUpdateProgressInfo read(42, 100);
     flow.OnUpdateProgress(VerifyProgress, &read);
     EXPECT_EQ(L"正在校验游戏文件 42%", host.status);
@@ -277,19 +293,21 @@ TEST_F(UpdateFlowTest, ARepairAskedBeforeTheUpdateChecksInItsFirstRunOnly) {
     flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
     EXPECT_EQ(1u, host.timers.count(TIMER_START_GAME));
     flow.StartUpdate(L"http://cdn/a/b/list.txt");  // a retry later on checks nothing
-    EXPECT_EQ((std::vector<std::wstring>{L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/a/b/list.txt|repair",
-                                         L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/a/b/list.txt"}),
-              host.initialized);
+    flow.OnUpdateProgress(CdnCompareFinished, nullptr);
+    EXPECT_EQ((std::vector<std::wstring>{L"repair", L"compare"}), host.comparisons);
+    EXPECT_EQ(2u, host.initialized.size());
 }
 
 TEST_F(UpdateFlowTest, ARepairAskedDuringADownloadFollowsItBeforeTheGame) {
     flow.StartUpdate(L"http://cdn/list.txt");
+    flow.OnUpdateProgress(CdnCompareFinished, nullptr);
     flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
     flow.RequestRepair();
     flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);  // the batch has ended: now the check
     EXPECT_EQ(0u, host.timers.count(TIMER_START_GAME));
     ASSERT_EQ(2u, host.initialized.size());
-    EXPECT_EQ(L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/list.txt|repair", host.initialized[1]);
+    flow.OnUpdateProgress(CdnCompareFinished, nullptr);
+    EXPECT_EQ((std::vector<std::wstring>{L"compare", L"repair"}), host.comparisons);
     flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
     EXPECT_EQ(1u, host.timers.count(TIMER_START_GAME));
     EXPECT_EQ(2u, host.initialized.size());

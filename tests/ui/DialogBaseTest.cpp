@@ -186,10 +186,10 @@ TEST_F(DialogBaseTest, ShowGroupAndBringGroupToFrontForwardToTheTop) {
 }
 
 TEST_F(DialogBaseTest, DestroyingADialogEndsItsChildAndResetsItsGroupState) {
-    auto* child = new ScriptedDialog(&log, "child");
+    auto child = std::make_unique<ScriptedDialog>(&log, "child");
     ASSERT_TRUE(child->Create(IDD_FLASH, middle.get()));
     child->SetOwnerDialog(middle.get());
-    middle->childDialog = child;
+    middle->childDialog = std::move(child);
     middle->confirmClose = 0;
     middle->PickWaitingTip();
     middle->DestroyWindow();

@@ -241,25 +241,23 @@ TEST(UiResourcesTest, EveryPngIsCompiledInAtItsSize) {
         {IDB_PNG_CHAT_GROUP, 105, 33},
     };
     for (const PngSize& png : pngs) {
-        Gdiplus::Image* image = LoadPngImage(png.id);
+        std::unique_ptr<Gdiplus::Image> image = LoadPngImage(png.id);
         ASSERT_NE(nullptr, image);
         EXPECT_EQ(png.width, image->GetWidth()) << png.id;
         EXPECT_EQ(png.height, image->GetHeight()) << png.id;
-        delete image;
     }
 }
 
 TEST(UiResourcesTest, TheFrameIsTransparentOutsideAndTheForegroundBandIsOpaque) {
-    Gdiplus::Bitmap* frame = LoadPngBitmap(IDB_PNG_MSGBOX_FRAME);
+    std::unique_ptr<Gdiplus::Bitmap> frame = LoadPngBitmap(IDB_PNG_MSGBOX_FRAME);
     ASSERT_NE(nullptr, frame);
     Gdiplus::Color c;
     frame->GetPixel(0, 0, &c);
     EXPECT_EQ(0, c.GetA());
     frame->GetPixel(183, 92, &c);
     EXPECT_EQ(255, c.GetA());
-    delete frame;
     // The main foreground (x >= 200, y 103..349 of PNG 137) is drawn opaque from this crop.
-    Gdiplus::Bitmap* background = LoadPngBitmap(IDB_PNG_MAIN_BACKGROUND);
+    std::unique_ptr<Gdiplus::Bitmap> background = LoadPngBitmap(IDB_PNG_MAIN_BACKGROUND);
     ASSERT_NE(nullptr, background);
     for (int y = 103; y < 350; y += 7) {
         for (int x = 200; x < 987; x += 13) {
@@ -269,7 +267,6 @@ TEST(UiResourcesTest, TheFrameIsTransparentOutsideAndTheForegroundBandIsOpaque) 
     }
     background->GetPixel(986, 0, &c);
     EXPECT_EQ(0, c.GetA());
-    delete background;
 }
 
 TEST(UiResourcesTest, TheDialogTemplatesExistAndTheForegroundTemplateCanBeCreated) {

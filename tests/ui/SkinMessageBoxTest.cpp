@@ -16,11 +16,11 @@ const COLORREF kMagenta = RGB(255, 0, 255);
 // The area the tests place their boxes in, with a magenta window under it.
 const RECT kArea = {660, 340, 1260, 740};
 
-RECT* Placement() { return new RECT(kArea); }
+const RECT* Placement() { return &kArea; }
 
 RECT ContentRect(CSkinDialog* frame) { return WindowRectOf(frame->content->m_hWnd); }
 
-CSkinMessageBox* BoxOf(CSkinDialog* frame) { return dynamic_cast<CSkinMessageBox*>(frame->content); }
+CSkinMessageBox* BoxOf(CSkinDialog* frame) { return dynamic_cast<CSkinMessageBox*>(frame->content.get()); }
 
 POINT CenterOf(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
 
@@ -337,7 +337,7 @@ TEST_F(SkinMessageBoxTest, AtScaleOnePointFiveEverythingGrows) {
     RECT area = {560, 290, 1360, 790};
     ColorBackdrop backdrop(area, kMagenta);
     RunWithBoxProbe(
-        [&] { return ShowSkinMessageBox(L"放大", new RECT(area), L"", L"", 0, backdrop.Window(), 1); },
+        [&] { return ShowSkinMessageBox(L"放大", &area, L"", L"", 0, backdrop.Window(), 1); },
         [&](CSkinDialog* frame) {
             RECT f = WindowRectOf(frame->m_hWnd);
             EXPECT_EQ(549, f.right - f.left);

@@ -73,39 +73,53 @@ private:
     ScopedHandle changed_{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
 };
 
-Recorder& TheRecorder() {
-    static Recorder* recorder = [] {
-        // Retries and worker passes shortened once, before any worker runs.
-        static ShortTimings timings;
-        Recorder* r = new Recorder();
-        CResourceManager::GetInstance().SetProgressCallback(
-            [r](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) { r->Add(state, info); });
-        return r;
-    }();
-    return *recorder;
+// The downloader and manager every run of this file uses, with the recorder
+// they report to: made once, before any worker runs, with retries and worker
+// passes shortened.
+struct Update {
+    ShortTimings timings;
+    Recorder recorder;
+    CCDNResourceDownloader downloader;
+    CResourceManager manager{downloader};
+    Update() {
+        manager.SetProgressCallback(
+            [this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
+                recorder.Add(state, info);
+            });
+    }
+};
+
+Update& TheUpdate() {
+    static Update update;
+    return update;
 }
 
+Recorder& TheRecorder() { return TheUpdate().recorder; }
+
+CResourceManager& TheManager() { return TheUpdate().manager; }
+
 void WaitIdle() {
-    for (int i = 0; i < 3000 && !CResourceManager::GetInstance().Downloader().IsIdle(); ++i) ::Sleep(10);
+    for (int i = 0; i < 3000 && !TheManager().Downloader().IsIdle(); ++i) ::Sleep(10);
 }
 
 std::wstring ListUrl(const std::wstring& cdnCase) { return NginxBaseUrl() + L"update/" + cdnCase + L"/conf/list.txt"; }
 
-// One run as the update flow makes it: Initialize, and after the size report
-// (the disk check) the launcher batch or else the resource batch.
+// One run as the update flow makes it: Initialize; after the list the
+// comparison; after the size report (the disk check) the launcher batch or
+// else the resource batch.
 std::vector<Report> RunUpdateFrom(const std::wstring& root, const std::wstring& listUrl, bool repair = false) {
     Recorder& recorder = TheRecorder();
     WaitIdle();
     recorder.Clear();
-    CResourceManager& manager = CResourceManager::GetInstance();
-    manager.Initialize(root, root, listUrl, repair);
+    CResourceManager& manager = TheManager();
+    manager.Initialize(root, root, listUrl);
     const int ends[] = {8, 10, 12, 16, 17};
-    int first = recorder.WaitForOneOf({7, 8, 10, 12, 16, 17});
-    if (first == 7) {
-        WaitIdle();  // the worker that brought the list has ended
-        int32_t started = 0;
-        manager.StartLauncherUpdate(started);
-        if (!started) manager.StartResourceUpdate();
+    if (recorder.WaitForOneOf({6, 8}) == 6) {
+        manager.StartComparison(repair);
+        if (recorder.WaitForOneOf({7, 8}) == 7) {
+            WaitIdle();  // the worker that brought the list has ended
+            if (!manager.StartLauncherUpdate()) manager.StartResourceUpdate();
+        }
     }
     EXPECT_NE(0, recorder.WaitForOneOf(std::set<int>(std::begin(ends), std::end(ends)))) << "no end state";
     WaitIdle();
@@ -261,12 +275,12 @@ TEST_F(ResourceManagerUpdate, FirstInstallThenNothingToDo) {
     // The resource hash: MD5 of the md5 texts in name order.
     std::wstring md5s;
     for (const auto& e : cdn) md5s += e.second.md5;
-    EXPECT_EQ(Md5OfText(md5s), CResourceManager::GetInstance().ComputeResourceHash());
+    EXPECT_EQ(Md5OfText(md5s), TheManager().ComputeResourceHash());
 
     FILETIME before = LastWrite(root + L"game\\a.txt");
     trace.reset(new TraceCapture());
     reports = RunUpdate(root, L"full");
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 17}), States(reports));
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 17}), States(reports));
     EXPECT_EQ(1, trace->Count(L"初始化本地资源信息完成，配置数量" + std::to_wstring(cdn.size())));
     EXPECT_EQ(1, trace->Count(L"资源校验完毕,没有资源需要更新"));
     trace.reset();
@@ -326,7 +340,7 @@ TEST_F(ResourceManagerUpdate, LauncherBatchStagesItsFilesByteForByte) {
     EXPECT_FALSE(FileExists(root + L"game\\g1.txt"));
     EXPECT_FALSE(FileExists(root + L"version.txt"));
     EXPECT_FALSE(FileExists(root + L"launcher_manifest.txt"));
-    EXPECT_EQ(L"", CResourceManager::GetInstance().ComputeResourceHash());  // no version.txt
+    EXPECT_EQ(L"", TheManager().ComputeResourceHash());  // no version.txt
 }
 
 TEST_F(ResourceManagerUpdate, AFailedLauncherBatchDeletesTheStagingFile) {
@@ -443,7 +457,7 @@ TEST_F(ResourceManagerUpdate, AListWithoutGameResourcesDeletesNothing) {
     EXPECT_EQ("installed", FileBytes(root + L"game\\x.txt"));
     EXPECT_EQ("x.txt=2E\r\nb.txt=1F\r\n", FileBytes(root + L"version.txt"));
     // The resource hash takes the md5 texts in name order, whatever the file's order.
-    EXPECT_EQ(Md5OfText(L"1F2E"), CResourceManager::GetInstance().ComputeResourceHash());
+    EXPECT_EQ(Md5OfText(L"1F2E"), TheManager().ComputeResourceHash());
 }
 
 TEST_F(ResourceManagerUpdate, WrongBytesFromTheCdnAreNeverTakenAndTheInstalledFileStays) {

@@ -85,10 +85,10 @@ TEST(Conversions, MissingArgumentsLeaveOutputAlone) {
 
 TEST(Conversions, TextToUtf8BytesWritesFromStartAndGrows) {
     std::string out = "0123456789";
-    ASSERT_TRUE(TextToUtf8Bytes(L"é", &out));
+    TextToUtf8Bytes(L"é", &out);
     EXPECT_EQ(std::string("\xC3\xA9" "23456789"), out);
     std::string small;
-    ASSERT_TRUE(TextToUtf8Bytes(L"中", &small));
+    TextToUtf8Bytes(L"中", &small);
     EXPECT_EQ("\xE4\xB8\xAD", small);
 }
 

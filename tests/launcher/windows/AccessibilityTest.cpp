@@ -124,7 +124,7 @@ TEST_F(AccessibilityTest, ABoxsTextAndButtonsCanBeRead) {
     int answer = RunWithBoxProbe(
         [&] { return group.Foreground().AskUser(text, 1, L"重试", L"退出"); },
         [&](CSkinDialog* frame) {
-            auto* box = dynamic_cast<CSkinMessageBox*>(frame->content);
+            auto* box = dynamic_cast<CSkinMessageBox*>(frame->content.get());
             ASSERT_TRUE(box);
             ExpectSeen({
                 {"box", box->m_hWnd, text, ROLE_SYSTEM_CLIENT, L""},

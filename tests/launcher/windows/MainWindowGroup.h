@@ -3,6 +3,8 @@
 // Xvfb screen, checked with the toolkit tests' helpers (tests/ui/UiTestSupport).
 #include "launcher/NewTalmoMainBackgroundDialog.h"
 #include "launcher/NewTalmoMainForegroundDialog.h"
+#include "update/CDNResourceDownloader.h"
+#include "update/ResourceManager.h"
 
 // The launcher's main window group as the launcher makes it (the background,
 // then the foreground on it), shown on the screen, with the update flow held
@@ -12,5 +14,8 @@ public:
     MainWindowGroup();
     CNewTalmoMainForegroundDialog& Foreground();
 
-    CNewTalmoMainBackgroundDialog background;
+    // Never initialised: the flow is held before it would start an update.
+    CCDNResourceDownloader downloader;
+    CResourceManager resources{downloader};
+    CNewTalmoMainBackgroundDialog background{resources};
 };

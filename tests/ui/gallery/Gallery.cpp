@@ -145,7 +145,7 @@ protected:
 class PreviewBackground : public CSkinDialog {
 public:
     PreviewBackground() : CSkinDialog(IDB_PNG_MAIN_BACKGROUND, IDD_SKIN_FRAME, nullptr) {
-        content = new PreviewForeground;
+        content = std::make_unique<PreviewForeground>();
         contentTemplateId = IDD_MAIN_FOREGROUND;
         draggable = 1;
     }
@@ -153,11 +153,11 @@ public:
                        const std::wstring& second, int swap) override {
         EnableWindow(FALSE);
         if (content) content->EnableWindow(FALSE);
-        RECT* placement = new RECT;
-        GetWindowRect(placement);
-        placement->left += 160;
-        placement->top += 90;
-        int answer = ShowSkinMessageBox(text, placement, first, second, swap, content->m_hWnd, style);
+        RECT placement;
+        GetWindowRect(&placement);
+        placement.left += 160;
+        placement.top += 90;
+        int answer = ShowSkinMessageBox(text, &placement, first, second, swap, content->m_hWnd, style);
         EnableWindow(TRUE);
         if (content) content->EnableWindow(TRUE);
         return answer;
