@@ -2,7 +2,7 @@
 
 #include <windows.h>
 #include <cstdint>
-#include <set>
+#include <unordered_set>
 
 #include "update/ResourcePath.h"
 #include "util/TextEncoding.h"
@@ -55,7 +55,7 @@ bool SplitFields(const std::wstring& line, std::vector<std::wstring>* fields) {
         size_t end = line.find(L'=', start);
         std::wstring field = TrimWhiteSpace(line.substr(start, end == std::wstring::npos ? end : end - start));
         if (field.empty()) return false;
-        fields->push_back(field);
+        fields->push_back(std::move(field));
         if (end == std::wstring::npos) break;
         start = end + 1;
     }
@@ -77,9 +77,11 @@ std::vector<std::wstring> SplitLines(const std::wstring& text) {
 }
 
 // The fault of one line, given the files earlier lines already claimed.
-CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets, const std::set<std::wstring>& own,
-                       std::set<std::wstring>* claimed, ResoureConfigInfo* entry) {
+CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets,
+                       const std::unordered_set<std::wstring>& own, std::unordered_set<std::wstring>* claimed,
+                       ResoureConfigInfo* entry) {
     std::vector<std::wstring> fields;
+    fields.reserve(6);
     if (!SplitFields(line, &fields)) return CdnListFault::Fields;
     if (!IsHexDigits(fields[1], kMd5Digits)) return CdnListFault::Md5;
     uint64_t offset = 0;
@@ -88,12 +90,12 @@ CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets, 
         size > static_cast<uint64_t>(INT64_MAX) - offset) {
         return CdnListFault::Number;
     }
-    entry->name = fields[0];
-    entry->md5 = fields[1];
-    entry->remoteFolder = fields[2];
+    entry->name = std::move(fields[0]);
+    entry->md5 = std::move(fields[1]);
+    entry->remoteFolder = std::move(fields[2]);
     entry->offset = static_cast<int64_t>(offset);
     entry->size = static_cast<uint32_t>(size);
-    entry->category = fields.size() > 5 ? fields[5] : std::wstring();
+    if (fields.size() > 5) entry->category = std::move(fields[5]);
 
     const std::wstring& root =
         IsLauncherCategory(entry->category) ? targets.launcherRoot : targets.resourceFilesFolder;
@@ -105,7 +107,7 @@ CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets, 
         return CdnListFault::Name;
     }
     if (own.count(key)) return CdnListFault::OwnFile;
-    if (!claimed->insert(key).second) return CdnListFault::Duplicate;
+    if (!claimed->insert(std::move(key)).second) return CdnListFault::Duplicate;
     return CdnListFault::None;
 }
 
@@ -114,9 +116,11 @@ CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets, 
 CdnListCheck ReadCdnResourceList(const std::wstring& text, const CdnListTargets& targets,
                                  std::vector<ResoureConfigInfo>* entries) {
     CdnListCheck check;
-    std::set<std::wstring> own;
+    // Hashed: the keys are full paths that share a long prefix, which an
+    // ordered set would compare again and again.
+    std::unordered_set<std::wstring> own;
     for (const std::wstring& file : targets.ownFiles) own.insert(FoldPath(file));
-    std::set<std::wstring> claimed;
+    std::unordered_set<std::wstring> claimed;
     std::vector<ResoureConfigInfo> read;
     std::vector<std::wstring> lines = SplitLines(text);
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -129,7 +133,7 @@ CdnListCheck ReadCdnResourceList(const std::wstring& text, const CdnListTargets&
             check.lineText = lines[i];
             return check;
         }
-        read.push_back(entry);
+        read.push_back(std::move(entry));
     }
     entries->swap(read);
     return check;
