@@ -48,6 +48,11 @@ public:
     ~ScopedFileHandle() { Reset(); }
     ScopedFileHandle(const ScopedFileHandle&) = delete;
     ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
+    ScopedFileHandle(ScopedFileHandle&& other) noexcept : h_(other.Release()) {}
+    ScopedFileHandle& operator=(ScopedFileHandle&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
     HANDLE Get() const { return h_; }
     bool IsValid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
     // Gives up ownership: the caller closes the handle.

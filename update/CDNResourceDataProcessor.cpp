@@ -61,11 +61,11 @@ bool CDNResourceDataProcessor::Finish() {
     // A file written in place goes to the flusher still open: the disk writes it
     // while this worker goes on with the next file.
     const bool deferred = flusher && !replacesInstalledFile;
-    HANDLE unflushed = nullptr;
+    ScopedFileHandle unflushed;
     std::string md5;
     if (!out_.Finish(&md5, deferred ? &unflushed : nullptr)) return Fail();
     if (!SameMd5Hex(md5, expectedMd5)) {
-        if (unflushed) ::CloseHandle(unflushed);
+        unflushed.Reset();  // closed before Fail deletes the file
         DebugTrace(L"资源校验失败\t" + info.name + L"\t" + expectedMd5 + L"\t" + AnsiToText(md5));
         return Fail();
     }
@@ -81,7 +81,7 @@ bool CDNResourceDataProcessor::Finish() {
     if (deferred) {
         std::function<void()> installed = onInstalled;
         std::wstring path = writePath_;
-        flusher->Add(unflushed, [installed, path](bool flushed) {
+        flusher->Add(std::move(unflushed), [installed, path](bool flushed) {
             if (!flushed) {
                 ::DeleteFileW(path.c_str());  // never recorded; the batch fails
             } else if (installed) {

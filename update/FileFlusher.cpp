@@ -9,23 +9,24 @@ FileFlusher::~FileFlusher() {
     thread_.Join();
 }
 
-bool FileFlusher::FlushAndClose(HANDLE file) {
-    bool flushed = ::FlushFileBuffers(file) != FALSE;
-    return ::CloseHandle(file) != FALSE && flushed;
+bool FileFlusher::FlushAndClose(ScopedFileHandle file) {
+    bool flushed = ::FlushFileBuffers(file.Get()) != FALSE;
+    // Closed here rather than by the owner's destructor: a failed close counts too.
+    return ::CloseHandle(file.Release()) != FALSE && flushed;
 }
 
-void FileFlusher::Add(HANDLE file, Done done) {
+void FileFlusher::Add(ScopedFileHandle file, Done done) {
     {
         ScopedLock hold(lock_);
         if (thread_.IsStarted() || thread_.Begin(&FileFlusher::ThreadMain, this)) {
             while (waiting_.size() >= kMaxWaiting) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
-            waiting_.push_back(Waiting{file, std::move(done)});
+            waiting_.push_back(Waiting{std::move(file), std::move(done)});
             ::WakeAllConditionVariable(&changed_);
             return;
         }
     }
     // No thread to be had: the caller waits for the disk itself.
-    bool flushed = FlushAndClose(file);
+    bool flushed = FlushAndClose(std::move(file));
     if (!flushed) {
         ScopedLock hold(lock_);
         failed_ = true;
@@ -56,7 +57,7 @@ void FileFlusher::Run() {
         busy_ = true;
         ::WakeAllConditionVariable(&changed_);  // room for a waiting Add
         lock_.Unlock();
-        bool flushed = FlushAndClose(next.file);
+        bool flushed = FlushAndClose(std::move(next.file));
         next.done(flushed);
         lock_.Lock();
         busy_ = false;

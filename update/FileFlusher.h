@@ -25,20 +25,20 @@ public:
     // Takes an open, fully written file. Waits while a few dozen files wait
     // already, so a disk slower than the network holds the workers back rather
     // than piling up open files. Without a thread the file is done at once.
-    void Add(HANDLE file, Done done);
+    void Add(ScopedFileHandle file, Done done);
     // Waits until every file handed over so far is done. False when a flush
     // failed since the last Drain.
     bool Drain();
 
 private:
     struct Waiting {
-        HANDLE file;
+        ScopedFileHandle file;
         Done done;
     };
     static const size_t kMaxWaiting = 32;
     static UINT ThreadMain(LPVOID self);
     void Run();
-    static bool FlushAndClose(HANDLE file);
+    static bool FlushAndClose(ScopedFileHandle file);
 
     CriticalSection lock_;
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;

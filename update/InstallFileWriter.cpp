@@ -93,11 +93,11 @@ bool InstallFileWriter::Drain() {
     return true;
 }
 
-bool InstallFileWriter::Finish(std::string* md5Hex, HANDLE* keepOpen) {
+bool InstallFileWriter::Finish(std::string* md5Hex, ScopedFileHandle* keepOpen) {
     if (!file_.IsOpen()) return false;
     bool ok = Drain() && (keepOpen || file_.Flush());
     if (ok && keepOpen) {
-        *keepOpen = file_.Detach();
+        keepOpen->Reset(file_.Detach());
     } else {
         file_.Close();
     }

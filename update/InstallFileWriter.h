@@ -33,7 +33,7 @@ public:
     // it and gives the MD5 of every byte as 32 upper-case hex digits. With
     // keepOpen the file is neither flushed nor closed but handed over there, for
     // the caller to make durable later.
-    bool Finish(std::string* md5Hex, HANDLE* keepOpen = nullptr);
+    bool Finish(std::string* md5Hex, ScopedFileHandle* keepOpen = nullptr);
     // Closes the file, if open, and deletes it if this writer created it.
     void Discard();
 

@@ -242,14 +242,14 @@ TEST(FileFlusher, TellsEachFileAndReportsAFailedFlushOnce) {
         HANDLE file = ::CreateFileW((root + L"f" + std::to_wstring(id)).c_str(), GENERIC_WRITE, 0, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        flusher.Add(file, record(id));
+        flusher.Add(ScopedFileHandle(file), record(id));
     }
     EXPECT_TRUE(flusher.Drain());
     // A handle without write access cannot be flushed.
     HANDLE readOnly = ::CreateFileW((root + L"a.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, readOnly);
-    flusher.Add(readOnly, record(4));
+    flusher.Add(ScopedFileHandle(readOnly), record(4));
     EXPECT_FALSE(flusher.Drain());
     EXPECT_TRUE(flusher.Drain());  // the failure is told once
     EXPECT_EQ((std::vector<int>{1, 2, 3, -4}), done);
