@@ -2,19 +2,26 @@
 
 #include <windows.h>
 #include <cwchar>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-bool IsReservedDeviceName(const std::wstring& segment) {
+// Case-insensitive equality of a piece of a name with a device name.
+bool SameName(std::wstring_view piece, const wchar_t* device) {
+    size_t n = wcslen(device);
+    return piece.size() == n && _wcsnicmp(piece.data(), device, n) == 0;
+}
+
+bool IsReservedDeviceName(std::wstring_view segment) {
     // Windows maps these to devices in any folder and with any extension.
-    std::wstring stem = segment.substr(0, segment.find(L'.'));
-    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+    std::wstring_view stem = segment.substr(0, segment.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
     static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
     for (const wchar_t* device : kDevices) {
-        if (_wcsicmp(stem.c_str(), device) == 0) return true;
+        if (SameName(stem, device)) return true;
     }
-    if (stem.size() == 4 && (_wcsnicmp(stem.c_str(), L"COM", 3) == 0 || _wcsnicmp(stem.c_str(), L"LPT", 3) == 0)) {
+    if (stem.size() == 4 && (_wcsnicmp(stem.data(), L"COM", 3) == 0 || _wcsnicmp(stem.data(), L"LPT", 3) == 0)) {
         wchar_t digit = stem[3];
         // COM1..COM9 and LPT1..LPT9, also with the superscript digits Windows accepts.
         if ((digit >= L'1' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3) return true;
@@ -22,18 +29,23 @@ bool IsReservedDeviceName(const std::wstring& segment) {
     return false;
 }
 
-bool IsSafeSegment(const std::wstring& segment) {
+bool IsSafeSegment(std::wstring_view segment) {
     if (segment.empty()) return false;
     // "..", "." and names Windows trims to them (". .", "..  ") or to another name.
     if (segment.back() == L'.' || segment.back() == L' ') return false;
     // An entry named like a temporary file could be taken for a leftover and
     // deleted, or collide with a download under way.
-    return !IsReservedDeviceName(segment) && !HasTemporarySuffix(segment);
+    const size_t n = wcslen(kResourceTemporarySuffix);
+    bool temporary = segment.size() >= n && _wcsnicmp(segment.data() + segment.size() - n, kResourceTemporarySuffix, n) == 0;
+    return !IsReservedDeviceName(segment) && !temporary;
 }
 
 std::wstring FullPath(const std::wstring& path) {
-    DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    // Most paths fit the first buffer: one call instead of asking for the size first.
+    wchar_t buffer[2 * MAX_PATH];
+    DWORD n = ::GetFullPathNameW(path.c_str(), 2 * MAX_PATH, buffer, nullptr);
     if (n == 0) return std::wstring();
+    if (n < 2 * MAX_PATH) return std::wstring(buffer, n);
     std::wstring out(n, L'\0');
     DWORD written = ::GetFullPathNameW(path.c_str(), n, &out[0], nullptr);
     if (written == 0 || written >= n) return std::wstring();
@@ -60,7 +72,8 @@ bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::
     size_t start = 0;
     for (;;) {
         size_t end = relative.find(L'\\', start);
-        if (!IsSafeSegment(relative.substr(start, end == std::wstring::npos ? end : end - start))) return false;
+        std::wstring_view all(relative);
+        if (!IsSafeSegment(all.substr(start, end == std::wstring::npos ? end : end - start))) return false;
         if (end == std::wstring::npos) break;
         start = end + 1;
     }
@@ -80,6 +93,6 @@ bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::
         _wcsnicmp(fullCandidate.c_str(), fullRoot.c_str(), fullRoot.size()) != 0) {
         return false;
     }
-    *path = candidate;
+    *path = std::move(candidate);
     return true;
 }
