@@ -16,15 +16,6 @@ const size_t kMaxDepth = 64;
 
 }  // namespace
 
-std::wstring FoldResourceName(const std::wstring& name) {
-    std::wstring folded = name;
-    for (wchar_t& c : folded) {
-        if (c == L'/') c = L'\\';
-    }
-    if (!folded.empty()) ::CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
-    return folded;
-}
-
 void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectBelow) {
     files_.clear();
     removedTemporaries_ = 0;

@@ -6,9 +6,6 @@
 #include <string>
 #include <unordered_map>
 
-// A name as Windows compares it: "/" as "\", upper case.
-std::wstring FoldResourceName(const std::wstring& name);
-
 class InstalledFiles {
 public:
     // Lists the files below root (ending in a backslash); those below root +

@@ -9,21 +9,7 @@
 
 namespace {
 
-// The suffix of the temporary files written beside their targets.
-const wchar_t kTemporarySuffix[] = L".DRELPART";
 const size_t kMd5Digits = 32;
-
-// The key under which Windows finds a file: its path (with backslashes only)
-// upper-cased the way the file system compares names, with the simple,
-// locale-independent case mapping.
-std::wstring FoldPath(const std::wstring& path) {
-    std::wstring folded = path;
-    if (!folded.empty()) {
-        ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, path.c_str(), static_cast<int>(path.size()), &folded[0],
-                       static_cast<int>(folded.size()));
-    }
-    return folded;
-}
 
 bool IsHexDigits(const std::wstring& field, size_t count) {
     if (field.size() != count) return false;
@@ -101,11 +87,8 @@ CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets,
         IsLauncherCategory(entry->category) ? targets.launcherRoot : targets.resourceFilesFolder;
     std::wstring path;
     if (!ResourcePathUnder(root, entry->name, &path)) return CdnListFault::Name;
-    std::wstring key = FoldPath(path);
-    const size_t suffix = wcslen(kTemporarySuffix);
-    if (key.size() >= suffix && key.compare(key.size() - suffix, suffix, kTemporarySuffix) == 0) {
-        return CdnListFault::Name;
-    }
+    // ResourcePathUnder refuses temporary files' names too.
+    std::wstring key = FoldResourceName(path);
     if (own.count(key)) return CdnListFault::OwnFile;
     if (!claimed->insert(std::move(key)).second) return CdnListFault::Duplicate;
     return CdnListFault::None;
@@ -119,7 +102,7 @@ CdnListCheck ReadCdnResourceList(const std::wstring& text, const CdnListTargets&
     // Hashed: the keys are full paths that share a long prefix, which an
     // ordered set would compare again and again.
     std::unordered_set<std::wstring> own;
-    for (const std::wstring& file : targets.ownFiles) own.insert(FoldPath(file));
+    for (const std::wstring& file : targets.ownFiles) own.insert(FoldResourceName(file));
     std::unordered_set<std::wstring> claimed;
     std::vector<ResoureConfigInfo> read;
     std::vector<std::wstring> lines = SplitLines(text);

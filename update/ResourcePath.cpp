@@ -60,6 +60,18 @@ bool HasTemporarySuffix(const std::wstring& name) {
     return name.size() >= n && _wcsicmp(name.c_str() + name.size() - n, kResourceTemporarySuffix) == 0;
 }
 
+std::wstring FoldResourceName(const std::wstring& name) {
+    std::wstring folded = name;
+    for (wchar_t& c : folded) {
+        if (c == L'/') c = L'\\';
+    }
+    if (!folded.empty()) {
+        ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, folded.c_str(), static_cast<int>(folded.size()), &folded[0],
+                       static_cast<int>(folded.size()));
+    }
+    return folded;
+}
+
 bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::wstring* path) {
     if (root.empty() || root.back() != L'\\' || name.empty()) return false;
     std::wstring relative = name;

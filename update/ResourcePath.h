@@ -12,6 +12,10 @@ constexpr wchar_t kResourceTemporarySuffix[] = L".drelpart";
 // Whether the last segment of a name or path ends in kResourceTemporarySuffix (any case).
 bool HasTemporarySuffix(const std::wstring& name);
 
+// A name or path as Windows compares it: "/" as "\", upper-cased with the
+// simple, locale-independent case mapping the file system uses.
+std::wstring FoldResourceName(const std::wstring& name);
+
 // The path of an entry under root (a folder ending in a backslash). "/" in the
 // name counts as "\", so "a/b.png" lands in root's sub-folder "a". False, with
 // *path untouched, for a name that is empty, absolute, has a drive letter, a
