@@ -3,12 +3,15 @@
  * plan, fetch it with a `curl -s -f -r A-B URL` child process and inflate every
  * entry's gzip member with zlib into its file as the bytes arrive.
  *
- * Usage: native_unpack PLAN_FILE OUT_FOLDER
+ * Usage: native_unpack PLAN_FILE OUT_FOLDER [--md5-fsync]
  *   PLAN_FILE as bench/update_bench_data.py plan writes it: one line
  *   "URL START LENGTH COUNT" per range, then COUNT lines "SIZE NAME".
+ *   --md5-fsync  also does the work the launcher must add to be trusted: the
+ *   MD5 of every file's bytes as they are written (nettle), and fsync before
+ *   the file is closed.
  * Prints the seconds from the first fetch to the last file closed; on any
  * failure a message on stderr and exit code 1.
- * Built by bench/update-bench.sh with the host's gcc: -O2 -pthread ... -lz
+ * Built by bench/update-bench.sh with the host's gcc: -O2 -pthread ... -lz -lnettle
  */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -21,6 +24,7 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#include <nettle/md5.h>
 #include <zlib.h>
 
 #define WORKERS 3
@@ -41,6 +45,7 @@ struct range {
 static struct range *ranges;
 static size_t range_count;
 static const char *out_folder;
+static int md5_fsync; /* --md5-fsync */
 static pthread_mutex_t next_lock = PTHREAD_MUTEX_INITIALIZER;
 static size_t next_range;
 
@@ -115,7 +120,8 @@ static int write_all(int fd, const unsigned char *data, size_t count) {
 
 /* Feeds one piece of the current entry's member to zlib and writes what comes out.
  * *ended is set when the member's gzip stream has ended. */
-static int inflate_piece(z_stream *z, const unsigned char *in, size_t count, int fd, int *ended) {
+static int inflate_piece(z_stream *z, const unsigned char *in, size_t count, int fd, struct md5_ctx *md5,
+                         int *ended) {
     static __thread unsigned char out[256 * 1024];
     z->next_in = (unsigned char *)in;
     z->avail_in = (uInt)count;
@@ -124,7 +130,9 @@ static int inflate_piece(z_stream *z, const unsigned char *in, size_t count, int
         z->avail_out = sizeof out;
         int ret = inflate(z, Z_NO_FLUSH);
         if (ret != Z_OK && ret != Z_STREAM_END && ret != Z_BUF_ERROR) return 0;
-        if (!write_all(fd, out, sizeof out - z->avail_out)) return 0;
+        size_t produced = sizeof out - z->avail_out;
+        if (md5_fsync) md5_update(md5, produced, out);
+        if (!write_all(fd, out, produced)) return 0;
         if (ret == Z_STREAM_END) {
             *ended = 1;
             return z->avail_in == 0; /* nothing may follow the member inside its size */
@@ -148,6 +156,8 @@ static int unpack_range(const struct range *r) {
     size_t index = 0;
     unsigned long left = r->entries[0].size;
     int fd = open_target(r->entries[0].name);
+    struct md5_ctx md5;
+    md5_init(&md5);
     int ended = 0;
     int ok = fd >= 0 ? 1 : fail("cannot create", r->entries[0].name);
     size_t n;
@@ -163,12 +173,17 @@ static int unpack_range(const struct range *r) {
                 ok = fail("bytes after the end of the gzip member", r->entries[index].name);
                 break;
             }
-            ok = inflate_piece(&z, in + at, take, fd, &ended);
+            ok = inflate_piece(&z, in + at, take, fd, &md5, &ended);
             if (!ok) fail("inflate failed", r->entries[index].name);
             at += take;
             left -= take;
             if (ok && left == 0) {
                 if (!ended) ok = fail("the gzip member is cut short", r->entries[index].name);
+                if (md5_fsync) {
+                    uint8_t digest[MD5_DIGEST_SIZE];
+                    md5_digest(&md5, sizeof digest, digest); /* and starts the next file's */
+                    if (fsync(fd) != 0) ok = fail("fsync failed", r->entries[index].name);
+                }
                 if (close(fd) != 0) ok = fail("close failed", r->entries[index].name);
                 fd = -1;
                 if (++index < r->count && ok) {
@@ -204,8 +219,9 @@ static void *worker(void *result) {
 }
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: native_unpack PLAN_FILE OUT_FOLDER\n");
+    md5_fsync = argc == 4 && strcmp(argv[3], "--md5-fsync") == 0;
+    if (argc != 3 && !md5_fsync) {
+        fprintf(stderr, "usage: native_unpack PLAN_FILE OUT_FOLDER [--md5-fsync]\n");
         return 2;
     }
     out_folder = argv[2];

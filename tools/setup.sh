@@ -38,9 +38,11 @@ declare -A NEED=(
   [dpkg-dev]=/usr/bin/dpkg-source
   [locales]=/usr/sbin/locale-gen
   [xcompmgr]=/usr/bin/xcompmgr
-  # The update benchmark's native baseline is a host C program using zlib.
+  # The update benchmark's native baseline is a host C program using zlib
+  # (and nettle's MD5 for the line with the launcher's checks).
   [gcc]=/usr/bin/gcc
   [zlib1g-dev]=/usr/include/zlib.h
+  [nettle-dev]=/usr/include/nettle/md5.h
 )
 
 missing=()
