@@ -2,10 +2,12 @@
 // written one after another with nothing but CreateFileW, WriteFile and
 // CloseHandle (and CreateDirectoryW for its folders), from bytes already in
 // memory. Nothing of the launcher is linked: this is what any program pays.
-// Usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER
+// Usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush]
 //   LIST_FILE is the CDN list (UTF-8, one name=... line per file); each file's
 //   bytes are read from SOURCE_FOLDER\name before the clock starts and written
-//   to TARGET_FOLDER\name, which must not exist yet.
+//   to TARGET_FOLDER\name, which must not exist yet. With --flush every file
+//   is also flushed (FlushFileBuffers) before it is closed, as the launcher
+//   must before it records a file.
 // Prints FLOOR_FILES, FLOOR_BYTES and FLOOR_SECONDS, or FLOOR_FAILED and exits with 1.
 #include <windows.h>
 #include <cstdio>
@@ -82,8 +84,9 @@ std::wstring Folder(const wchar_t* text) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER\n");
+    const bool flush = argc == 5 && std::wstring(argv[4]) == L"--flush";
+    if (argc != 4 && !flush) {
+        std::fprintf(stderr, "usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush]\n");
         return 2;
     }
     const std::wstring source = Folder(argv[2]);
@@ -122,7 +125,7 @@ int wmain(int argc, wchar_t** argv) {
         DWORD written = 0;
         if (!out.IsValid() ||
             !::WriteFile(out.Get(), file.bytes.data(), static_cast<DWORD>(file.bytes.size()), &written, nullptr) ||
-            written != file.bytes.size()) {
+            written != file.bytes.size() || (flush && !::FlushFileBuffers(out.Get()))) {
             std::printf("FLOOR_FAILED=cannot write %ls (error %lu)\n", path.c_str(), ::GetLastError());
             return 1;
         }

@@ -13,7 +13,9 @@
 #            product's 100 ms segment pause
 #   files    a first install of MANY_FILES small files (about MANY_MIB MiB)
 #            against file_floor.exe, which only writes the same files one after
-#            another under the same Wine prefix
+#            another under the same Wine prefix; a second line against the
+#            floor flushing every file before closing it (file_floor --flush),
+#            as the launcher must before it records a file
 #   memory   the launcher process's peak resident memory (Wine's own share
 #            included, from wait4) for a SMALL_MIB and a LARGE_MIB MiB update of
 #            BYTES_FILES files and for the MANY_FILES-file install
@@ -122,12 +124,19 @@ run floor file_floor 'C:\cdn\bench-update\many\conf\list.txt' 'C:\cdn-src\bench-
   'C:\drel-bench\update\floor\game'
 same_files many "$roots/floor/game" "floor files"
 rm -rf "${roots:?}/floor"
+run floor-flush file_floor 'C:\cdn\bench-update\many\conf\list.txt' 'C:\cdn-src\bench-update\many\game' \
+  'C:\drel-bench\update\floor\game' --flush
+same_files many "$roots/floor/game" "floor files (flushed)"
+rm -rf "${roots:?}/floor"
 launcher_seconds=$(value many UPDATE_SECONDS)
 floor_seconds=$(value floor FLOOR_SECONDS)
 ratio=$(quotient "$launcher_seconds" "$floor_seconds")
 echo "files: $(value floor FLOOR_FILES) files, $(quotient "$(value floor FLOOR_BYTES)" 1048576 1) MiB:" \
   "launcher $launcher_seconds s," \
   "Win32 floor $floor_seconds s: ratio $ratio (goal <= 1.2, $(verdict "$ratio" 1.2))"
+flushed_seconds=$(value floor-flush FLOOR_SECONDS)
+echo "files against the floor flushing every file before closing it: $flushed_seconds s:" \
+  "ratio $(quotient "$launcher_seconds" "$flushed_seconds")"
 
 # peak memory
 install small small 0
