@@ -12,11 +12,19 @@ SUDO=""
 
 # Debian packages the project needs, and one file each that proves it is installed.
 declare -A NEED=(
+  # Both architectures are built on every machine (cmake/mingw-ARCH.cmake);
+  # zlib for both comes in one package.
   [g++-mingw-w64-i686-posix]=/usr/bin/i686-w64-mingw32-g++-posix
   [gcc-mingw-w64-i686-posix]=/usr/bin/i686-w64-mingw32-gcc-posix
   [binutils-mingw-w64-i686]=/usr/bin/i686-w64-mingw32-windres
+  [g++-mingw-w64-x86-64-posix]=/usr/bin/x86_64-w64-mingw32-g++-posix
+  [gcc-mingw-w64-x86-64-posix]=/usr/bin/x86_64-w64-mingw32-gcc-posix
+  [binutils-mingw-w64-x86-64]=/usr/bin/x86_64-w64-mingw32-windres
   [libz-mingw-w64-dev]=/usr/i686-w64-mingw32/lib/libz.a
+  # 32-bit Wine runs the players' build where the machine runs 32-bit code;
+  # wine64 runs the x86-64 build everywhere (tests/wine/wine-env.sh picks).
   [wine32:i386]=/usr/lib/wine/wine
+  [wine64]=/usr/lib/wine/wine64
   [wine]=/usr/bin/wine
   [xvfb]=/usr/bin/Xvfb
   [xauth]=/usr/bin/xauth
@@ -33,8 +41,11 @@ declare -A NEED=(
   # The packer's list signing.
   [python3-cryptography]=/usr/lib/python3/dist-packages/cryptography/__init__.py
   # Wine's bcrypt does ECDSA (the launcher's list verification) through GnuTLS,
-  # which wine32 only recommends.
+  # which wine32 and wine64 only recommend.
   [libgnutls30:i386]=/usr/lib/i386-linux-gnu/libgnutls.so.30
+  [libgnutls30]=/usr/lib/x86_64-linux-gnu/libgnutls.so.30
+  # The executables' shape check (machine, subsystem, imports, version resource).
+  [python3-pefile]=/usr/lib/python3/dist-packages/pefile.py
   [dpkg-dev]=/usr/bin/dpkg-source
   [locales]=/usr/sbin/locale-gen
   [xcompmgr]=/usr/bin/xcompmgr
@@ -87,11 +98,13 @@ if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
   $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
 
-# JsonCpp for the target, built from Debian's source package into a cache outside the tree.
-JSONCPP_PREFIX="$DEPS_CACHE/jsoncpp-i686"
-if [ ! -f "$JSONCPP_PREFIX/lib/libjsoncpp.a" ]; then
-  echo "setup: building JsonCpp for i686-w64-mingw32 in $JSONCPP_PREFIX"
-  work="$DEPS_CACHE/jsoncpp-src"
+# JsonCpp for each target architecture, built from Debian's source package into
+# a cache outside the tree, one folder per architecture.
+for arch in i686 x86_64; do
+  JSONCPP_PREFIX="$DEPS_CACHE/jsoncpp-$arch"
+  [ -f "$JSONCPP_PREFIX/lib/libjsoncpp.a" ] && continue
+  echo "setup: building JsonCpp for $arch-w64-mingw32 in $JSONCPP_PREFIX"
+  work="$DEPS_CACHE/jsoncpp-src-$arch"
   rm -rf "$work" && mkdir -p "$work/lists/partial" "$work/src"
   # The source package comes from the machine's own package sources (whatever
   # mirror it uses), with deb-src turned on only for this one fetch: a private
@@ -111,7 +124,7 @@ if [ ! -f "$JSONCPP_PREFIX/lib/libjsoncpp.a" ]; then
   (cd "$work/src" && apt-get "${aptopts[@]}" source -qq --download-only libjsoncpp >/dev/null \
      && dpkg-source -x --no-check libjsoncpp_*.dsc jsoncpp >/dev/null)
   cmake -S "$work/src/jsoncpp" -B "$work/build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$(cd "$(dirname "$0")/.." && pwd)/cmake/mingw-i686.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$(cd "$(dirname "$0")/.." && pwd)/cmake/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$JSONCPP_PREFIX" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
     -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
@@ -119,4 +132,4 @@ if [ ! -f "$JSONCPP_PREFIX/lib/libjsoncpp.a" ]; then
   cmake --build "$work/build" >/dev/null
   cmake --install "$work/build" >/dev/null
   rm -rf "$work"
-fi
+done
