@@ -11,7 +11,7 @@ with the content packer, into C:\\list-statements\\ of the test prefix:
                            key a, expires 1000
   fresh.sig                key a, serial 500, expiring in 30 days from now
 
-Usage: make_list_statements.py BUILD_DIR
+Usage: make_list_statements.py (in the build's Wine environment: tests/wine/in-wine-env.sh)
 """
 
 import os
@@ -23,8 +23,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import tqpack  # noqa: E402
 
 
-def main(build_dir):
-    out = os.path.join(build_dir, "wineprefix", "drive_c", "list-statements")
+def main():
+    out = os.path.join(os.environ["WINEPREFIX"], "drive_c", "list-statements")
     shutil.rmtree(out, ignore_errors=True)
     game = os.path.join(out, "src", "game")
     os.makedirs(os.path.join(game, "data"))
@@ -54,4 +54,4 @@ def main(build_dir):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main()

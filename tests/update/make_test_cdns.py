@@ -3,7 +3,7 @@
 packer: sample content under C:\\cdn-src\\update\\<case>\\ of the test prefix and
 the packed CDN under C:\\cdn\\update\\<case>\\ (served by the test nginx).
 
-Usage: make_test_cdns.py BUILD_DIR
+Usage: make_test_cdns.py (in the build's Wine environment: tests/wine/in-wine-env.sh)
 """
 
 import os
@@ -64,8 +64,8 @@ def hold_package(out, folder):
     os.replace(package, package + ".held")
 
 
-def main(build_dir):
-    drive_c = os.path.join(build_dir, "wineprefix", "drive_c")
+def main():
+    drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
     src_root = os.path.join(drive_c, "cdn-src", "update")
     cdn_root = os.path.join(drive_c, "cdn", "update")
 
@@ -132,4 +132,4 @@ def main(build_dir):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main())

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts Xvfb for the test run and creates the private Wine prefix once per build folder.
+# Starts Xvfb for the test run and creates the build's private Wine prefix once.
 # Usage: prefix-setup.sh BUILD_DIR
 set -euo pipefail
 BUILD_DIR=$(cd "$1" && pwd)
@@ -18,13 +18,8 @@ else
 fi
 
 source "$here/wine-env.sh"
-if [ ! -f "$WINEPREFIX/.drel-ready" ]; then
-  rm -rf "$WINEPREFIX"
-  wineboot --init >/dev/null 2>&1
-  wineserver -w
-  # The host's root stays unreachable from Windows paths.
-  rm -f "$WINEPREFIX/dosdevices/z:"
-  touch "$WINEPREFIX/.drel-ready"
+if ! wine_prefix_ensure; then
+  echo "prefix-setup: Wine's $WINEARCH loader ($WINELOADER) cannot make a prefix on this machine" >&2
+  exit 1
 fi
-rm -f "$WINEPREFIX/dosdevices/z:"
 ln -sfn "$BUILD_DIR/bin" "$WINEPREFIX/drive_c/drel-bin"

@@ -1,9 +1,37 @@
-# Sourced by every script that runs a Windows binary of this build under Wine.
-# BUILD_DIR must be set. The prefix is private to the build folder, has no Z:
-# drive (the host's root must never be a fixed drive the launcher could choose)
-# and runs with code page 936, like the players' machines.
+# Sourced by every script that runs a Windows binary of a build under Wine: the
+# one place that knows, for each target architecture, Wine's loader, its server,
+# WINEARCH and the prefix folder.
+#
+# BUILD_DIR must be set. The architecture is the build's own (BUILD_DIR/drel-arch,
+# written when CMake configures it); for a folder that is not a configured build,
+# such as the 32-bit probe's, DREL_ARCH names it.
+#
+# The loaders are called directly: Debian's `wine` wrapper takes the 32-bit loader
+# whenever wine32 is installed, even on a machine whose kernel runs no 32-bit code.
+# The prefix is private to the build folder, has no Z: drive (the host's root must
+# never be a fixed drive the launcher could choose) and runs with code page 936,
+# like the players' machines.
+if [ -f "$BUILD_DIR/drel-arch" ]; then
+  DREL_ARCH=$(cat "$BUILD_DIR/drel-arch")
+elif [ -z "${DREL_ARCH:-}" ]; then
+  echo "wine-env: $BUILD_DIR is not a configured build (no drel-arch) and DREL_ARCH is not set" >&2
+  return 1 2>/dev/null || exit 1
+fi
+case "$DREL_ARCH" in
+  i686)
+    export WINELOADER=/usr/lib/wine/wine
+    export WINESERVER=/usr/lib/wine/wineserver32
+    export WINEARCH=win32;;
+  x86_64)
+    export WINELOADER=/usr/lib/wine/wine64
+    export WINESERVER=/usr/lib/wine/wineserver64
+    export WINEARCH=win64;;
+  *)
+    echo "wine-env: unknown architecture '$DREL_ARCH' (i686 or x86_64)" >&2
+    return 1 2>/dev/null || exit 1;;
+esac
+export DREL_ARCH
 export WINEPREFIX="$BUILD_DIR/wineprefix"
-export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono/Gecko install prompt, no desktop menu entries.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -19,7 +47,25 @@ fi
 # Prints the Windows path of a file in the build's bin folder, the Unix path otherwise.
 wine_path_of() {
   case "$1" in
-    "$BUILD_DIR/bin/"*) printf '%s\\%s' "$WINE_BIN_DIR" "$(basename "$1")";;
+    "$BUILD_DIR/bin/"*) printf '%s\\%s' "$WINE_BIN_DIR" "${1#"$BUILD_DIR/bin/"}" | tr / '\\';;
     *) printf '%s' "$1";;
   esac
+}
+
+# wine_run PROGRAM [ARGS...]: runs a Windows program in the prefix.
+wine_run() { "$WINELOADER" "$@"; }
+
+# Makes the prefix once (for this architecture), without a Z: drive. Fails, and
+# leaves no prefix behind, when this machine cannot run the architecture's Wine.
+wine_prefix_ensure() {
+  local marker="$WINEPREFIX/.drel-ready"
+  if [ ! -f "$marker" ] || [ "$(cat "$marker")" != "$WINEARCH" ]; then
+    rm -rf "$WINEPREFIX"
+    if ! "$WINELOADER" wineboot --init >/dev/null 2>&1 || ! "$WINESERVER" -w; then
+      rm -rf "$WINEPREFIX"
+      return 1
+    fi
+    echo "$WINEARCH" > "$marker"
+  fi
+  rm -f "$WINEPREFIX/dosdevices/z:"
 }

@@ -5,4 +5,4 @@ set -euo pipefail
 BUILD_DIR=${BUILD_DIR:-$(cd "$(dirname "$1")/.." && pwd)}
 source "$(dirname "$0")/wine-env.sh"
 exe=$(wine_path_of "$1"); shift
-exec wine "$exe" "$@"
+exec "$WINELOADER" "$exe" "$@"

@@ -101,7 +101,7 @@ class Launcher:
         full_env.update(env or {})
         self.lines = []
         self._queue = queue.Queue()
-        self.proc = subprocess.Popen(["wine", exe] + list(args), env=full_env,
+        self.proc = subprocess.Popen([os.environ["WINELOADER"], exe] + list(args), env=full_env,
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         threading.Thread(target=self._read, daemon=True).start()
 

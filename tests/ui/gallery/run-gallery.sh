@@ -41,7 +41,7 @@ for scale in 1 1.5; do
     log="$out/$c@$scale.log"
     : > "$log"
     # The program prints READY with the rectangle to photograph, then holds.
-    coproc GALLERY { wine "$exe" "$c" --scale "$scale" --hold 1200 2>&1; }
+    coproc GALLERY { wine_run "$exe" "$c" --scale "$scale" --hold 1200 2>&1; }
     pid=$GALLERY_PID
     exec {from}<&"${GALLERY[0]}"
     ready=""
