@@ -1,15 +1,21 @@
 # Sourced by the benchmark scripts after `set -euo pipefail` and here=<bench folder>:
-#   source "$here/bench-setup.sh" "PROGRAM..." DEFAULT_BUILD_FOLDER [BUILD_DIR]
-# Builds the programs (PROGRAM.exe each) in BUILD_DIR (default: DEFAULT_BUILD_FOLDER
-# under the source tree, configured for the target when it is not yet), sets up
-# the build's Wine prefix and starts nginx, both stopped again when the script ends.
-# Leaves root (the source tree), BUILD_DIR (exported), the Wine environment and
-# base (nginx's URL, ending in "/") to the script.
+#   source "$here/bench-setup.sh" "PROGRAM..." DEFAULT_BUILD_ROOT [BUILD_ROOT]
+# Chooses the build to measure as the tests do (tests/wine/choose-arch.sh: the
+# 32-bit launcher where this machine runs 32-bit programs, the x86-64 build
+# where it does not, DREL_TEST_ARCH to force one) and says so first and last.
+# Builds the programs (PROGRAM.exe each) in BUILD_ROOT/ARCH (BUILD_ROOT default:
+# DEFAULT_BUILD_ROOT under the source tree; configured for the target when it is
+# not yet), sets up the build's Wine prefix and starts nginx, both stopped again
+# when the script ends. Leaves root (the source tree), BUILD_DIR (exported), the
+# Wine environment and base (nginx's URL, ending in "/") to the script.
 root=$(dirname "$here")
-BUILD_DIR=${3:-$root/$2}
+source "$root/tests/wine/choose-arch.sh"
+bench_root=${3:-$root/$2}
+drel_choose_arch "$bench_root" benchmark
+echo "$DREL_ARCH_LINE"
+BUILD_DIR="$bench_root/$DREL_ARCH"
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-    -DBUILD_TESTING=OFF > /dev/null
+  drel_configure "$BUILD_DIR" "$DREL_ARCH" -DBUILD_TESTING=OFF
 fi
 BUILD_DIR=$(cd "$BUILD_DIR" && pwd)
 export BUILD_DIR
@@ -25,7 +31,8 @@ bench_running() { [ -f "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null; }
 bench_stops=()
 bench_running "$BUILD_DIR/xvfb.pid" || bench_stops+=("$root/tests/wine/prefix-shutdown.sh")
 bench_running "$BUILD_DIR/nginx/nginx.pid" || bench_stops+=("$root/tests/servers/nginx-stop.sh")
-trap 'for stop in "${bench_stops[@]}"; do "$stop" "$BUILD_DIR"; done' EXIT
+trap 'for stop in "${bench_stops[@]}"; do "$stop" "$BUILD_DIR"; done
+      echo "benchmark: the figures above are of the $DREL_ARCH build ($BUILD_DIR)"' EXIT
 "$root/tests/wine/prefix-setup.sh" "$BUILD_DIR"
 "$root/tests/servers/nginx-start.sh" "$BUILD_DIR"
 source "$root/tests/wine/wine-env.sh"

@@ -3,7 +3,7 @@
 # SIZE_MIB (default 300) MiB; engine_bench.exe fetches it under Wine as touching
 # 1 MiB files packed into 10 MiB ranges on 3 workers, then curl fetches the same
 # bytes with 3 parallel range requests. Prints MiB/s for both and the ratio.
-# Usage: bench/engine-bench.sh [BUILD_DIR]   (engine_bench must be built there)
+# Usage: bench/engine-bench.sh [BUILD_ROOT]   (default build-engine; the build is BUILD_ROOT/ARCH)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 SIZE_MIB=${SIZE_MIB:-300}

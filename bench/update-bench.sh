@@ -25,7 +25,7 @@
 # Every installed tree is checked against its source files. Data and packages
 # are made once per size and kept in the build's Wine prefix; the trace of every
 # run goes to BUILD_DIR/update-bench-logs/.
-# Usage: bench/update-bench.sh [BUILD_DIR]   (default build-update; configured and built as needed)
+# Usage: bench/update-bench.sh [BUILD_ROOT]   (default build-update; the build is BUILD_ROOT/ARCH)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 BYTES_FILES=${BYTES_FILES:-200}

@@ -3,7 +3,7 @@
 # sequential reads) under Wine against the native md5sum of the same files.
 # FILES files of MIB_EACH MiB (defaults 64 and 8) below the prefix's C:\drel-bench\verify\;
 # both read them from the page cache (each is run once before it is timed).
-# Usage: bench/verify-bench.sh [BUILD_DIR]   (verify_bench must be built there)
+# Usage: bench/verify-bench.sh [BUILD_ROOT]   (default build-verify; the build is BUILD_ROOT/ARCH)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 FILES=${FILES:-64}

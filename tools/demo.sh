@@ -3,11 +3,20 @@
 # the CDN and the launcher-server stub on 127.0.0.1, and runs the launcher under
 # Wine through a whole update to the (stub) game's start. Uses your display when
 # DISPLAY is set, otherwise Xvfb, and saves screenshots either way.
+# The build that runs is chosen as for the tests (tests/wine/choose-arch.sh): the
+# 32-bit launcher where this machine runs 32-bit programs, the x86-64 build under
+# wine64 where it does not; one plain line says which.
+# Env: BUILD_ROOT (default ./build; the build goes to BUILD_ROOT/ARCH),
+#      DREL_TEST_ARCH=i686|x86_64 forces the build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-export BUILD_DIR=${BUILD_DIR:-$root/build}
+BUILD_ROOT=${BUILD_ROOT:-$root/build}
 "$root/tools/setup.sh"
-cmake -S "$root" -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+source "$root/tests/wine/choose-arch.sh"
+drel_choose_arch "$BUILD_ROOT" demo
+echo "$DREL_ARCH_LINE"
+export BUILD_DIR="$BUILD_ROOT/$DREL_ARCH"
+drel_configure "$BUILD_DIR" "$DREL_ARCH"
 cmake --build "$BUILD_DIR"
 [ -n "${DISPLAY:-}" ] && export DREL_USE_OWN_DISPLAY=1
 "$root/tests/wine/prefix-setup.sh" "$BUILD_DIR"
@@ -21,3 +30,4 @@ trap cleanup EXIT
 "$root/tests/servers/launcher-server-start.sh" "$BUILD_DIR"
 source "$root/tests/wine/wine-env.sh"
 /usr/bin/python3 "$root/tools/demo/run_demo.py"
+echo "$DREL_ARCH_LINE"
