@@ -72,7 +72,8 @@ void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& i
         ScopedLock hold(processorLock);
         batchChecks.clear();
         for (const ResourceUpdateItem& item : items) {
-            batchChecks[item.name] = ItemCheck{item.cdnMd5, item.change != ResourceChangeKind::Added};
+            bool replaces = item.change != ResourceChangeKind::Added || item.fileOnDisk;
+            batchChecks[item.name] = ItemCheck{item.cdnMd5, replaces};
         }
         if (IsFileKind(static_cast<int32_t>(kind))) diskSpace.reset(new DiskSpaceGuard(root, freeSpaceFloor, freeSpaceQuery));
     }

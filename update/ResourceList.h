@@ -37,6 +37,11 @@ struct ResourceUpdateItem {
     std::wstring remoteFolder;
     int64_t offset = -1;
     uint32_t size = 0;
+    // A file of this name is on the disk although the local list does not name
+    // it (a failed batch took its entry out, or the player put it there): it is
+    // replaced through the temporary name like an installed file, never
+    // overwritten in place.
+    bool fileOnDisk = false;
 };
 
 // Appends the entries of a list text in line order. A blank line ends the list;

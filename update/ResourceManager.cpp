@@ -213,8 +213,14 @@ void CResourceManager::CompareWithCdn() {
                          forgotten |= !there;
                          return there;
                      });
-        for (const ResourceUpdateItem& item : resourceDownloads) total += item.size;
+        for (ResourceUpdateItem& item : resourceDownloads) {
+            total += item.size;
+            // What is on the disk stays whole until its replacement is verified,
+            // whatever version.txt says of it.
+            item.fileOnDisk = item.change == ResourceChangeKind::Added && onDisk.Contains(item.name);
+        }
     }
+    // Should this save fail, the one before the batch fails too and stops the run.
     if (forgotten) SaveLocalVersionFile();
     // Also when there is nothing to fetch: the flow starts the batches (or ends
     // the run) on its own thread either way.
@@ -241,13 +247,18 @@ void CResourceManager::StartResourceUpdate() {
     // withdrawn resources leave it before their files go, and so do resources
     // about to be replaced (their new MD5 comes back once the new file is in
     // place). Until then the installed files stay untouched on disk.
+    // Should that save fail (version.txt read-only, or held open by another
+    // program), no file is touched: the run stops with its failure box.
     bool changed = false;
     {
         ScopedLock hold(lock);
         for (const ResourceUpdateItem& item : resourceDeletes) changed |= localResourceMap.erase(item.name) > 0;
         for (const ResourceUpdateItem& item : resourceDownloads) changed |= localResourceMap.erase(item.name) > 0;
     }
-    if (changed) SaveLocalVersionFile();
+    if (changed && !SaveLocalVersionFile()) {
+        Report(ResourceManagerProgressState::ResourceDownloadFailed);
+        return;
+    }
     // A withdrawn name that Windows takes for one being downloaded ("A.txt"
     // against "a.txt") is the same file: it is replaced, not deleted first.
     std::unordered_set<std::wstring> downloading;
@@ -312,7 +323,7 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
     return damaged.size();
 }
 
-void CResourceManager::SaveLocalVersionFile() {
+bool CResourceManager::SaveLocalVersionFile() {
     // One saver at a time, in order: a later snapshot is never overwritten by an
     // earlier one. The map's lock is held only while the text is made, so
     // workers recording finished files wait for that and not for the disk.
@@ -321,14 +332,20 @@ void CResourceManager::SaveLocalVersionFile() {
     {
         ScopedLock hold(lock);
         versionFileDirty = false;
-        if (!FormatResourceList(localResourceMap, &text)) return;
+        // An empty map is saved as an empty file: keeping the old text would
+        // name files that are being withdrawn or replaced.
+        FormatResourceList(localResourceMap, &text);
     }
     DWORD started = ::GetTickCount();
-    if (!ReplaceFileBytes(resourceRoot + kVersionFileName, TextToUtf8String(text))) {
+    bool saved = ReplaceFileBytes(resourceRoot + kVersionFileName, TextToUtf8String(text));
+    if (!saved) {
         DebugTrace(L"保存本地资源信息失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
+        ScopedLock hold(lock);
+        versionFileDirty = true;  // what it lacks is still to be saved
     }
     lastVersionSave = ::GetTickCount();
     lastVersionSaveCost = lastVersionSave - started;
+    return saved;
 }
 
 void CResourceManager::SaveVersionFileIfDue() {
@@ -395,9 +412,11 @@ void CResourceManager::OnBatchFinished(CDNDownloadState state, int32_t kind) {
             Report(ResourceManagerProgressState::LauncherDownloadFailed);
         }
     } else if (kind == static_cast<int32_t>(CdnTaskKind::GameResource)) {
-        SaveLocalVersionFile();
-        Report(state == CDNDownloadState::Succeeded ? ResourceManagerProgressState::ResourceUpdateFinished
-                                                    : ResourceManagerProgressState::ResourceDownloadFailed);
+        // A batch whose files version.txt cannot name is no success: the next
+        // run would take them for files it does not know.
+        bool saved = SaveLocalVersionFile();
+        Report(state == CDNDownloadState::Succeeded && saved ? ResourceManagerProgressState::ResourceUpdateFinished
+                                                             : ResourceManagerProgressState::ResourceDownloadFailed);
     }
 }
 
@@ -411,7 +430,7 @@ void CResourceManager::OnDownloadProgress(int64_t downloaded, int64_t total) {
 std::wstring CResourceManager::ComputeResourceHash() {
     if (resourceRoot.empty()) return std::wstring();
     std::vector<ResoureConfigInfo> list;
-    if (!LoadListFile(resourceRoot + kVersionFileName, &list)) return std::wstring();
+    if (!LoadListFile(resourceRoot + kVersionFileName, &list) || list.empty()) return std::wstring();
     std::stable_sort(list.begin(), list.end(),
                      [](const ResoureConfigInfo& a, const ResoureConfigInfo& b) { return a.name < b.name; });
     std::wstring concatenated;

@@ -47,11 +47,12 @@ public:
     // Deletes withdrawn resources and starts the game-resource batch, or reports
     // that everything is current.
     void StartResourceUpdate();
-    // Writes version.txt from the local resource map (nothing when it is empty),
-    // replacing the file in one step. Safe while a batch runs (the window may
-    // close at any time).
-    void SaveLocalVersionFile();
-    // MD5 of the md5 texts of version.txt in name order; empty without the file.
+    // Writes version.txt from the local resource map (an empty file when it is
+    // empty), replacing the file in one step; false when it could not. Safe
+    // while a batch runs (the window may close at any time).
+    bool SaveLocalVersionFile();
+    // MD5 of the md5 texts of version.txt in name order; empty without the file
+    // or without entries.
     std::wstring ComputeResourceHash();
     // The downloader the manager drives (the flow waits for it to be idle).
     CCDNResourceDownloader& Downloader() { return downloader; }

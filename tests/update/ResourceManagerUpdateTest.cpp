@@ -309,6 +309,25 @@ TEST_F(ResourceManagerUpdate, IncrementalUpdateMovesOnlyTheChangedFiles) {
     EXPECT_EQ(VersionText(v2), FileBytes(root + L"version.txt"));
 }
 
+TEST_F(ResourceManagerUpdate, AVersionFileThatCannotBeReplacedStopsTheRunBeforeAnyFileIsTouched) {
+    std::wstring root = FreshTestFolder(L"update-unsaved");
+    ASSERT_EQ(17, States(RunUpdate(root, L"incr1")).back());
+    ResourceInfoMap v1 = CdnMap(L"incr1", false);
+    std::string listed = FileBytes(root + L"version.txt");
+    {
+        // Another program holds version.txt open without letting it be replaced.
+        ScopedFileHandle held(::CreateFileW((root + L"version.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held.IsValid());
+        auto states = States(RunUpdate(root, L"incr2"));
+        EXPECT_EQ(10, states.back());
+        EXPECT_EQ(0, std::count(states.begin(), states.end(), 9));  // no batch started
+    }
+    ExpectInstalled(root, L"incr1", v1);  // a.txt not replaced, c.txt not withdrawn, d.txt not added
+    EXPECT_FALSE(FileExists(root + L"game\\d.txt"));
+    EXPECT_TRUE(listed == FileBytes(root + L"version.txt"));
+}
+
 TEST_F(ResourceManagerUpdate, LauncherBatchStagesItsFilesByteForByte) {
     std::wstring root = FreshTestFolder(L"update-launcher");
     ResourceInfoMap launcher = CdnMap(L"launcher", true);
@@ -472,6 +491,12 @@ TEST_F(ResourceManagerUpdate, WrongBytesFromTheCdnAreNeverTakenAndTheInstalledFi
     EXPECT_EQ(0u, listed.count(L"a.bin"));  // neither the new MD5 nor the old one, until it is replaced
     EXPECT_EQ(1u, listed.count(L"b.bin"));
     ExpectVersionFileTruthful(root);
+    // The next run finds a.bin on the disk but not in version.txt: it still
+    // replaces it only through the temporary name, so a second failure leaves
+    // the player's file whole.
+    EXPECT_EQ(10, States(RunUpdate(root, L"stale")).back());
+    EXPECT_TRUE(installed == FileBytes(root + L"game\\a.bin"));
+    EXPECT_FALSE(FileExists(root + L"game\\a.bin.drelpart"));
 
     // An error page where the package should be: nothing is installed from it.
     root = FreshTestFolder(L"update-notgzip");
