@@ -4,6 +4,7 @@
 
 #include "launcher/GameStart.h"
 #include "launcher/ProgressFormat.h"
+#include "update/DiskSpaceGuard.h"
 
 namespace {
 const wchar_t kRetry[] = L"重试";
@@ -239,14 +240,18 @@ void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {
             host_.EndLauncher();
             return;
         }
-        if (totalSize <= freeBytes) break;
+        // Writing stops where the drive would keep less than the floor free, so
+        // the room needed is the download and the floor together. Nothing to
+        // download needs no room.
+        const uint64_t needed = totalSize == 0 ? 0 : totalSize + DiskSpaceGuard::kDefaultFloor;
+        if (needed <= freeBytes) break;
         wchar_t text[512];
         std::swprintf(text, 512, L"%ls磁盘空间不足，无法完成此次更新，请确保释放出%ls空间后继续", drive.c_str(),
-                      FormatSize(totalSize - freeBytes).c_str());
+                      FormatSize(needed - freeBytes).c_str());
         // Paused until the player has made room; the button shows how much of
         // the room the update needs is free.
         SetTaskbarState(TaskbarState::Paused);
-        SetTaskbarValue(freeBytes, totalSize);
+        SetTaskbarValue(freeBytes, needed);
         int32_t answer = host_.AskUser(text, 1, kRetry, kQuit);
         SetTaskbarState(TaskbarState::None);
         if (answer != 1) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "launcher/UpdateFlow.h"
+#include "update/DiskSpaceGuard.h"
 
 namespace {
 
@@ -220,8 +221,11 @@ TEST_F(UpdateFlowTest, NothingToFetchStartsTheBatchesWithoutAskingTheDisk) {
     EXPECT_EQ(0, host.ends);
 }
 
-TEST_F(UpdateFlowTest, ShortOfSpaceNamesDriveAndShortfallAndRetries) {
-    host.freeSpace = {1048576, 3 * 1048576};
+TEST_F(UpdateFlowTest, ShortOfSpaceCountsTheFloorNamesDriveAndShortfallAndRetries) {
+    // Free space above the download but short of the download and the floor
+    // that writing keeps: the box, not a batch that would fail on the way.
+    const uint64_t floor = DiskSpaceGuard::kDefaultFloor;
+    host.freeSpace = {floor + 1048576, floor + 2 * 1048576};
     host.answers = {1};
     RequestDownloadTotalSizeNoticeInfo size(2 * 1048576);
     flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
@@ -323,7 +327,8 @@ TEST_F(UpdateFlowTest, TaskbarFollowsDownloadsTheDiskSpaceWaitAFailureAndTheEnd)
     }
     EXPECT_TRUE(taskbar.log.empty());  // nothing before a download
 
-    host.freeSpace = {250, 1000};  // short of space until "重试"
+    const uint64_t needed = 1000 + DiskSpaceGuard::kDefaultFloor;  // the download and the floor
+    host.freeSpace = {250, needed};  // short of space until "重试"
     host.answers = {1, 1};         // "重试" for the space, then for the failed batch
     RequestDownloadTotalSizeNoticeInfo size(1000);
     flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
@@ -336,7 +341,7 @@ TEST_F(UpdateFlowTest, TaskbarFollowsDownloadsTheDiskSpaceWaitAFailureAndTheEnd)
     flow.OnUpdateProgress(DownloadProgress, &all);
     flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
 
-    EXPECT_EQ((std::vector<std::string>{"paused", "250/1000", "box", "none",  //
+    EXPECT_EQ((std::vector<std::string>{"paused", "250/" + std::to_string(needed), "box", "none",  //
                                          "normal", "0/1", "500/1000",          //
                                          "error", "1/1", "box", "none",        //
                                          "normal", "0/1", "1000/1000",         //
