@@ -62,6 +62,14 @@ std::vector<std::wstring> SplitLines(const std::wstring& text) {
     return lines;
 }
 
+// Whether the file functions take the path, and the temporary file's beside it,
+// in their plain form (no long-path prefix), and CreateDirectoryW its folder.
+bool FitsWindowsPath(const std::wstring& path) {
+    const size_t folderLength = path.rfind(L'\\');
+    return path.size() + wcslen(kResourceTemporarySuffix) < MAX_PATH &&
+           (folderLength == std::wstring::npos || folderLength < MAX_PATH - 12);
+}
+
 // The fault of one line, given the files earlier lines already claimed.
 CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets,
                        const std::unordered_set<std::wstring>& own, std::unordered_set<std::wstring>* claimed,
@@ -87,6 +95,7 @@ CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets,
         IsLauncherCategory(entry->category) ? targets.launcherRoot : targets.resourceFilesFolder;
     std::wstring path;
     if (!ResourcePathUnder(root, entry->name, &path)) return CdnListFault::Name;
+    if (size == 0 || !FitsWindowsPath(path)) return CdnListFault::Uninstallable;
     // ResourcePathUnder refuses temporary files' names too.
     std::wstring key = FoldResourceName(path);
     if (own.count(key)) return CdnListFault::OwnFile;
@@ -106,8 +115,17 @@ CdnListCheck ReadCdnResourceList(const std::wstring& text, const CdnListTargets&
     std::unordered_set<std::wstring> claimed;
     std::vector<ResoureConfigInfo> read;
     std::vector<std::wstring> lines = SplitLines(text);
+    size_t blank = lines.size();  // the first blank line, if any
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (TrimWhiteSpace(lines[i]).empty()) continue;
+        if (TrimWhiteSpace(lines[i]).empty()) {
+            if (blank == lines.size()) blank = i;
+            continue;
+        }
+        if (blank < i) {
+            check.fault = CdnListFault::BlankLine;
+            check.line = static_cast<int>(blank) + 1;
+            return check;
+        }
         ResoureConfigInfo entry;
         CdnListFault fault = CheckLine(lines[i], targets, own, &claimed, &entry);
         if (fault != CdnListFault::None) {

@@ -6,15 +6,21 @@
 // downloaded; a single bad line refuses all of it. (The local lists keep the
 // lenient reading of ParseResourceList.)
 //
-// Every non-blank line is name=md5=folder=offset=size[=category], each field
-// present (blanks around fields do not count), where
+// Every line is name=md5=folder=offset=size[=category], each field present
+// (blanks around fields do not count); blank lines may only end the list (a
+// reader that stopped at a blank line would take the entries after it for
+// withdrawn files, so a list with lines after a blank one is refused). Where
 // - name is a safe path under its root (ResourcePathUnder), not a temporary
 //   file's name (".drelpart"), and names a file no earlier line names, with
 //   case and "/" against "\" folded, launcher and game entries compared by the
 //   file they land in; it is none of the launcher's own files;
 // - md5 is 32 hexadecimal digits;
 // - offset and size are plain decimal digits, size fits 32 bits unsigned and
-//   offset + size fits a signed 64-bit number.
+//   offset + size fits a signed 64-bit number;
+// - the entry can be installed at all: its size is not 0 (no gzip member is
+//   empty), and its full path, with the temporary suffix, is one Windows' file
+//   functions take (fewer than MAX_PATH characters, its folder fewer than
+//   MAX_PATH - 12, which is what CreateDirectoryW takes).
 #include <string>
 #include <vector>
 
@@ -35,11 +41,14 @@ enum class CdnListFault {
     Name,       // no safe path under its root, or a temporary file's name
     Duplicate,  // the same file as an earlier line
     OwnFile,    // one of the launcher's own files
+    Uninstallable,  // size 0, or a path too long to write
+    BlankLine,      // a blank line with entries after it
 };
 
 struct CdnListCheck {
     CdnListFault fault = CdnListFault::None;
-    int line = 0;          // the first bad line, counted from 1 (blank lines count)
+    int line = 0;          // the first bad line, counted from 1 (blank lines count; for
+                           // BlankLine, the blank line)
     std::wstring lineText; // that line as received
 };
 

@@ -24,12 +24,12 @@ std::wstring Line(const std::wstring& name, const std::wstring& offset = L"0", c
 }  // namespace
 
 TEST(CdnListCheck, AGoodListReadsWhole) {
-    std::wstring text = L"\r\n" + Line(L"a.txt") + L"  \t \n" + L" sub/b.bin = " + kMd5 +
-                        L" = res2 = 9223372036854775797 = 10 \r" + Line(L"a.txt", L"5", L"4294967295", L"Launcher");
+    std::wstring text = Line(L"a.txt") + L" sub/b.bin = " + kMd5 + L" = res2 = 9223372036854775797 = 10 \r" +
+                        Line(L"a.txt", L"5", L"4294967295", L"Launcher") + L"  \t \n\r\n";
     std::vector<ResoureConfigInfo> entries;
     CdnListCheck check = ReadCdnResourceList(text, Targets(), &entries);
     ASSERT_EQ(CdnListFault::None, check.fault) << check.line;
-    ASSERT_EQ(3u, entries.size());  // blank lines never end the list
+    ASSERT_EQ(3u, entries.size());  // blank lines may end the list
     EXPECT_EQ(L"sub/b.bin", entries[1].name);
     EXPECT_EQ(kMd5, entries[1].md5);
     EXPECT_EQ(L"res2", entries[1].remoteFolder);
@@ -66,6 +66,13 @@ TEST(CdnListCheck, OneBadLineRefusesTheList) {
         {Line(L"version.txt", L"0", L"10", L"launcher"), CdnListFault::OwnFile, 1},
         {Line(L"Launcher.TMP", L"0", L"10", L"launcher"), CdnListFault::OwnFile, 1},
         {Line(L"launcher_manifest.txt", L"0", L"10", L"launcher"), CdnListFault::OwnFile, 1},
+        // Entries that could never be installed: refused before anything is deleted.
+        {good + Line(L"empty.bin", L"0", L"0"), CdnListFault::Uninstallable, 2},
+        {Line(std::wstring(238, L'n')), CdnListFault::Uninstallable, 1},  // with ".drelpart", 260 characters
+        {Line(std::wstring(235, L'd') + L"\\a"), CdnListFault::Uninstallable, 1},  // a 248-character folder
+        // A reader that stopped at a blank line would withdraw everything after it.
+        {L"\r\n" + good, CdnListFault::BlankLine, 1},
+        {good + L" \t\r\n" + Line(L"b.txt"), CdnListFault::BlankLine, 2},
     };
     for (const auto& c : cases) {
         std::vector<ResoureConfigInfo> entries(1);
@@ -77,4 +84,8 @@ TEST(CdnListCheck, OneBadLineRefusesTheList) {
     // The game's own version.txt lands below game\ and is an ordinary resource.
     std::vector<ResoureConfigInfo> entries;
     EXPECT_EQ(CdnListFault::None, ReadCdnResourceList(Line(L"version.txt"), Targets(), &entries).fault);
+    // The longest paths that still fit: 259 characters with ".drelpart", a 247-character folder.
+    EXPECT_EQ(CdnListFault::None, ReadCdnResourceList(Line(std::wstring(237, L'n')), Targets(), &entries).fault);
+    EXPECT_EQ(CdnListFault::None,
+              ReadCdnResourceList(Line(std::wstring(234, L'd') + L"\\a"), Targets(), &entries).fault);
 }
