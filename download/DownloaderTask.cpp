@@ -1,5 +1,6 @@
 #include "download/DownloaderTask.h"
 
+#include <new>
 #include <vector>
 
 #include "download/DownloadTimings.h"
@@ -90,27 +91,39 @@ void DownloaderTask::Run() {
 }
 
 void DownloaderTask::RunSegment(const SegmentDownloadTaskInfo& segment) {
-    std::vector<DownloadDataProcessor*> processors;
-    for (const DownloadTaskInfo& file : segment.files) {
-        DownloadDataProcessor* p = createProcessor ? createProcessor(file) : nullptr;
-        if (p) processors.push_back(p);
+    bool requested = false;
+    int32_t result = kDownloadNothingRequested;
+    try {
+        result = FetchSegment(segment, &requested);
+    } catch (const std::bad_alloc&) {
+        // Memory ran out outside a file's own work (making a processor, the
+        // request): the segment fails like a failed transfer and every file of
+        // it is reported, so the batch ends; the process lives on.
+        DebugTrace(L"内存不足\t" + segment.url);
+        result = kDownloadFailed;
+        requested = true;
     }
-    SegmentDownloadDataProcessor segmentProcessor(segment, processors);
-    if (processors.empty()) {
-        for (const DownloadTaskInfo& file : segment.files) {
-            if (onResult) onResult(DownloadTaskResultInfo(file, kDownloadNothingRequested));
-        }
-        return;
-    }
-    httpClient->attempts = attempts;
-    int32_t result = httpClient->Execute(segment.url, &segmentProcessor, requestMethod, segment.postData,
-                                         segment.rangeStart, segment.length);
     for (const DownloadTaskInfo& file : segment.files) {
         if (onResult) onResult(DownloadTaskResultInfo(file, result));
     }
+    if (!requested) return;
     if (result == kDownloadOk) {
         DebugTrace(L"下载成功\t" + segment.url);
     } else {
         DebugTrace(L"下载失败\t" + segment.url + L"\t错误代码:" + IntToText(result));
     }
+}
+
+int32_t DownloaderTask::FetchSegment(const SegmentDownloadTaskInfo& segment, bool* requested) {
+    std::vector<DownloadDataProcessor*> processors;
+    for (const DownloadTaskInfo& file : segment.files) {
+        DownloadDataProcessor* p = createProcessor ? createProcessor(file) : nullptr;
+        if (p) processors.push_back(p);
+    }
+    if (processors.empty()) return kDownloadNothingRequested;
+    *requested = true;
+    SegmentDownloadDataProcessor segmentProcessor(segment, processors);
+    httpClient->attempts = attempts;
+    return httpClient->Execute(segment.url, &segmentProcessor, requestMethod, segment.postData, segment.rangeStart,
+                               segment.length);
 }

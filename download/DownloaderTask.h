@@ -50,7 +50,11 @@ public:
 private:
     static UINT ThreadMain(LPVOID param);
     void Run();
+    // Fetches one segment and reports a result for each of its files.
     void RunSegment(const SegmentDownloadTaskInfo& segment);
+    // Makes the segment's processors and runs the request; *requested tells
+    // whether a request was made (some file had a processor).
+    int32_t FetchSegment(const SegmentDownloadTaskInfo& segment, bool* requested);
     // Under lifeLock_: true when a Start asked the ending worker to go on.
     bool TakeRestart();
 

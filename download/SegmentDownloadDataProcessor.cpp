@@ -1,8 +1,25 @@
 #include "download/SegmentDownloadDataProcessor.h"
 
 #include <algorithm>
+#include <new>
+
+#include "util/DebugTrace.h"
 
 namespace {
+
+// One step of one file's processor. Memory that runs out while a file is
+// written (its buffers, the inflater's window) fails that file's step, and so
+// the attempt, like any refusal; the worker goes on with its next attempt
+// instead of taking the process down with it.
+template <typename Step>
+bool Guarded(const DownloadDataProcessor* p, Step step) {
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        DebugTrace(L"内存不足\t" + p->info.name);
+        return false;
+    }
+}
 
 // Positions of a file inside its segment: [start, end).
 int64_t FileStart(const DownloadDataProcessor* p, int64_t rangeStart) { return p->info.offset - rangeStart; }
@@ -21,7 +38,7 @@ bool SegmentDownloadDataProcessor::Begin(uint32_t contentLength) {
     currentProcessor = nullptr;
     bool ok = true;
     for (DownloadDataProcessor* p : processors) {
-        if (!p->Begin(contentLength)) ok = false;
+        if (!Guarded(p, [&] { return p->Begin(contentLength); })) ok = false;
     }
     return ok;
 }
@@ -33,7 +50,7 @@ bool SegmentDownloadDataProcessor::End() {
     // a processor left un-ended would keep its file open into the next attempt.
     bool ok = true;
     for (DownloadDataProcessor* p : processors) {
-        if (!p->End()) ok = false;
+        if (!Guarded(p, [&] { return p->End(); })) ok = false;
     }
     return ok;
 }
@@ -67,7 +84,7 @@ bool SegmentDownloadDataProcessor::Write(const void* data, uint32_t count) {
     bool ok = true;
     if (segment.rangeStart < 0) {
         for (DownloadDataProcessor* p : processors) {
-            if (!p->Write(bytes, count)) ok = false;
+            if (!Guarded(p, [&] { return p->Write(bytes, count); })) ok = false;
         }
         return ok;
     }
@@ -79,7 +96,7 @@ bool SegmentDownloadDataProcessor::Write(const void* data, uint32_t count) {
         if (p) {
             int64_t fileLeft = FileEnd(p, segment.rangeStart) - received;
             n = static_cast<uint32_t>(std::min<int64_t>(left, fileLeft));
-            if (!p->Write(bytes + done, n)) ok = false;
+            if (!Guarded(p, [&] { return p->Write(bytes + done, n); })) ok = false;
         } else {
             // Nobody wants these bytes (a file without a processor, or bytes beyond
             // the range): skip them, but only up to the next file that has a processor.

@@ -92,22 +92,28 @@ TEST(SegmentProcessor, WholeResourceGoesToEveryProcessor) {
 }
 
 TEST(SegmentProcessor, OneFailingFileFailsTheCallButReachesTheOthers) {
-    SegmentDownloadTaskInfo segment(File(L"a", 0, 2));
-    segment.files = {File(L"a", 0, 2), File(L"b", 2, 2), File(L"c", 4, 2)};
-    segment.length = 6;
-    RecordingProcessor a(segment.files[0]), b(segment.files[1]), c(segment.files[2]);
-    a.failBegin = true;
-    a.failWrite = 1;
-    a.failEnd = true;
-    SegmentDownloadDataProcessor processor(segment, {&a, &b, &c});
-    EXPECT_FALSE(processor.Begin(6));
-    EXPECT_EQ(1, c.begins);
-    EXPECT_FALSE(processor.Write("aabbcc", 6));
-    EXPECT_EQ("cc", c.bytes);
-    EXPECT_FALSE(processor.End());
-    // Every processor is ended, so each can begin cleanly in the next attempt.
-    EXPECT_EQ(1, b.ends);
-    EXPECT_EQ(1, c.ends);
+    // A file that refuses, or whose processor runs out of memory: either fails
+    // the attempt, never the worker (nor the process).
+    for (bool byAllocation : {false, true}) {
+        SCOPED_TRACE(byAllocation ? "allocation failure" : "refusal");
+        SegmentDownloadTaskInfo segment(File(L"a", 0, 2));
+        segment.files = {File(L"a", 0, 2), File(L"b", 2, 2), File(L"c", 4, 2)};
+        segment.length = 6;
+        RecordingProcessor a(segment.files[0]), b(segment.files[1]), c(segment.files[2]);
+        a.failBegin = true;
+        a.failWrite = 1;
+        a.failEnd = true;
+        a.failByAllocation = byAllocation;
+        SegmentDownloadDataProcessor processor(segment, {&a, &b, &c});
+        EXPECT_FALSE(processor.Begin(6));
+        EXPECT_EQ(1, c.begins);
+        EXPECT_FALSE(processor.Write("aabbcc", 6));
+        EXPECT_EQ("cc", c.bytes);
+        EXPECT_FALSE(processor.End());
+        // Every processor is ended, so each can begin cleanly in the next attempt.
+        EXPECT_EQ(1, b.ends);
+        EXPECT_EQ(1, c.ends);
+    }
 }
 
 TEST(TextProcessor, ByteOrderMarkIsLeftOut) {

@@ -2,6 +2,7 @@
 // A processor for the engine's tests: keeps the bytes of the last attempt,
 // counts every call, and fails Begin, Write or End when told to.
 #include <windows.h>
+#include <new>
 #include <string>
 
 #include "download/DownloadDataProcessor.h"
@@ -15,18 +16,18 @@ public:
         ++begins;
         lastContentLength = contentLength;
         bytes.clear();
-        return !failBegin;
+        return Outcome(!failBegin);
     }
     bool End() override {
         ++ends;
-        return !failEnd;
+        return Outcome(!failEnd);
     }
     bool Write(const void* data, uint32_t count) override {
         ++writes;
         if (count > largestWrite) largestWrite = count;
         bytes.append(static_cast<const char*>(data), count);
         if (writeEvent) ::SetEvent(writeEvent);
-        return !(failWrite && writes >= failWrite);
+        return Outcome(!(failWrite && writes >= failWrite));
     }
     bool GetContent(std::string* out) override {
         *out = bytes;
@@ -44,6 +45,7 @@ public:
 
     bool failBegin = false;
     bool failEnd = false;
+    bool failByAllocation = false;  // a failure throws std::bad_alloc instead of returning false
     int failWrite = 0;  // the Write call (counted from 1) from which on Write fails; 0: never
     HANDLE writeEvent = nullptr;
 
@@ -53,4 +55,10 @@ public:
     uint32_t largestWrite = 0;
     uint32_t lastContentLength = 0;
     std::string bytes;
+
+private:
+    bool Outcome(bool ok) const {
+        if (!ok && failByAllocation) throw std::bad_alloc();
+        return ok;
+    }
 };
