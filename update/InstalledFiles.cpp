@@ -10,9 +10,17 @@
 
 namespace {
 
-// Folder links (junctions) are followed, so a player's moved sub-folder still
-// counts; the depth bound ends a link that points back up its own tree.
+// Folder links (junctions, symbolic links) are followed, so a player's moved
+// sub-folder still counts; the depth bound ends a link that points back up its
+// own tree. Nothing is deleted through a link, though: it may lead out of the
+// game root, to files that are not the launcher's.
 const size_t kMaxDepth = 64;
+
+struct PendingFolder {
+    std::wstring relative;  // to the root, ending in "\" unless empty
+    size_t depth;
+    bool throughLink;       // reached through a reparse point
+};
 
 }  // namespace
 
@@ -20,25 +28,27 @@ void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectB
     files_.clear();
     removedTemporaries_ = 0;
     const std::wstring prefix = FoldResourceName(collectBelow);
-    // (folder relative to root, ending in "\" unless empty; depth)
-    std::vector<std::pair<std::wstring, size_t>> pending{{std::wstring(), 0}};
+    std::vector<PendingFolder> pending{{std::wstring(), 0, false}};
     while (!pending.empty()) {
-        std::pair<std::wstring, size_t> folder = std::move(pending.back());
+        PendingFolder folder = std::move(pending.back());
         pending.pop_back();
         WIN32_FIND_DATAW found;
-        ScopedFindHandle search(::FindFirstFileExW((root + folder.first + L"*").c_str(), FindExInfoBasic, &found,
+        ScopedFindHandle search(::FindFirstFileExW((root + folder.relative + L"*").c_str(), FindExInfoBasic, &found,
                                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
         if (!search.IsValid()) continue;
         do {
             std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
-            std::wstring relative = folder.first + name;
+            std::wstring relative = folder.relative + name;
+            const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (folder.second + 1 < kMaxDepth) pending.emplace_back(relative + L"\\", folder.second + 1);
+                if (folder.depth + 1 < kMaxDepth) {
+                    pending.push_back({relative + L"\\", folder.depth + 1, folder.throughLink || link});
+                }
                 continue;
             }
             if (HasTemporarySuffix(name)) {
-                if (::DeleteFileW((root + relative).c_str())) ++removedTemporaries_;
+                if (!folder.throughLink && !link && ::DeleteFileW((root + relative).c_str())) ++removedTemporaries_;
                 continue;
             }
             std::wstring folded = FoldResourceName(relative);
