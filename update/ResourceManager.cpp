@@ -116,7 +116,6 @@ void CResourceManager::ConnectDownloader() {
     // has arrived: a launcher killed meanwhile keeps it.
     downloader.onFileInstalled = [this](const DownloadTaskInfo& task) {
         RecordInstalled(task, CDNDownloadState::Succeeded);
-        SaveVersionFileIfDue();
     };
 }
 
@@ -270,6 +269,7 @@ void CResourceManager::StartResourceUpdate() {
         DeleteExistingFile(path);
     }
     if (!resourceDownloads.empty()) {
+        StartSaveTicker();
         Report(ResourceManagerProgressState::ResourceDownloadStarted);
         downloader.StartBatch(resourceDownloads, CdnTaskKind::GameResource);
     } else {
@@ -343,23 +343,44 @@ bool CResourceManager::SaveLocalVersionFile() {
         ScopedLock hold(lock);
         versionFileDirty = true;  // what it lacks is still to be saved
     }
-    lastVersionSave = ::GetTickCount();
-    lastVersionSaveCost = lastVersionSave - started;
+    lastVersionSaveCost = ::GetTickCount() - started;
     return saved;
 }
 
-void CResourceManager::SaveVersionFileIfDue() {
-    // While a batch runs the list is saved about once a second, so a launcher
-    // that is killed keeps what it had verified. A list so long that one save
-    // takes a noticeable time is saved less often: saving never takes more than
-    // about a tenth of the batch.
-    {
-        ScopedLock hold(lock);
-        if (!versionFileDirty) return;
+void CResourceManager::StartSaveTicker() {
+    StopSaveTicker();
+    ::ResetEvent(saveTickerStop.Get());
+    if (!saveTicker.Begin(&CResourceManager::SaveTickerMain, this)) {
+        // The batch still runs; version.txt is then saved when it ends.
+        DebugTrace(L"启动保存线程失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
     }
-    DWORD interval = lastVersionSaveCost * 10 > kVersionSaveIntervalMs ? lastVersionSaveCost * 10 : kVersionSaveIntervalMs;
-    if (::GetTickCount() - lastVersionSave < interval) return;
-    SaveLocalVersionFile();
+}
+
+void CResourceManager::StopSaveTicker() {
+    ::SetEvent(saveTickerStop.Get());
+    saveTicker.Join();
+}
+
+UINT CResourceManager::SaveTickerMain(LPVOID param) {
+    static_cast<CResourceManager*>(param)->RunSaveTicker();
+    return 0;
+}
+
+void CResourceManager::RunSaveTicker() {
+    // About once a second, by the clock rather than by files completing. A
+    // list so long that one save takes a noticeable time is saved less often:
+    // saving never takes more than about a tenth of the batch.
+    for (;;) {
+        DWORD cost = lastVersionSaveCost;
+        DWORD interval = cost * 10 > kVersionSaveIntervalMs ? cost * 10 : kVersionSaveIntervalMs;
+        if (::WaitForSingleObject(saveTickerStop.Get(), interval) != WAIT_TIMEOUT) return;
+        bool dirty;
+        {
+            ScopedLock hold(lock);
+            dirty = versionFileDirty;
+        }
+        if (dirty) SaveLocalVersionFile();
+    }
 }
 
 void CResourceManager::OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state) {
@@ -414,6 +435,7 @@ void CResourceManager::OnBatchFinished(CDNDownloadState state, int32_t kind) {
     } else if (kind == static_cast<int32_t>(CdnTaskKind::GameResource)) {
         // A batch whose files version.txt cannot name is no success: the next
         // run would take them for files it does not know.
+        StopSaveTicker();
         bool saved = SaveLocalVersionFile();
         Report(state == CDNDownloadState::Succeeded && saved ? ResourceManagerProgressState::ResourceUpdateFinished
                                                              : ResourceManagerProgressState::ResourceDownloadFailed);

@@ -25,8 +25,11 @@ class CResourceManager {
 public:
     // The downloader must outlive the manager.
     explicit CResourceManager(CCDNResourceDownloader& downloader) : downloader(downloader) {}
-    // Waits for the comparison's worker.
-    ~CResourceManager() { compareWorker.Join(); }
+    // Waits for the comparison's worker and the save ticker.
+    ~CResourceManager() {
+        StopSaveTicker();
+        compareWorker.Join();
+    }
     CResourceManager(const CResourceManager&) = delete;
     CResourceManager& operator=(const CResourceManager&) = delete;
 
@@ -79,9 +82,14 @@ private:
     void CompareWithCdn();
     // The number of damaged or unreadable files, whose MD5 it clears.
     size_t VerifyInstalledFiles(const InstalledFiles& onDisk);
-    // Saves version.txt when files were recorded since the last save and that
-    // save is about a second old (called after each installed file).
-    void SaveVersionFileIfDue();
+    // While a game-resource batch runs, a thread of its own saves version.txt
+    // about once a second when files were recorded since the last save, so a
+    // launcher killed at any moment has lost at most that second, also while
+    // no further file completes (a long file still arriving).
+    void StartSaveTicker();
+    void StopSaveTicker();
+    static UINT SaveTickerMain(LPVOID param);
+    void RunSaveTicker();
     void Report(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info = nullptr);
     bool HasGameResourceEntry(const std::vector<ResoureConfigInfo>& list) const;
 
@@ -109,7 +117,8 @@ private:
     bool versionFileDirty = false;     // under lock: the map has changes version.txt lacks
     bool compareWithRepair = false;    // set before the comparison's worker starts
     CWinThread compareWorker;
-    volatile DWORD lastVersionSave = 0;      // tick count at the end of the last save
+    CWinThread saveTicker;
+    ScopedHandle saveTickerStop{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     volatile DWORD lastVersionSaveCost = 0;  // milliseconds it took
     ProgressCallback progressCallback;
     ResourceInfoMap localResourceMap;

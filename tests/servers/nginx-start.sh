@@ -40,6 +40,8 @@ http {
     # Packages below /drip/ come at one byte a second after their first 4 KiB:
     # a server that never stops and never gets anywhere.
     location ~ ^/drip/.*\.tqpkg\$ { limit_rate 1; limit_rate_after 4k; }
+    # The same for a whole-update CDN's package in a folder named "drip".
+    location ~ ^/update/[^/]+/drip/[^/]+\.tqpkg\$ { limit_rate 1; limit_rate_after 4k; }
   }
 }
 CONF

@@ -328,6 +328,37 @@ TEST_F(ResourceManagerUpdate, AVersionFileThatCannotBeReplacedStopsTheRunBeforeA
     EXPECT_TRUE(listed == FileBytes(root + L"version.txt"));
 }
 
+TEST_F(ResourceManagerUpdate, VersionFileFollowsTheClockWhileALongFileIsStillArriving) {
+    // The small files arrive at once; the long one comes at a byte a second
+    // and never completes. version.txt must name every small file all the
+    // same: no further file completing is needed for a save.
+    std::wstring root = FreshTestFolder(L"update-clock");
+    ResourceInfoMap cdn = CdnMap(L"clock", false);
+    Recorder& recorder = TheRecorder();
+    CResourceManager& manager = TheManager();
+    WaitIdle();
+    recorder.Clear();
+    manager.Initialize(root, root, ListUrl(L"clock"));
+    ASSERT_EQ(6, recorder.WaitForOneOf({6, 8}));
+    manager.StartComparison(false);
+    ASSERT_EQ(7, recorder.WaitForOneOf({7, 8}));
+    WaitIdle();
+    ASSERT_FALSE(manager.StartLauncherUpdate());
+    manager.StartResourceUpdate();
+    bool named = false;
+    for (int i = 0; i < 600 && !named; ++i) {  // waits for it, a minute at most
+        ResourceInfoMap listed = ReadVersionFile(root);
+        named = listed.size() == cdn.size() - 1 && !listed.count(L"zz\\long.bin");
+        if (!named) ::Sleep(100);
+    }
+    EXPECT_TRUE(named);
+    ExpectVersionFileTruthful(root);
+    manager.Downloader().StopAll();
+    EXPECT_EQ(10, recorder.WaitForOneOf({10, 17}));
+    WaitIdle();
+    EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin"));  // never left with unverified bytes
+}
+
 TEST_F(ResourceManagerUpdate, LauncherBatchStagesItsFilesByteForByte) {
     std::wstring root = FreshTestFolder(L"update-launcher");
     ResourceInfoMap launcher = CdnMap(L"launcher", true);

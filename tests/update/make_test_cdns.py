@@ -64,6 +64,17 @@ def hold_package(out, folder):
     os.replace(package, package + ".held")
 
 
+def rename_folder(out, old, new):
+    """Moves a package to another remote folder and says so in the list."""
+    os.replace(os.path.join(out, old), os.path.join(out, new))
+    rows = list_rows(out)
+    for row in rows:
+        if row[2] == old:
+            row[2] = new
+    with open(os.path.join(out, "conf", "list.txt"), "wb") as f:
+        f.write("".join("=".join(row) + "\r\n" for row in rows).encode("utf-8"))
+
+
 def main():
     drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
     src_root = os.path.join(drive_c, "cdn-src", "update")
@@ -120,6 +131,15 @@ def main():
     stale = os.path.join(cdn_root, "staleold", "res1", tqpack.PACKAGE_NAME)
     assert os.path.getsize(stale) == os.path.getsize(os.path.join(out, "res1", tqpack.PACKAGE_NAME))
     shutil.copy(stale, os.path.join(out, "res1", tqpack.PACKAGE_NAME))
+
+    # Small files that complete while a long one is still arriving: the long
+    # one's package is in the folder "drip", which the test nginx serves at a
+    # byte a second after its first 4 KiB.
+    clock = {f"small\\s{i:02d}.txt": text_bytes(300 + i, 500) for i in range(20)}
+    clock["zz\\long.bin"] = random_bytes(30, 200 * 1024)
+    out = build(src_root, cdn_root, "clock", clock, folders=2)
+    assert [r[2] for r in list_rows(out) if r[0] == "zz\\long.bin"] == ["res2"]
+    rename_folder(out, "res2", "drip")
 
     # An edge that answers with an error page where the package should be.
     out = build(src_root, cdn_root, "notgzip", {"a.bin": random_bytes(23, 6000)})
