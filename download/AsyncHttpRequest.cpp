@@ -21,6 +21,8 @@ int32_t AsyncHttpRequest::Request(std::unique_ptr<AsyncRequestParams> params) {
         task->useJsonBody = UseJsonBody();
         task->requestMethod = GetRequestMethod();
         task->attempts = GetAttempts();
+        // A server's own answer, not a CDN file: it may come in chunked framing.
+        task->chunkedWholeAnswers = true;
         task->fetchSegment = [this](SegmentDownloadTaskInfo* out) { return FetchSegment(out); };
         task->onFinished = [this](DownloaderTask*) { OnWorkerFinished(); };
         task->createProcessor = [this](const DownloadTaskInfo& file) { return CreateProcessor(file); };

@@ -32,6 +32,7 @@ int32_t DownloaderTask::Start() {
         httpClient.reset(new HttpClient());
         httpClient->SetFormHeaders();
         if (useJsonBody) httpClient->SetJsonHeaders();
+        httpClient->chunkedWholeAnswers = chunkedWholeAnswers;
     }
     // A Stop cancels the client until the next Start, so it also reaches a
     // request the worker is just about to make.

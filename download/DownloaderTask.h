@@ -46,6 +46,8 @@ public:
     std::function<void(const DownloadTaskResultInfo&)> onResult;
     int32_t attempts = 10;
     int32_t useJsonBody = 0;
+    // Passed to the client (HttpClient::chunkedWholeAnswers) when it is made.
+    bool chunkedWholeAnswers = false;
 
 private:
     static UINT ThreadMain(LPVOID param);

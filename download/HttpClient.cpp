@@ -80,6 +80,19 @@ private:
     uint64_t bytes_ = 0;
 };
 
+// Whether the answer comes in chunked framing ("chunked" is the last coding).
+bool IsChunked(HINTERNET request) {
+    wchar_t coding[128] = {};
+    DWORD size = sizeof(coding);
+    if (!::HttpQueryInfoW(request, HTTP_QUERY_TRANSFER_ENCODING, coding, &size, nullptr)) return false;
+    std::wstring text = coding;
+    while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.pop_back();
+    const wchar_t kChunked[] = L"chunked";
+    const size_t n = wcslen(kChunked);
+    if (text.size() < n || _wcsicmp(text.c_str() + text.size() - n, kChunked) != 0) return false;
+    return text.size() == n || text[text.size() - n - 1] == L',' || text[text.size() - n - 1] == L' ';
+}
+
 }  // namespace
 
 struct HttpClient::Target {
@@ -256,12 +269,22 @@ int32_t HttpClient::ReadBody(InternetRequest* request, DownloadDataProcessor* pr
     bool haveLength = ::HttpQueryInfoW(request->Handle(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
                                        &contentLength, &lengthSize, nullptr) != FALSE;
     if (!haveLength) contentLength = 0;
+    const bool ranged = rangeStart >= 0;
+    // A whole resource (a list, its statement, the notice answer) is taken only
+    // when it arrived whole: with a length that the body then meets, or, where
+    // allowed, in chunked framing. A body without either ends when the
+    // connection closes, which is also how a cut one ends; and a 206 to a
+    // request without Range is a part of something.
+    if (!ranged && (rawStatus == 206 ||
+                    (!haveLength && !(chunkedWholeAnswers && IsChunked(request->Handle()))))) {
+        *error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+        return kDownloadFailed;
+    }
     if (!processor->Begin(contentLength)) return kDownloadBeginRefused;
 
     // Only the requested bytes are ever delivered. A server that ignores the
     // Range line answers 200 with the whole resource: its first rangeStart
     // bytes are skipped. Bytes past the range are not read.
-    const bool ranged = rangeStart >= 0;
     const uint64_t wanted = ranged ? length : UINT64_MAX;
     uint64_t skip = (ranged && rawStatus == 200) ? static_cast<uint64_t>(rangeStart) : 0;
     uint64_t delivered = 0;

@@ -46,6 +46,12 @@ public:
     std::vector<std::wstring> headers;
     // Tries per request.
     int32_t attempts = 1;
+    // Whether a whole resource (a request without a range) may come in chunked
+    // framing instead of with its length. A dynamic server's answer may. A CDN's
+    // files always carry their length, and a chunked one cut at a chunk's end
+    // cannot be told from a whole one everywhere (Wine's WinINet takes it), so
+    // by default an answer without a length is refused.
+    bool chunkedWholeAnswers = false;
 
 private:
     struct Target;

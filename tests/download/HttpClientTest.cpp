@@ -215,11 +215,30 @@ TEST_F(HttpClientTest, ShortOrCutBodiesFail) {
     }
 }
 
-TEST_F(HttpClientTest, MissingContentLengthBeginsWithZero) {
-    server.Add("/stream", {data, TestHttpServer::kNoLength});
-    EXPECT_EQ(200, Get("stream", -1, 0));
-    EXPECT_EQ(0u, processor.lastContentLength);
-    EXPECT_EQ(data, processor.bytes);
+// A whole resource (a list, a statement, a notice answer) is taken only when it
+// arrived whole: with its length, or in chunked framing where that is allowed.
+TEST_F(HttpClientTest, OnlyAnswersThatProvablyEndedWholeAreTaken) {
+    server.Add("/chunked", {data, TestHttpServer::kChunked});
+    server.Add("/chunked-cut", {data, TestHttpServer::kChunkedCut});
+    server.Add("/no-length", {data, TestHttpServer::kNoLength});
+    server.Add("/partial", {data, TestHttpServer::kPartial});
+    const struct { const char* path; bool chunkedAllowed; int result; } cases[] = {
+        {"chunked", true, 200},       // a server's answer
+        {"chunked", false, -3},       // a CDN file has its length
+        {"chunked-cut", false, -3},   // closed at a chunk's end, without the last chunk
+        {"no-length", true, -3},      // ended by closing the connection: as a cut one would
+        {"partial", true, -3},        // 206 to a request without Range
+    };
+    for (const auto& c : cases) {
+        processor.Reset();
+        client.chunkedWholeAnswers = c.chunkedAllowed;
+        EXPECT_EQ(c.result, Get(c.path, -1, 0)) << c.path << " " << c.chunkedAllowed;
+        EXPECT_EQ(1, processor.ends) << c.path;
+        if (c.result == 200) {
+            EXPECT_EQ(0u, processor.lastContentLength);  // a chunked answer begins with no length
+            EXPECT_EQ(data, processor.bytes);
+        }
+    }
 }
 
 TEST_F(HttpClientTest, CancelEndsAWaitingReadAtOnceAndEveryFurtherAttempt) {

@@ -250,7 +250,12 @@ bool TestHttpServer::Respond(SOCKET s, const Request& request) {
     std::string status = "200 OK";
     std::string extra;
     auto range = request.headers.find("range");
-    if (range != request.headers.end() && resource.mode != kIgnoreRange && resource.mode != kNoLength) {
+    const bool unranged = resource.mode == kIgnoreRange || resource.mode == kNoLength ||
+                          resource.mode == kChunked || resource.mode == kChunkedCut;
+    if (resource.mode == kPartial) {
+        status = "206 Partial Content";
+        extra = "Content-Range: bytes 0-" + std::to_string(last) + "/" + std::to_string(bytes.size()) + "\r\n";
+    } else if (range != request.headers.end() && !unranged) {
         uint64_t a, b;
         if (!ParseRange(range->second, &a, &b) || a >= bytes.size()) {
             send("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
@@ -264,11 +269,29 @@ bool TestHttpServer::Respond(SOCKET s, const Request& request) {
     }
     size_t count = bytes.empty() ? 0 : static_cast<size_t>(last - first + 1);
     std::string head = "HTTP/1.1 " + status + "\r\n" + extra + "Connection: close\r\n";
-    if (resource.mode != kNoLength) head += "Content-Length: " + std::to_string(count) + "\r\n";
+    const bool chunked = resource.mode == kChunked || resource.mode == kChunkedCut;
+    if (chunked) {
+        head += "Transfer-Encoding: chunked\r\n";
+    } else if (resource.mode != kNoLength) {
+        head += "Content-Length: " + std::to_string(count) + "\r\n";
+    }
     head += "\r\n";
     if (!send(head)) return true;
     const char* body = bytes.data() + first;
     switch (resource.mode) {
+    case kChunked:
+    case kChunkedCut: {
+        const size_t kChunk = 1000;
+        const size_t end = resource.mode == kChunked ? count : (count / 2) / kChunk * kChunk;
+        for (size_t at = 0; at < end; at += kChunk) {
+            size_t n = std::min(kChunk, end - at);
+            char size[16];
+            std::snprintf(size, sizeof(size), "%x\r\n", static_cast<unsigned>(n));
+            if (!send(size) || !SendAll(s, body + at, n) || !send("\r\n")) return true;
+        }
+        if (resource.mode == kChunked) send("0\r\n\r\n");
+        return true;
+    }
     case kCutBody:
         SendAll(s, body, count / 2);
         ::Sleep(50);

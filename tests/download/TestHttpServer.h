@@ -21,6 +21,9 @@ public:
         kCutBody,      // announces the full length, sends half, then resets the connection
         kShortBody,    // announces the full length, sends half, then closes normally
         kNoLength,     // 200, no Content-Length, body ends when the connection closes
+        kChunked,      // 200 in chunked framing, with its last chunk
+        kChunkedCut,   // 200 in chunked framing, closed after half the chunks (no last chunk)
+        kPartial,      // 206 with the whole resource as its range, whether asked for or not
         kStall,        // like kRanges, but stops after stallAfter bytes until Release()
         kDrip,         // like kRanges, but after stallAfter bytes dripBytes every dripMs
         kSilent,       // reads the request and answers nothing until Release()
