@@ -325,28 +325,29 @@ def package_bytes_served(mark):
 
 
 class KilledMidDownload(unittest.TestCase):
-    def test_the_next_run_fetches_only_what_is_missing(self):
-        rnd = random.Random(11)
-        files = {f"data\\part{i:02d}.bin": rnd.randbytes(400 * 1024) for i in range(60)}
-        game_dir = make_game("killed", files)
+    def killed_then_resumed(self, case, files, listed_enough):
+        """Installs files from the trickling CDN, kills the launcher once
+        listed_enough(version.txt's entries) holds, checks what was kept and that
+        the next run fetches no more than what version.txt did not name."""
+        game_dir = make_game(case, files)
         files = tree(game_dir)
-        url = ls.pack("slow/killed", game_dir)  # trickles, so the kill lands half-way
-        with open(os.path.join(ls.DRIVE_C, "cdn", "slow", "killed", "conf", "list.txt"), "rb") as f:
+        url = ls.pack("slow/" + case, game_dir)  # trickles, so the kill lands half-way
+        with open(os.path.join(ls.DRIVE_C, "cdn", "slow", case, "conf", "list.txt"), "rb") as f:
             sizes = {row[0]: int(row[4]) for row in
                      (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
         ls.set_server("ok", url)
-        root = ls.set_game_root("killed")
+        root = ls.set_game_root(case)
         record = root + "record.txt"
 
         launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
         try:
             deadline = time.time() + 120
-            while len(version_entries(root)) < 3 and time.time() < deadline:
+            while not listed_enough(version_entries(root)) and time.time() < deadline:
                 time.sleep(0.05)
         finally:
             launcher.kill()  # as from the task manager: no chance to save anything
         kept = version_entries(root)
-        self.assertGreaterEqual(len(kept), 3, launcher.lines)
+        self.assertTrue(listed_enough(kept), (kept.keys(), launcher.lines))
         self.assertLess(len(kept), len(files), "the download ended before the kill")
         self.assertFalse(os.path.exists(ls.unix_path(record)))
         game = ls.unix_path(root + "game")
@@ -365,6 +366,23 @@ class KilledMidDownload(unittest.TestCase):
         self.assertLessEqual(served, sum(sizes.values()) - sum(sizes[name] for name in kept))
         self.assertEqual(files, tree(game))  # byte-identical, and no temporary file left
         self.assertEqual(set(files), set(version_entries(root)))
+        return kept
+
+    def test_the_next_run_fetches_only_what_is_missing(self):
+        rnd = random.Random(11)
+        files = {f"data\\part{i:02d}.bin": rnd.randbytes(400 * 1024) for i in range(60)}
+        self.killed_then_resumed("killed", files, lambda listed: len(listed) >= 3)
+
+    def test_small_files_are_kept_while_long_ones_still_arrive(self):
+        # The small files complete in a segment of their own while three long
+        # files are still arriving: version.txt names them all by the clock, no
+        # further file completing, and the next run fetches only the long ones.
+        rnd = random.Random(12)
+        small = {f"data\\s{i:02d}.bin": rnd.randbytes(20 * 1024) for i in range(40)}
+        long_files = {f"video\\v{i}.bin": rnd.randbytes(9 << 20) for i in range(3)}
+        kept = self.killed_then_resumed("killed-long", dict(small, **long_files),
+                                        lambda listed: set(small) <= set(listed))
+        self.assertFalse(set(long_files) & set(kept))
 
 
 class Repair(unittest.TestCase):
