@@ -46,7 +46,11 @@ bool StageLauncherFile(const std::wstring& path, const DownloadTaskResultInfo& r
                        CDNResourceDataProcessor* processor) {
     std::string content;
     if (!processor || !processor->GetContent(&content)) return false;
-    return AppendRecord(path, TextToAnsi(result.info.name), content);
+    // The entrance program reads names in the ANSI code page: a name it cannot
+    // carry fails the staging rather than being written as "?".
+    std::string name;
+    if (!TextToAnsiExact(result.info.name, &name)) return false;
+    return AppendRecord(path, name, content);
     // The downloaded copy stays under the launcher root as it is: the entrance
     // program applies the staging file, and a file named by the bare entry name
     // relative to the current folder is none of the launcher's business.

@@ -52,6 +52,15 @@ std::wstring AnsiToText(const std::string& bytes) {
     return MultiByteToText(CP_THREAD_ACP, bytes.data(), static_cast<int>(bytes.size()));
 }
 
+bool TextToAnsiExact(const std::wstring& text, std::string* out) {
+    // The way back gives the text itself only when no character was replaced
+    // by the default one or by a look-alike ("best fit").
+    std::string bytes = TextToAnsi(text);
+    if (AnsiToText(bytes) != text) return false;
+    *out = std::move(bytes);
+    return true;
+}
+
 int Base64EncodedLength(int n) {
     if (n < 0 || n >= (1 << 29)) return -1;
     return 4 * ((n + 2) / 3);
@@ -131,9 +140,7 @@ bool IsUtf8Text(const std::string& bytes) {
 
 bool Utf8ToText(const char* utf8, std::wstring* out) {
     if (!utf8 || !out) return false;
-    std::wstring wide = MultiByteToText(CP_UTF8, utf8, static_cast<int>(std::strlen(utf8)));
-    std::string ansi = TextToMultiByte(CP_ACP, wide.c_str(), static_cast<int>(wide.size()));
-    *out = AnsiToText(ansi);
+    *out = MultiByteToText(CP_UTF8, utf8, static_cast<int>(std::strlen(utf8)));
     return true;
 }
 

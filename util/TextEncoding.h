@@ -12,6 +12,9 @@
 // Characters the code page cannot represent become its default character.
 std::string TextToAnsi(const std::wstring& text);
 std::wstring AnsiToText(const std::string& bytes);
+// The text in the thread's ANSI code page; false (and *out untouched) when a
+// character of it has no exact form there.
+bool TextToAnsiExact(const std::wstring& text, std::string* out);
 
 // Characters Base64 needs for n bytes: 4 * ceil(n / 3); -1 for a negative n
 // or one of 2^29 or more, whose encoding would not fit a 32-bit length.
@@ -27,8 +30,8 @@ std::string Base64EncodeBytes(const std::string& bytes);
 bool IsUtf8Text(const unsigned char* bytes, int count);
 bool IsUtf8Text(const std::string& bytes);
 
-// UTF-8 (up to the first zero byte) to text, passing through the system ANSI
-// code page, so characters it cannot represent come out as its default character.
+// UTF-8 (up to the first zero byte) to text, directly: every character,
+// whatever the system's code page.
 bool Utf8ToText(const char* utf8, std::wstring* out);
 // Text (up to the first zero) to UTF-8, carried in a text whose characters are
 // the UTF-8 bytes read with the thread ANSI code page.

@@ -62,6 +62,14 @@ TEST(LauncherStaging, NamesInCodePage936AndUnreadableFiles) {
     std::string expected = std::string(1, '\x01') + Le32(10) + gbkName + Le32(0) +
                            Le32(21) + "launcher_manifest.txt" + Le32(static_cast<uint32_t>(utf8Line.size())) + utf8Line;
     EXPECT_EQ(expected, FileBytes(path));
+
+    // A name the entrance program's code page cannot carry fails the staging;
+    // nothing is written for it (no "?" in its place).
+    DownloadTaskInfo thai(L"http://x/tq_game.tqpkg", L"\x0E01.dll", 3, L"", 0, 1);
+    CDNResourceDataProcessor other(thai);
+    other.rootFolder = root;
+    EXPECT_FALSE(StageLauncherFile(path, DownloadTaskResultInfo(thai, 200), &other));
+    EXPECT_EQ(expected, FileBytes(path));
 }
 
 TEST(LauncherStaging, AnEmptyManifestLeavesTheFileIncomplete) {

@@ -66,12 +66,28 @@ TEST(Conversions, Utf8RoundTripsThroughCodePage936) {
     EXPECT_EQ(L"中文", AnsiToText("\xD6\xD0\xCE\xC4"));
 }
 
-TEST(Conversions, CharacterOutsideCodePageBecomesDefaultCharacter) {
+TEST(Conversions, Utf8IsReadLosslesslyWhateverTheCodePage) {
     std::wstring text;
-    // U+0E01 (Thai) has no place in code page 936.
-    ASSERT_TRUE(Utf8ToText("a\xE0\xB8\x81" "b", &text));
-    EXPECT_EQ(L"a?b", text);
-    EXPECT_EQ("a?b", TextToAnsi(L"a\x0E01" L"b"));
+    // U+0E01 (Thai) and U+1F600 (outside the BMP) have no place in code page 936.
+    ASSERT_TRUE(Utf8ToText("a\xE0\xB8\x81" "b\xF0\x9F\x98\x80", &text));
+    EXPECT_EQ(L"a\x0E01" L"b\xD83D\xDE00", text);
+    EXPECT_EQ(std::string("a\xE0\xB8\x81" "b\xF0\x9F\x98\x80"), TextToUtf8String(text));
+}
+
+TEST(Conversions, AnsiOnlyWhereEveryCharacterHasItsExactForm) {
+    EXPECT_EQ("a?b", TextToAnsi(L"a\x0E01" L"b"));  // the lossy form, for traces
+    const struct { std::wstring text; bool exact; std::string bytes; } cases[] = {
+        {L"plain.dll", true, "plain.dll"},
+        {L"中文\\插件.dll", true, "\xD6\xD0\xCE\xC4\\\xB2\xE5\xBC\xFE.dll"},
+        {L"a\x0E01.dll", false, ""},  // Thai
+        {L"\xFF41.dll", true, "\xA3\xE1.dll"},  // fullwidth a: code page 936 has it
+        {L"\xD83D\xDE00.dll", false, ""},  // outside the BMP
+    };
+    for (const auto& c : cases) {
+        std::string out = "untouched";
+        EXPECT_EQ(c.exact, TextToAnsiExact(c.text, &out));
+        EXPECT_EQ(c.exact ? c.bytes : "untouched", out);
+    }
 }
 
 TEST(Conversions, MissingArgumentsLeaveOutputAlone) {
