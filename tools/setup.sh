@@ -92,11 +92,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
 fi
 
-# Wine runs with the players' code page 936, which needs the zh_CN.UTF-8 locale.
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
-  echo "setup: generating the zh_CN.UTF-8 locale"
-  $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
-fi
+# Wine runs with the players' code page 936, which needs the zh_CN.UTF-8 locale;
+# one end-to-end test runs under code page 1252 (en_US.UTF-8), like an English Windows.
+for loc in zh_CN en_US; do
+  if ! locale -a 2>/dev/null | grep -qix "$loc.utf8"; then
+    echo "setup: generating the $loc.UTF-8 locale"
+    $SUDO localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
+  fi
+done
 
 # JsonCpp for each target architecture, built from Debian's source package into
 # a cache outside the tree, one folder per architecture.

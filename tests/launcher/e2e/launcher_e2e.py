@@ -385,6 +385,28 @@ class KilledMidDownload(unittest.TestCase):
         self.assertFalse(set(long_files) & set(kept))
 
 
+class OtherCodePages(unittest.TestCase):
+    def test_chinese_names_install_under_code_page_1252(self):
+        # A Chinese player abroad, or an English Windows: the list's UTF-8
+        # names are read as they are, never through the system's code page.
+        rnd = random.Random(13)
+        files = {"data\\海域\\南海.map": rnd.randbytes(50000), "语音\\中文提示.ogg": rnd.randbytes(3000),
+                 "plain.txt": b"ascii"}
+        game_dir = make_game("cp1252", files)
+        files = tree(game_dir)
+        ls.set_server("ok", ls.pack("cp1252", game_dir))
+        root = ls.set_game_root("cp1252")
+        record = root + "record.txt"
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record, "LC_ALL": "en_US.UTF-8", "LANG": "en_US.UTF-8"})
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(record), 120), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertEqual(files, tree(ls.unix_path(root + "game")))  # byte-identical
+        self.assertEqual(set(files), set(version_entries(root)))
+
+
 class Repair(unittest.TestCase):
     def test_repair_fetches_exactly_the_damaged_and_missing_files(self):
         rnd = random.Random(5)
