@@ -39,6 +39,8 @@ public:
     HANDLE Handle() const { return handle_.Get(); }
     // Hands the open file over: the caller closes it; this object is closed after.
     HANDLE Detach() { return handle_.Release(); }
+    // Takes over a file opened elsewhere (closing the one held before).
+    void Attach(HANDLE handle) { handle_.Reset(handle); }
 
 private:
     ScopedFileHandle handle_;

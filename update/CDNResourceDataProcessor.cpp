@@ -61,14 +61,15 @@ bool CDNResourceDataProcessor::Finish() {
     // A file written in place goes to the flusher still open: the disk writes it
     // while this worker goes on with the next file.
     const bool deferred = flusher && !replacesInstalledFile;
-    ScopedFileHandle unflushed;
     std::string md5;
-    if (!out_.Finish(&md5, deferred ? &unflushed : nullptr)) return Fail();
+    if (!out_.Finish(&md5)) return Fail();
     if (!SameMd5Hex(md5, expectedMd5)) {
-        unflushed.Reset();  // closed before Fail deletes the file
         DebugTrace(L"资源校验失败\t" + info.name + L"\t" + expectedMd5 + L"\t" + AnsiToText(md5));
         return Fail();
     }
+    // Verified: only now may the file outlive this process.
+    ScopedFileHandle unflushed;
+    if (!out_.Keep(deferred ? &unflushed : nullptr)) return Fail();
     if (replacesInstalledFile) {
         std::wstring target;
         if (!GetTargetPath(&target) ||

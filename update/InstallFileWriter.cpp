@@ -54,14 +54,14 @@ bool InstallFileWriter::Open(const std::wstring& path, DiskSpaceGuard* diskSpace
     failed_ = false;
     created_ = false;
     used_ = 0;  // the digest starts over already: Finish and Discard restart it
-    if (!file_.Open(path, CFile::kCreateWrite)) {
+    if (!OpenMarked(path)) {
         DWORD error = ::GetLastError();
         std::wstring folder;
         if ((error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) || !GetParentFolder(path, &folder)) {
             return false;
         }
         CreateFolderPath(folder);
-        if (!file_.Open(path, CFile::kCreateWrite)) return false;
+        if (!OpenMarked(path)) return false;
     }
     created_ = true;
     if (!buffer_) buffer_ = Pool().Take();
@@ -93,20 +93,52 @@ bool InstallFileWriter::Drain() {
     return true;
 }
 
-bool InstallFileWriter::Finish(std::string* md5Hex, ScopedFileHandle* keepOpen) {
-    if (!file_.IsOpen()) return false;
-    bool ok = Drain() && (keepOpen || file_.Flush());
-    if (ok && keepOpen) {
-        keepOpen->Reset(file_.Detach());
-    } else {
+bool InstallFileWriter::OpenMarked(const std::wstring& path) {
+    // Written only by this writer (no sharing), with DELETE access for the mark.
+    HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    file_.Attach(handle);
+    if (!MarkForDeletion(true)) {
+        DWORD error = ::GetLastError();
         file_.Close();
+        ::DeleteFileW(path.c_str());
+        ::SetLastError(error);
+        return false;
     }
-    created_ = false;  // from here on the caller decides what becomes of the file
+    return true;
+}
+
+bool InstallFileWriter::MarkForDeletion(bool deleteOnClose) {
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(file_.Handle(), FileDispositionInfo, &disposition,
+                                        sizeof(disposition)) != FALSE;
+}
+
+bool InstallFileWriter::Finish(std::string* md5Hex) {
+    if (!file_.IsOpen()) return false;
+    bool ok = Drain();
     ReleaseBuffer();
     std::string digest;
     ok = hasher_.FinishHex(&digest) && ok;
     if (ok) *md5Hex = digest;
     return ok;
+}
+
+bool InstallFileWriter::Keep(ScopedFileHandle* keepOpen) {
+    if (!file_.IsOpen() || failed_ || !MarkForDeletion(false)) {
+        Discard();
+        return false;
+    }
+    created_ = false;  // from here on the caller decides what becomes of the file
+    if (keepOpen) {
+        keepOpen->Reset(file_.Detach());
+        return true;
+    }
+    bool flushed = file_.Flush();
+    file_.Close();
+    return flushed;
 }
 
 void InstallFileWriter::Discard() {

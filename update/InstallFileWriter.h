@@ -3,6 +3,9 @@
 // writes), are hashed with MD5 on their way to the disk, and ask the batch's
 // disk-space guard before each write. The file is opened when the first byte
 // is due, so an entry waiting for its turn holds no handle and no buffer.
+// Until its owner keeps it, the file is marked for deletion when closed: a
+// launcher that quits or is killed while it arrives leaves no unverified
+// bytes under its name, whatever the workers were doing.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,23 +24,30 @@ public:
     InstallFileWriter(const InstallFileWriter&) = delete;
     InstallFileWriter& operator=(const InstallFileWriter&) = delete;
 
-    // Creates or truncates path. Missing folders are made only when Windows says
-    // the folder is missing, so a file in an existing folder costs one open.
+    // Creates or truncates path, marked for deletion on close. Missing folders
+    // are made only when Windows says the folder is missing, so a file in an
+    // existing folder costs one open.
     bool Open(const std::wstring& path, DiskSpaceGuard* diskSpace);
     bool IsOpen() const { return file_.IsOpen(); }
 
     char* Space(size_t* available) override;
     bool Commit(size_t count) override;
 
-    // Writes what is buffered, makes the file durable (FlushFileBuffers), closes
-    // it and gives the MD5 of every byte as 32 upper-case hex digits. With
-    // keepOpen the file is neither flushed nor closed but handed over there, for
-    // the caller to make durable later.
-    bool Finish(std::string* md5Hex, ScopedFileHandle* keepOpen = nullptr);
+    // Writes what is buffered and gives the MD5 of every byte as 32 upper-case
+    // hex digits. The file stays open and marked for deletion: Keep or Discard.
+    bool Finish(std::string* md5Hex);
+    // After Finish: the file is no longer deleted on close; it is made durable
+    // (FlushFileBuffers) and closed, or, with keepOpen, handed over there
+    // unflushed for the caller to make durable later. False (the file then
+    // goes) when it cannot be kept.
+    bool Keep(ScopedFileHandle* keepOpen = nullptr);
     // Closes the file, if open, and deletes it if this writer created it.
     void Discard();
 
 private:
+    bool OpenMarked(const std::wstring& path);
+    // Sets or clears the file's delete-on-close disposition.
+    bool MarkForDeletion(bool deleteOnClose);
     bool Drain();
     void ReleaseBuffer();
 

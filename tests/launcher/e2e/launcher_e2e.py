@@ -305,6 +305,9 @@ class FailuresAndRetries(unittest.TestCase):
         # its own; the large file's segment (with the small file before it) was cut.
         self.assertIn("drel_game.exe=", listed)
         self.assertNotIn("zz-large.bin", listed)
+        # The large file was being written under its own name when the window
+        # closed: none of its unverified bytes are left there.
+        assert_only_verified_files(self, ls.unix_path(root + "game"), tree(game))
 
 
 def version_entries(root):
@@ -315,6 +318,14 @@ def version_entries(root):
     except FileNotFoundError:
         return {}
     return dict(line.split("=", 1) for line in text.split("\r\n") if "=" in line)
+
+
+def assert_only_verified_files(test, game, sources):
+    """Every file below game holds the bytes of its source: a launcher that
+    quit or was killed left nothing unverified under a real name, and no
+    temporary file."""
+    for name, data in tree(game).items():
+        test.assertEqual(sources.get(name), data, name)
 
 
 def package_bytes_served(mark):
@@ -348,6 +359,7 @@ class KilledMidDownload(unittest.TestCase):
             launcher.kill()  # as from the task manager: no chance to save anything
         kept = version_entries(root)
         self.assertTrue(listed_enough(kept), (kept.keys(), launcher.lines))
+        assert_only_verified_files(self, ls.unix_path(root + "game"), files)
         self.assertLess(len(kept), len(files), "the download ended before the kill")
         self.assertFalse(os.path.exists(ls.unix_path(record)))
         game = ls.unix_path(root + "game")
