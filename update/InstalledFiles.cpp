@@ -7,6 +7,7 @@
 
 #include "afx/ScopedWin.h"
 #include "update/ResourcePath.h"
+#include "util/FileUtils.h"
 
 namespace {
 
@@ -33,8 +34,9 @@ void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectB
         PendingFolder folder = std::move(pending.back());
         pending.pop_back();
         WIN32_FIND_DATAW found;
-        ScopedFindHandle search(::FindFirstFileExW((root + folder.relative + L"*").c_str(), FindExInfoBasic, &found,
-                                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        ScopedFindHandle search(::FindFirstFileExW((LongPathForm(root + folder.relative) + L"*").c_str(),
+                                                   FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                                   FIND_FIRST_EX_LARGE_FETCH));
         if (!search.IsValid()) continue;
         do {
             std::wstring name = found.cFileName;
@@ -48,7 +50,9 @@ void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectB
                 continue;
             }
             if (HasTemporarySuffix(name)) {
-                if (!folder.throughLink && !link && ::DeleteFileW((root + relative).c_str())) ++removedTemporaries_;
+                if (!folder.throughLink && !link && ::DeleteFileW(LongPathForm(root + relative).c_str())) {
+                    ++removedTemporaries_;
+                }
                 continue;
             }
             std::wstring folded = FoldResourceName(relative);

@@ -62,12 +62,22 @@ std::vector<std::wstring> SplitLines(const std::wstring& text) {
     return lines;
 }
 
-// Whether the file functions take the path, and the temporary file's beside it,
-// in their plain form (no long-path prefix), and CreateDirectoryW its folder.
+// Whether Windows can hold the file and its temporary file beside it: no name
+// in the path longer than 255 characters (the last with the temporary suffix),
+// the whole shorter than 32,767 in the long form ResourcePathUnder gives.
 bool FitsWindowsPath(const std::wstring& path) {
-    const size_t folderLength = path.rfind(L'\\');
-    return path.size() + wcslen(kResourceTemporarySuffix) < MAX_PATH &&
-           (folderLength == std::wstring::npos || folderLength < MAX_PATH - 12);
+    const size_t kMaxName = 255;
+    const size_t kMaxPath = 32767;
+    const size_t suffix = wcslen(kResourceTemporarySuffix);
+    if (path.size() + suffix >= kMaxPath) return false;
+    size_t start = 0;
+    for (;;) {
+        size_t end = path.find(L'\\', start);
+        size_t length = (end == std::wstring::npos ? path.size() : end) - start;
+        if (end == std::wstring::npos) return length + suffix <= kMaxName;
+        if (length > kMaxName) return false;
+        start = end + 1;
+    }
 }
 
 // The fault of one line, given the files earlier lines already claimed.

@@ -18,9 +18,9 @@
 // - offset and size are plain decimal digits, size fits 32 bits unsigned and
 //   offset + size fits a signed 64-bit number;
 // - the entry can be installed at all: its size is not 0 (no gzip member is
-//   empty), and its full path, with the temporary suffix, is one Windows' file
-//   functions take (fewer than MAX_PATH characters, its folder fewer than
-//   MAX_PATH - 12, which is what CreateDirectoryW takes).
+//   empty), and Windows can hold its full path with the temporary suffix (no
+//   name in it over 255 characters, the whole under 32,767 in the long form;
+//   deep folders beyond MAX_PATH install).
 #include <string>
 #include <vector>
 

@@ -4,6 +4,8 @@
 #include <cwchar>
 #include <string_view>
 
+#include "util/FileUtils.h"
+
 namespace {
 
 // Case-insensitive equality of a piece of a name with a device name.
@@ -79,6 +81,6 @@ bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::
     // name can make Windows resolve it to another folder: the path is the root
     // followed by the name, as it stands. (No per-name GetFullPathNameW: a list
     // of tens of thousands of entries is checked on every launch.)
-    *path = root + relative;
+    *path = LongPathForm(root + relative);  // deep game folders install too
     return true;
 }

@@ -23,5 +23,7 @@ std::wstring FoldResourceName(const std::wstring& name);
 // segment, a segment Windows would trim to another name (trailing dot or blank),
 // a reserved device name (CON, NUL, COM1...), a character a file name cannot
 // hold, or a segment ending in the launcher's temporary suffix ".drelpart".
-// What is left resolves to root followed by the name, as Windows resolves paths.
+// What is left resolves to root followed by the name, as Windows resolves paths;
+// a long one is given in the "\\?\" form (LongPathForm), so deep game
+// folders install.
 bool ResourcePathUnder(const std::wstring& root, const std::wstring& name, std::wstring* path);

@@ -48,8 +48,21 @@ void CreateFolderPath(const std::wstring& path) {
     for (size_t i = 0; i < full.size(); ++i) {
         if (full[i] != L'\\' || i == 0) continue;
         std::wstring prefix = full.substr(0, i);
-        if (!::PathIsDirectoryW(prefix.c_str())) ::CreateDirectoryW(prefix.c_str(), nullptr);
+        // Attributes rather than PathIsDirectoryW, which stops at MAX_PATH. In
+        // the "\\?\" form the first pieces ("\\?", "\\?\C:") are no folders;
+        // creating them fails and does no harm.
+        DWORD attributes = ::GetFileAttributesW(prefix.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            ::CreateDirectoryW(prefix.c_str(), nullptr);
+        }
     }
+}
+
+std::wstring LongPathForm(const std::wstring& path) {
+    const bool driveAbsolute = path.size() >= 3 && path[1] == L':' && path[2] == L'\\' &&
+                               ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+    if (path.size() < kLongPathFrom || !driveAbsolute) return path;
+    return L"\\\\?\\" + path;
 }
 
 bool GetParentFolder(const std::wstring& path, std::wstring* out) {

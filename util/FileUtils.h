@@ -11,6 +11,15 @@ bool DeleteExistingFile(const std::wstring& path);
 void CreateFolderPath(const std::wstring& path);
 // The text before the last backslash; false (out untouched) when there is none.
 bool GetParentFolder(const std::wstring& path, std::wstring* out);
+// The path in the form Windows' file functions take at any length. An absolute
+// drive path ("C:\...") of kLongPathFrom characters or more (with a temporary
+// suffix it could reach MAX_PATH, its folder MAX_PATH - 12, the plain form's
+// limits) is given in the "\\?\" form, taken up to 32,767 characters; any
+// other path as it is. That form skips Windows' normalising, so the path must
+// already be normalised: backslashes only, no "." or ".." segment (the
+// launcher's resource paths are).
+const size_t kLongPathFrom = 200;
+std::wstring LongPathForm(const std::wstring& path);
 
 // Whole file decoded from UTF-8 (a leading byte-order mark is dropped).
 bool ReadUtf8TextFile(const std::wstring& path, std::wstring* out);

@@ -21,6 +21,12 @@ std::wstring Line(const std::wstring& name, const std::wstring& offset = L"0", c
            L"\r\n";
 }
 
+std::wstring Repeated(const std::wstring& piece, int times) {
+    std::wstring out;
+    for (int i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
 }  // namespace
 
 TEST(CdnListCheck, AGoodListReadsWhole) {
@@ -68,8 +74,9 @@ TEST(CdnListCheck, OneBadLineRefusesTheList) {
         {Line(L"launcher_manifest.txt", L"0", L"10", L"launcher"), CdnListFault::OwnFile, 1},
         // Entries that could never be installed: refused before anything is deleted.
         {good + Line(L"empty.bin", L"0", L"0"), CdnListFault::Uninstallable, 2},
-        {Line(std::wstring(238, L'n')), CdnListFault::Uninstallable, 1},  // with ".drelpart", 260 characters
-        {Line(std::wstring(235, L'd') + L"\\a"), CdnListFault::Uninstallable, 1},  // a 248-character folder
+        {Line(std::wstring(247, L'n')), CdnListFault::Uninstallable, 1},  // 256 characters with ".drelpart"
+        {Line(std::wstring(256, L'd') + L"\\a"), CdnListFault::Uninstallable, 1},  // a folder name of 256
+        {Line(Repeated(std::wstring(250, L'd') + L"\\", 131) + L"f"), CdnListFault::Uninstallable, 1},  // 32,882
         // A reader that stopped at a blank line would withdraw everything after it.
         {L"\r\n" + good, CdnListFault::BlankLine, 1},
         {good + L" \t\r\n" + Line(L"b.txt"), CdnListFault::BlankLine, 2},
@@ -84,8 +91,8 @@ TEST(CdnListCheck, OneBadLineRefusesTheList) {
     // The game's own version.txt lands below game\ and is an ordinary resource.
     std::vector<ResoureConfigInfo> entries;
     EXPECT_EQ(CdnListFault::None, ReadCdnResourceList(Line(L"version.txt"), Targets(), &entries).fault);
-    // The longest paths that still fit: 259 characters with ".drelpart", a 247-character folder.
-    EXPECT_EQ(CdnListFault::None, ReadCdnResourceList(Line(std::wstring(237, L'n')), Targets(), &entries).fault);
+    // Deep folders beyond MAX_PATH install; a name of 246 still has room for ".drelpart".
+    EXPECT_EQ(CdnListFault::None, ReadCdnResourceList(Line(std::wstring(246, L'n')), Targets(), &entries).fault);
     EXPECT_EQ(CdnListFault::None,
-              ReadCdnResourceList(Line(std::wstring(234, L'd') + L"\\a"), Targets(), &entries).fault);
+              ReadCdnResourceList(Line(Repeated(std::wstring(99, L'd') + L"\\", 3) + L"a"), Targets(), &entries).fault);
 }

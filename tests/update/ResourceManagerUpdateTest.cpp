@@ -359,6 +359,23 @@ TEST_F(ResourceManagerUpdate, VersionFileFollowsTheClockWhileALongFileIsStillArr
     EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin"));  // never left with unverified bytes
 }
 
+TEST_F(ResourceManagerUpdate, AFileDeeperThanMaxPathInstallsAndCountsAsInstalled) {
+    std::wstring root = FreshTestFolder(L"update-deep");
+    ResourceInfoMap cdn = CdnMap(L"deep", false);
+    ASSERT_EQ(17, States(RunUpdate(root, L"deep")).back());
+    size_t longest = 0;
+    for (const auto& e : cdn) {
+        std::wstring path = root + L"game\\" + e.first;
+        longest = std::max(longest, path.size());
+        EXPECT_TRUE(FileBytes(LongPathForm(SourceFile(L"deep", L"game", e.first))) == FileBytes(LongPathForm(path)))
+            << e.first;
+    }
+    EXPECT_GT(longest, 300u);
+    EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
+    // The next run finds it on the disk: nothing to fetch.
+    EXPECT_EQ(0, ReportedTotal(RunUpdate(root, L"deep")));
+}
+
 TEST_F(ResourceManagerUpdate, LauncherBatchStagesItsFilesByteForByte) {
     std::wstring root = FreshTestFolder(L"update-launcher");
     ResourceInfoMap launcher = CdnMap(L"launcher", true);

@@ -141,6 +141,10 @@ def main():
     assert [r[2] for r in list_rows(out) if r[0] == "zz\\long.bin"] == ["res2"]
     rename_folder(out, "res2", "drip")
 
+    # A file deeper than MAX_PATH below any game root.
+    deep = "\\".join(f"{i}" + "d" * 59 for i in range(5)) + "\\deep.bin"
+    build(src_root, cdn_root, "deep", {deep: random_bytes(31, 5000), "short.txt": b"short"})
+
     # An edge that answers with an error page where the package should be.
     out = build(src_root, cdn_root, "notgzip", {"a.bin": random_bytes(23, 6000)})
     package = os.path.join(out, "res1", tqpack.PACKAGE_NAME)

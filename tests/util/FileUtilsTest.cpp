@@ -119,3 +119,21 @@ TEST(FileUtils, FreestFixedDriveIsWritableFixedRoot) {
     EXPECT_NE(drives.end(), std::find(drives.begin(), drives.end(), best));
     EXPECT_FALSE(::PathFileExistsW((best + L"launcher_test.txt").c_str()));
 }
+
+TEST(FileUtils, LongPathFormOnlyForLongDrivePaths) {
+    const std::wstring deep = L"C:\\game\\" + std::wstring(kLongPathFrom, L'd') + L"\\a.bin";
+    const struct { std::wstring path; std::wstring form; } cases[] = {
+        {L"C:\\game\\a.bin", L"C:\\game\\a.bin"},
+        {deep, L"\\\\?\\" + deep},
+        {L"\\\\server\\share\\" + std::wstring(kLongPathFrom, L'd'), L"\\\\server\\share\\" + std::wstring(kLongPathFrom, L'd')},
+        {std::wstring(kLongPathFrom, L'r'), std::wstring(kLongPathFrom, L'r')},  // relative
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.form, LongPathForm(c.path));
+    // Folders and files that deep are made and read in that form.
+    std::wstring root = FreshTestFolder(L"fileutils-deep");
+    std::wstring path = LongPathForm(root + std::wstring(150, L'x') + L"\\" + std::wstring(150, L'y') + L"\\f.bin");
+    ASSERT_TRUE(WriteFileBytes(path, "deep"));
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(path, &bytes));
+    EXPECT_EQ("deep", bytes);
+}
