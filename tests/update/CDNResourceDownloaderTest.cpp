@@ -225,11 +225,17 @@ TEST_F(DownloaderFixture, TheCdnListInEitherEncoding) {
     EXPECT_TRUE(batchStates.empty());
 
     // No whole list: every answer fails (503), a body shorter than its
-    // Content-Length, and one with a zero byte, which would end the text early.
+    // Content-Length, one that only ends when the connection closes (cut at a
+    // line end it would look whole), one in chunked framing (a CDN file has its
+    // length), a 206 to a request without Range, and one with a zero byte,
+    // which would end the text early.
     const std::string list = "a.txt=1=r=0=5\r\nb.txt=2=r=5=5\r\n";
     const struct { std::string bytes; TestHttpServer::Mode mode; int failFirst; } failures[] = {
         {list, TestHttpServer::kRanges, 1000},
         {list, TestHttpServer::kShortBody, 0},
+        {list, TestHttpServer::kNoLength, 0},
+        {list, TestHttpServer::kChunked, 0},
+        {list, TestHttpServer::kPartial, 0},
         {"a.txt=1=r=0=5\r\n" + std::string(1, '\0') + "b.txt=2=r=5=5\r\n", TestHttpServer::kRanges, 0},
     };
     for (const auto& f : failures) {
