@@ -127,7 +127,10 @@ std::wstring CCDNResourceDownloader::BuildTaskUrl(const std::wstring& remoteFold
 DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTaskInfo& task) {
     std::unique_ptr<DownloadDataProcessor> made;
     if (task.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
-        made.reset(new CDNResourceConfigDataProcessor(task));
+        // A statement larger than its limit fails like a missing one.
+        made.reset(new CDNResourceConfigDataProcessor(task, task.name == kStatementTaskName
+                                                                ? CDNResourceConfigDataProcessor::kMaxStatementBytes
+                                                                : CDNResourceConfigDataProcessor::kMaxListBytes));
     } else if (IsFileKind(task.kind)) {
         CDNResourceDataProcessor* file = new CDNResourceDataProcessor(task);
         made.reset(file);
