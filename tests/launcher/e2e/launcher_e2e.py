@@ -425,10 +425,23 @@ class Repair(unittest.TestCase):
         self.assertEqual(files, tree(game))
 
 
+# The launcher's package name: the channel its lists are signed for.
+CHANNEL = "com.halvek.drel.pc.talmo"
+SIGN = ["--sign-key", ls.LIST_SIGNING_KEY, "--channel", CHANNEL]
+
+
 class SignedLists(unittest.TestCase):
     """The launcher built with a list-signing key: a signed CDN installs; the same
     CDN with one byte of the list changed is refused before anything is compared,
     deleted or downloaded, and no game starts."""
+
+    def setUp(self):
+        # Every case signs for the one channel: the serials an earlier case left
+        # in the data folder would count here too (each case's game root is fresh).
+        try:
+            os.remove(os.path.join(ls.data_folder(), "list_serials.txt"))
+        except FileNotFoundError:
+            pass
 
     def run_signed(self, record):
         return ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=record), exe=ls.SIGNED_LAUNCHER)
@@ -442,7 +455,7 @@ class SignedLists(unittest.TestCase):
     def test_signed_cdn_installs_and_a_changed_list_is_refused(self):
         os.makedirs(SHOTS, exist_ok=True)
         files = {"data\\fleet.bin": b"fleet" * 2000, "data\\old.txt": b"withdrawn in the next version"}
-        sign = ["--sign-key", ls.LIST_SIGNING_KEY]
+        sign = SIGN
         root, launcher = self.start_fresh("signed", ls.pack("signed", make_game("signed", files), extra=sign),
                                           "first.txt")
         try:
