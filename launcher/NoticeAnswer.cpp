@@ -7,6 +7,8 @@
 #include "util/FileUtils.h"
 #include "util/TextEncoding.h"
 
+const wchar_t kLauncherPackageName[] = L"com.halvek.drel.pc.talmo";
+
 namespace {
 
 // The answer is three levels deep; JsonCpp reads nesting by recursion, on the
@@ -35,7 +37,7 @@ NoticeRequestInfo MakeNoticeRequestInfo(const std::wstring& deviceId, const std:
     GetFileVersion(modulePath, v);
     wchar_t version[64];
     std::swprintf(version, 64, L"%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
-    return NoticeRequestInfo{deviceId, L"0", L"com.halvek.drel.pc.talmo", version};
+    return NoticeRequestInfo{deviceId, L"0", kLauncherPackageName, version};
 }
 
 std::wstring FormatNoticeBody(const NoticeRequestInfo& info, int64_t now) {

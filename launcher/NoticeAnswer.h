@@ -10,6 +10,11 @@ enum RequestNoticeResult : int32_t {
     NoticeRequestFailed = 4,  // not HTTP 200 in the end
 };
 
+// The launcher's package name: the server's key for what to answer, and the
+// channel its signed lists must name (update/ListSignature.h), so a list
+// signed for another package is never taken for this one's.
+extern const wchar_t kLauncherPackageName[];
+
 struct NoticeRequestInfo {
     std::wstring deviceId;
     std::wstring language;

@@ -127,7 +127,10 @@ std::wstring CCDNResourceDownloader::BuildTaskUrl(const std::wstring& remoteFold
 DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTaskInfo& task) {
     std::unique_ptr<DownloadDataProcessor> made;
     if (task.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
-        made.reset(new CDNResourceConfigDataProcessor(task));
+        // A statement larger than its limit fails like a missing one.
+        made.reset(new CDNResourceConfigDataProcessor(task, task.name == kStatementTaskName
+                                                                ? CDNResourceConfigDataProcessor::kMaxStatementBytes
+                                                                : CDNResourceConfigDataProcessor::kMaxListBytes));
     } else if (IsFileKind(task.kind)) {
         CDNResourceDataProcessor* file = new CDNResourceDataProcessor(task);
         made.reset(file);
@@ -205,7 +208,9 @@ void CCDNResourceDownloader::OnStatementResult(const DownloadTaskResultInfo& res
     listBytes.swap(listAwaitingStatement);
     std::string statement;
     if (result.resultCode != kDownloadOk || !processor->GetContent(&statement)) statement.clear();
-    ListCheck check = listTrust.Check(configUrl, listBytes, statement);
+    // Checked without the URL: the launcher server's answer naming it is not
+    // signed, so only the statement's own channel says what the list is for.
+    ListCheck check = listTrust.Check(listBytes, statement);
     if (check != ListCheck::Accepted) {
         // Nothing of the list is used: no comparison, no deletion, no download.
         DebugTrace(std::wstring(L"资源列表校验失败\t") + ListCheckName(check));

@@ -8,7 +8,8 @@
 
 namespace {
 
-const char kHeaderLine[] = "drel-list-statement 1";
+const char kHeaderLine[] = "drel-list-statement 2";
+const char kVersionOneHeaderLine[] = "drel-list-statement 1";
 const size_t kMaxDecimalDigits = 18;  // below 2^63: no overflow, no sign
 const size_t kPointBytes = 64;        // X and Y of a P-256 point
 const size_t kSignatureBytes = 64;    // r and s
@@ -85,20 +86,28 @@ bool VerifyWithKey(BCRYPT_ALG_HANDLE ecdsa, const std::string& publicKey, const 
 
 }  // namespace
 
+bool IsValidChannel(const std::string& text) {
+    if (text.empty() || text.size() > kMaxChannelLength) return false;
+    for (char c : text) {
+        if (c < '!' || c > '~') return false;
+    }
+    return true;
+}
+
 bool ParseListStatement(const std::string& bytes, ListStatement* out) {
     const std::string header = std::string(kHeaderLine) + "\n";
     if (bytes.compare(0, header.size(), header) != 0) return false;
     size_t at = header.size();
     std::string digestHex, serialText, expiresText, signatureHex;
     ListStatement parsed;
-    if (!TakeLine(bytes, &at, "sha256", &digestHex) || !TakeLine(bytes, &at, "serial", &serialText) ||
-        !TakeLine(bytes, &at, "expires", &expiresText)) {
+    if (!TakeLine(bytes, &at, "channel", &parsed.channel) || !TakeLine(bytes, &at, "sha256", &digestHex) ||
+        !TakeLine(bytes, &at, "serial", &serialText) || !TakeLine(bytes, &at, "expires", &expiresText)) {
         return false;
     }
     parsed.signedLines = bytes.substr(0, at);
     if (!TakeLine(bytes, &at, "signature", &signatureHex) || at != bytes.size()) return false;
-    if (!HexToBytes(digestHex, 32, &parsed.listDigest) || !ParseDecimal(serialText, &parsed.serial) ||
-        !ParseDecimal(expiresText, &parsed.expires) ||
+    if (!IsValidChannel(parsed.channel) || !HexToBytes(digestHex, 32, &parsed.listDigest) ||
+        !ParseDecimal(serialText, &parsed.serial) || !ParseDecimal(expiresText, &parsed.expires) ||
         !HexToBytes(signatureHex, kSignatureBytes, &parsed.signature)) {
         return false;
     }
@@ -106,7 +115,7 @@ bool ParseListStatement(const std::string& bytes, ListStatement* out) {
     return true;
 }
 
-bool IsSignedByOneOf(const ListStatement& statement, const std::vector<std::string>& publicKeys) {
+bool FindSigningKey(const ListStatement& statement, const std::vector<std::string>& publicKeys, std::string* key) {
     if (publicKeys.empty() || statement.signature.size() != kSignatureBytes) return false;
     std::string digest;
     if (!Sha256Of(statement.signedLines, &digest)) return false;
@@ -115,26 +124,34 @@ bool IsSignedByOneOf(const ListStatement& statement, const std::vector<std::stri
         return false;
     }
     ScopedBcryptAlgorithm ecdsa(opened);
-    for (const std::string& key : publicKeys) {
-        if (VerifyWithKey(ecdsa.Get(), key, digest, statement.signature)) return true;
+    for (const std::string& candidate : publicKeys) {
+        if (VerifyWithKey(ecdsa.Get(), candidate, digest, statement.signature)) {
+            *key = candidate;
+            return true;
+        }
     }
     return false;
 }
 
 ListCheck CheckListStatement(const std::string& listBytes, const std::string& statementBytes,
-                             const std::vector<std::string>& publicKeys, int64_t highestSerial, int64_t now,
-                             int64_t* serial) {
+                             const std::vector<std::string>& publicKeys, const std::string& channel,
+                             int64_t highestSerial, int64_t now, AcceptedStatement* accepted) {
     if (statementBytes.empty()) return ListCheck::MissingStatement;
+    const std::string versionOne = std::string(kVersionOneHeaderLine) + "\n";
+    if (statementBytes.compare(0, versionOne.size(), versionOne) == 0) return ListCheck::NoChannel;
     ListStatement statement;
     if (!ParseListStatement(statementBytes, &statement)) return ListCheck::Malformed;
-    if (!IsSignedByOneOf(statement, publicKeys)) return ListCheck::BadSignature;
+    std::string key;
+    if (!FindSigningKey(statement, publicKeys, &key)) return ListCheck::BadSignature;
+    if (statement.channel != channel) return ListCheck::OtherChannel;
     const std::string bom = "\xEF\xBB\xBF";
     size_t skip = listBytes.compare(0, bom.size(), bom) == 0 ? bom.size() : 0;
     std::string digest;
     if (!Sha256Of(listBytes.substr(skip), &digest) || digest != statement.listDigest) return ListCheck::ListChanged;
     if (statement.serial < highestSerial) return ListCheck::RolledBack;
     if (now >= statement.expires) return ListCheck::Expired;
-    *serial = statement.serial;
+    accepted->serial = statement.serial;
+    accepted->key = key;
     return ListCheck::Accepted;
 }
 
@@ -154,6 +171,8 @@ const wchar_t* ListCheckName(ListCheck check) {
         case ListCheck::RolledBack: return L"serial below one accepted before";
         case ListCheck::Expired: return L"statement expired";
         case ListCheck::SerialUnreadable: return L"accepted serials unreadable";
+        case ListCheck::OtherChannel: return L"statement for another channel";
+        case ListCheck::NoChannel: return L"version-1 statement names no channel";
     }
     return L"?";
 }

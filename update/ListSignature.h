@@ -1,12 +1,21 @@
 #pragma once
 // The statement that vouches for a CDN list. The operator's packer writes it
-// beside the list as "<list>.sig": five lines of ASCII, each ending in LF,
-//   drel-list-statement 1
+// beside the list as "<list>.sig": six lines of ASCII, each ending in LF,
+//   drel-list-statement 2
+//   channel <the launcher's package name, as its notice request sends it>
 //   sha256 <SHA-256 of the list's bytes, 64 lower-case hex digits>
 //   serial <decimal, at most 18 digits>
 //   expires <decimal Unix time from which the list is refused, at most 18 digits>
-//   signature <ECDSA P-256 over SHA-256 of the four lines above: r then s, 128 hex digits>
-// and nothing else. A public key is its curve point, X then Y, 128 hex digits.
+//   signature <ECDSA P-256 over SHA-256 of the five lines above: r then s, 128 hex digits>
+// and nothing else. The channel binds the statement to one launcher: a list
+// signed for another package is no list for this one. A channel is 1 to
+// kMaxChannelLength characters of printable ASCII without blanks ('!' to '~').
+// A public key is its curve point, X then Y, 128 hex digits.
+//
+// Version 1 (the same lines without the channel) named no channel; it is
+// recognised only to be refused with its own outcome, so the trace tells an
+// operator that the list still has to be signed again.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,27 +29,42 @@ enum class ListCheck : int32_t {
     RolledBack = 5,        // the serial is below the highest accepted before
     Expired = 6,           // the expiry time has come
     SerialUnreadable = 7,  // the serials accepted before cannot be read
+    OtherChannel = 8,      // signed, but for another launcher's package
+    NoChannel = 9,         // a version-1 statement, which names no channel
 };
 
+const size_t kMaxChannelLength = 128;
+
 struct ListStatement {
-    std::string signedLines;  // the first four lines, as they were signed
+    std::string signedLines;  // the first five lines, as they were signed
+    std::string channel;
     std::string listDigest;   // 32 bytes
     int64_t serial = 0;
     int64_t expires = 0;
     std::string signature;    // r and s, 32 bytes each
 };
 
-// False when the bytes are not exactly a statement of the form above.
+// What an accepted statement tells the one who remembers serials.
+struct AcceptedStatement {
+    int64_t serial = 0;
+    std::string key;  // the built-in key that verified it, as it was given
+};
+
+// Whether text is a channel as defined above.
+bool IsValidChannel(const std::string& text);
+// False when the bytes are not exactly a version-2 statement of the form above.
 bool ParseListStatement(const std::string& bytes, ListStatement* out);
-// Whether one of the keys (128 hex digits each) verifies the signature. A key
-// that does not import verifies nothing; no keys, nothing.
-bool IsSignedByOneOf(const ListStatement& statement, const std::vector<std::string>& publicKeys);
-// The whole check, in this order: form, signature, the list's digest (a leading
-// UTF-8 byte-order mark is not hashed), serial not below highestSerial, now
-// (Unix seconds) before the expiry. On acceptance *serial gets the statement's serial.
+// The key (of 128 hex digits each) that verifies the signature, as it was given;
+// false when none does. A key that does not import verifies nothing.
+bool FindSigningKey(const ListStatement& statement, const std::vector<std::string>& publicKeys, std::string* key);
+// The whole check, in this order: form (a version-1 statement gives NoChannel),
+// signature, channel, the list's digest (a leading UTF-8 byte-order mark is
+// not hashed), serial not below highestSerial, now (Unix seconds) before the
+// expiry. On acceptance *accepted gets the serial and the key; otherwise it is
+// left alone.
 ListCheck CheckListStatement(const std::string& listBytes, const std::string& statementBytes,
-                             const std::vector<std::string>& publicKeys, int64_t highestSerial, int64_t now,
-                             int64_t* serial);
+                             const std::vector<std::string>& publicKeys, const std::string& channel,
+                             int64_t highestSerial, int64_t now, AcceptedStatement* accepted);
 // The statement's URL: ".sig" added to the path of the list's URL, before any query.
 std::wstring StatementUrlFor(const std::wstring& listUrl);
 // The outcome's name, for the trace.

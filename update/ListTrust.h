@@ -1,12 +1,25 @@
 #pragma once
 // What the launcher requires of a CDN list before it acts on it. With the
 // public keys the executable was built with, every list needs a statement
-// (update/ListSignature.h) that one of the keys signed, that states the list's
-// SHA-256, that has not expired, and whose serial is not below the highest
-// accepted before for the same list URL. Those serials are remembered in one
-// file in the data folder, one "<serial> <url>" line (UTF-8, CR LF) per URL,
-// replaced as a whole so a crash never leaves half of it. Without keys, lists
-// are taken as they come.
+// (update/ListSignature.h) that one of the keys signed for this launcher's
+// channel, that states the list's SHA-256, that has not expired, and whose
+// serial is not below the highest this launcher accepted before for the
+// channel. Without keys, lists are taken as they come.
+//
+// The serials are remembered per key and channel, never per list URL: the
+// launcher server's answer is not signed, so a URL is whatever the network
+// says it is. The check counts the highest serial of every key for the
+// channel, so switching keys cannot bring back a list older than one already
+// taken. Two copies of the serials are kept, one in the data folder and one
+// beside version.txt in the game root; the higher counts, so deleting either
+// folder's copy alone resets nothing. Each copy holds one line (ASCII, CR LF)
+//   <serial> <the key's first 16 hex digits> <channel>
+// per key and channel and is replaced as a whole (temporary file, then one
+// move). Lines of another form are kept as they are and not counted: the
+// "<serial> <url>" lines of launchers before channels guarded statements of
+// version 1, which this launcher refuses whatever their serial, and taking
+// them as a floor for the channel would lock players out whenever an old
+// statement had been signed after a new one.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,26 +28,36 @@
 
 class ListTrust {
 public:
+    // The name of both copies of the serials.
+    static const wchar_t kSerialFileName[];  // "list_serials.txt"
+
     // keys: the built-in public keys, separated by ';' (empty: none);
-    // serialFile: where accepted serials are remembered.
-    void Configure(const std::string& keys, const std::wstring& serialFile);
+    // channel: the launcher's package name; dataSerialFile: the data folder's copy.
+    void Configure(const std::string& keys, const std::string& channel, const std::wstring& dataSerialFile);
+    // The second copy, beside version.txt, set once the game root is known.
+    void SetGameRootSerialFile(const std::wstring& path) { gameRootSerialFile_ = path; }
     // True when lists must come with a statement.
     bool Required() const { return !publicKeys_.empty(); }
 
-    // The check of a list fetched from listUrl (without the cache-busting
-    // query) and its statement (empty when none arrived), at the current time.
-    // An accepted serial above the one remembered is remembered.
-    ListCheck Check(const std::wstring& listUrl, const std::string& listBytes, const std::string& statementBytes);
+    // The check of a list and its statement (empty when none arrived), at the
+    // current time. An accepted serial is remembered in each copy that holds
+    // less (or is missing).
+    ListCheck Check(const std::string& listBytes, const std::string& statementBytes);
     // The same at a given Unix time.
-    ListCheck CheckAt(const std::wstring& listUrl, const std::string& listBytes, const std::string& statementBytes,
-                      int64_t now);
-    // The highest serial accepted for listUrl, 0 when none; false when the file
-    // exists but cannot be read.
-    bool RememberedSerial(const std::wstring& listUrl, int64_t* serial) const;
+    ListCheck CheckAt(const std::string& listBytes, const std::string& statementBytes, int64_t now);
+    // The highest serial accepted for the channel by any key in either copy, 0
+    // when none; false when a copy exists but cannot be read.
+    bool RememberedSerial(int64_t* serial) const;
 
 private:
-    bool RememberSerial(const std::wstring& listUrl, int64_t serial);
+    std::vector<std::wstring> SerialFiles() const;
+    // The highest serial for the channel in one copy, 0 without the file;
+    // false when it exists but cannot be read.
+    bool HighestIn(const std::wstring& file, int64_t* serial) const;
+    bool RememberSerial(const std::wstring& file, const std::string& keyId, int64_t serial);
 
     std::vector<std::string> publicKeys_;
-    std::wstring serialFile_;
+    std::string channel_;
+    std::wstring dataSerialFile_;
+    std::wstring gameRootSerialFile_;
 };

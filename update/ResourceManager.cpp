@@ -104,6 +104,9 @@ void CResourceManager::ConnectDownloader() {
     downloader.resourceBaseUrl = resourceBaseUrl;
     downloader.resourceFilesFolder = resourceFilesFolder;
     downloader.launcherRoot = launcherFilesFolder;
+    // The second copy of the accepted serials lives with the installation it
+    // protects, so clearing the data folder alone does not reopen rollbacks.
+    downloader.listTrust.SetGameRootSerialFile(resourceRoot + ListTrust::kSerialFileName);
     downloader.onConfigResult = [this](CDNDownloadState state, const std::wstring& listText) {
         OnConfigDownloaded(state, listText);
     };
@@ -131,7 +134,7 @@ CdnListTargets CResourceManager::ListTargets() const {
     targets.launcherRoot = launcherFilesFolder;
     targets.resourceFilesFolder = resourceFilesFolder;
     targets.ownFiles = {resourceRoot + kVersionFileName, launcherRoot + kLauncherManifestName,
-                        StagingFilePath(launcherFilesFolder)};
+                        StagingFilePath(launcherFilesFolder), resourceRoot + ListTrust::kSerialFileName};
     return targets;
 }
 

@@ -2,6 +2,8 @@
 
 #include "launcher/NoticeAnswer.h"
 #include "support/TestEnv.h"
+#include "update/ListSignature.h"
+#include "util/TextEncoding.h"
 
 TEST(NoticeAnswer, OutcomeTable) {
     auto nested = [](int depth, const std::string& inner) {
@@ -51,4 +53,11 @@ TEST(NoticeAnswer, BodyIsOneLineWithTheLaunchersVersion) {
               body);
     EXPECT_NE(L"0.0.0.0", info.version);
     EXPECT_EQ(L"0.0.0.0", MakeNoticeRequestInfo(L"", L"C:\\missing.exe").version);
+}
+
+TEST(NoticeAnswer, ThePackageNameIsAChannelSignedListsCanName) {
+    // The signed launcher takes only lists whose statement names this package:
+    // a name the packer cannot write would refuse every list.
+    EXPECT_TRUE(IsValidChannel(TextToUtf8String(kLauncherPackageName)));
+    EXPECT_EQ(kLauncherPackageName, MakeNoticeRequestInfo(L"", L"C:\\missing.exe").packageName);
 }

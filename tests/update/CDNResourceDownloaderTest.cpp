@@ -291,32 +291,44 @@ TEST_F(DownloaderFixture, AMemberThatWouldFillTheDriveFailsAndLeavesNothing) {
 
 TEST_F(DownloaderFixture, WithKeysTheListCountsOnlyWithAStatementThatPasses) {
     ShortTimings timings;
-    // Made by the packer (tests/update/make_list_statements.py); fresh.sig is good for 30 days.
+    // Made by the packer (tests/update/make_list_statements.py); fresh*.sig are good for 30 days.
     std::string list = FileBytes(L"C:\\list-statements\\list.txt");
     std::string statement = FileBytes(L"C:\\list-statements\\fresh.sig");
+    std::string older = FileBytes(L"C:\\list-statements\\fresh-400.sig");
     std::string key = FileBytes(L"C:\\list-statements\\key-a.pub");
-    ASSERT_FALSE(list.empty() || statement.empty() || key.size() < 128) << "fixture list_statements";
+    std::string channel = FileBytes(L"C:\\list-statements\\channel.txt");
+    ASSERT_FALSE(list.empty() || statement.empty() || older.empty() || key.size() < 128 || channel.empty())
+        << "fixture list_statements";
     std::string changed = list;
     changed[list.size() / 2] ^= 0x01;
+    // A statement is read up to 64 KiB: one byte more is no statement at all.
+    std::string atTheLimit = statement + std::string(64 * 1024 - statement.size(), '#');
     const struct {
         const char* folder;
         bool keys;
         std::string list;
-        bool statementServed;
+        std::string statement;  // empty: none served
         CDNDownloadState expected;
         const wchar_t* trace;
     } cases[] = {
-        {"plain", false, list, false, CDNDownloadState::Succeeded, nullptr},  // no keys: the list alone, as ever
-        {"signed", true, list, true, CDNDownloadState::Succeeded, L"资源列表校验通过"},
-        {"changed", true, changed, true, CDNDownloadState::Unverified, L"资源列表校验失败\tlist differs from its statement"},
-        {"unsigned", true, list, false, CDNDownloadState::Unverified, L"资源列表校验失败\tno statement"},
+        {"plain", false, list, "", CDNDownloadState::Succeeded, nullptr},  // no keys: the list alone, as ever
+        {"signed", true, list, statement, CDNDownloadState::Succeeded, L"资源列表校验通过"},
+        {"changed", true, changed, statement, CDNDownloadState::Unverified, L"资源列表校验失败\tlist differs from its statement"},
+        {"unsigned", true, list, "", CDNDownloadState::Unverified, L"资源列表校验失败\tno statement"},
+        // An older signed list at another URL: the serials belong to the channel, not to a URL.
+        {"older-elsewhere", true, list, older, CDNDownloadState::Unverified,
+         L"资源列表校验失败\tserial below one accepted before"},
+        {"statement-at-limit", true, list, atTheLimit, CDNDownloadState::Unverified,
+         L"资源列表校验失败\tmalformed statement"},
+        {"statement-oversize", true, list, atTheLimit + "#", CDNDownloadState::Unverified,
+         L"资源列表校验失败\tno statement"},
     };
     for (const auto& c : cases) {
         std::string path = std::string("/") + c.folder + "/conf/list.txt";
         Serve(path, c.list);
-        if (c.statementServed) Serve(path + ".sig", statement);
+        if (!c.statement.empty()) Serve(path + ".sig", c.statement);
         downloader->configUrl = server.BaseUrl() + std::wstring(path.begin() + 1, path.end());
-        downloader->listTrust.Configure(c.keys ? key.substr(0, 128) : "", root + L"list_serials.txt");
+        downloader->listTrust.Configure(c.keys ? key.substr(0, 128) : "", channel, root + L"list_serials.txt");
         size_t requestsBefore = server.Requests().size();
         TraceCapture trace;
         downloader->StartConfigDownload();

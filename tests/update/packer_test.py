@@ -134,9 +134,12 @@ class PackerTest(unittest.TestCase):
         self.assertEqual(2, tqpack.main(["--game", os.path.join(self.root, "missing"), "--out", self.out]))
 
 
+CHANNEL = "com.example.naval.pc"
+
+
 def verify_with_public_key(public_text, statement, list_bytes):
     """Checks a statement the way the launcher does, with python3-cryptography
-    alone: the key, the signature over the first four lines and the list's digest.
+    alone: the key, the signature over the first five lines and the list's digest.
     Gives the statement's fields."""
     from cryptography.hazmat.primitives import hashes
     from cryptography.hazmat.primitives.asymmetric import ec, utils
@@ -144,12 +147,12 @@ def verify_with_public_key(public_text, statement, list_bytes):
     key = ec.EllipticCurvePublicNumbers(int.from_bytes(point[:32], "big"), int.from_bytes(point[32:], "big"),
                                         ec.SECP256R1()).public_key()
     lines = statement.split(b"\n")
-    assert lines[-1] == b"" and len(lines) == 6, statement
-    body = b"\n".join(lines[:4]) + b"\n"
-    raw = bytes.fromhex(lines[4].decode("ascii").removeprefix("signature "))
+    assert lines[-1] == b"" and len(lines) == 7 and lines[0] == b"drel-list-statement 2", statement
+    body = b"\n".join(lines[:5]) + b"\n"
+    raw = bytes.fromhex(lines[5].decode("ascii").removeprefix("signature "))
     signature = utils.encode_dss_signature(int.from_bytes(raw[:32], "big"), int.from_bytes(raw[32:], "big"))
     key.verify(signature, body, ec.ECDSA(hashes.SHA256()))  # raises InvalidSignature
-    fields = dict(line.decode("ascii").split(" ", 1) for line in lines[1:5])
+    fields = dict(line.decode("ascii").split(" ", 1) for line in lines[1:6])
     assert fields["sha256"] == hashlib.sha256(list_bytes).hexdigest()
     return fields
 
@@ -177,12 +180,13 @@ class SigningTest(unittest.TestCase):
 
     def test_packing_with_a_key_writes_a_statement_that_verifies(self):
         code = tqpack.main(["--game", self.game, "--out", self.out, "--sign-key", self.key_base + ".pem",
-                            "--serial", "1234", "--expires-days", "2"])
+                            "--channel", CHANNEL, "--serial", "1234", "--expires-days", "2"])
         self.assertEqual(0, code)
         self.assertRegex(self.public, r"^[0-9a-f]{128}$")
         list_bytes = self.read(self.list_path)
         fields = verify_with_public_key(self.public, self.read(self.list_path + ".sig"), list_bytes)
         self.assertEqual("1234", fields["serial"])
+        self.assertEqual(CHANNEL, fields["channel"])
         self.assertAlmostEqual(time.time() + 2 * 86400, int(fields["expires"]), delta=600)
         # Another key does not verify it.
         other = os.path.join(self.root, "other")
@@ -194,33 +198,41 @@ class SigningTest(unittest.TestCase):
     def test_statement_bytes_are_stable_for_the_same_list_serial_and_expiry(self):
         tqpack.pack(self.game, None, self.out)
         list_bytes = self.read(self.list_path)
-        first = tqpack.make_statement(list_bytes, self.key, 7, 1700000000)
-        second = tqpack.make_statement(list_bytes, self.key, 7, 1700000000)
-        body = (b"drel-list-statement 1\nsha256 " + hashlib.sha256(list_bytes).hexdigest().encode() +
-                b"\nserial 7\nexpires 1700000000\n")
+        first = tqpack.make_statement(list_bytes, self.key, CHANNEL, 7, 1700000000)
+        second = tqpack.make_statement(list_bytes, self.key, CHANNEL, 7, 1700000000)
+        body = (b"drel-list-statement 2\nchannel " + CHANNEL.encode() + b"\nsha256 " +
+                hashlib.sha256(list_bytes).hexdigest().encode() + b"\nserial 7\nexpires 1700000000\n")
         for statement in (first, second):
             self.assertEqual(body, statement[:len(body)])
             self.assertRegex(statement[len(body):], rb"^signature [0-9a-f]{128}\n$")
             verify_with_public_key(self.public, statement, list_bytes)
         # A byte-order mark is not part of what is hashed, as the launcher ignores it.
-        self.assertEqual(body, tqpack.make_statement(b"\xef\xbb\xbf" + list_bytes, self.key, 7, 1700000000)[:len(body)])
+        self.assertEqual(body, tqpack.make_statement(b"\xef\xbb\xbf" + list_bytes, self.key, CHANNEL, 7,
+                                                     1700000000)[:len(body)])
 
     def test_serial_never_goes_below_the_statement_already_there(self):
         tqpack.pack(self.game, None, self.out)
-        tqpack.sign_list(self.list_path, self.key, serial=5000, now=100)
+        tqpack.sign_list(self.list_path, self.key, CHANNEL, serial=5000, now=100)
         earlier = self.read(self.list_path + ".sig")
         with self.assertRaisesRegex(tqpack.PackError, "below 5000"):
-            tqpack.sign_list(self.list_path, self.key, serial=4999, now=100)
+            tqpack.sign_list(self.list_path, self.key, CHANNEL, serial=4999, now=100)
         self.assertEqual(earlier, self.read(self.list_path + ".sig"))
         # Without a serial: the current time, unless the statement there is newer.
-        tqpack.sign_list(self.list_path, self.key, now=100)
+        tqpack.sign_list(self.list_path, self.key, CHANNEL, now=100)
         self.assertIn(b"\nserial 5000\nexpires 2592100\n", self.read(self.list_path + ".sig"))
-        tqpack.sign_list(self.list_path, self.key, now=6000, expires_days=1)
+        tqpack.sign_list(self.list_path, self.key, CHANNEL, now=6000, expires_days=1)
         self.assertIn(b"\nserial 6000\nexpires 92400\n", self.read(self.list_path + ".sig"))
+        # A statement of the form before channels still sets the floor when the list is signed again.
+        with open(self.list_path + ".sig", "wb") as f:
+            f.write(b"drel-list-statement 1\nsha256 " + b"0" * 64 + b"\nserial 9000\nexpires 1\nsignature " +
+                    b"0" * 128 + b"\n")
+        tqpack.sign_list(self.list_path, self.key, CHANNEL, now=6000)
+        self.assertIn(b"\nserial 9000\n", self.read(self.list_path + ".sig"))
 
     def test_sign_command_keygen_and_bad_keys(self):
         tqpack.pack(self.game, None, self.out)
-        self.assertEqual(0, tqpack.main(["sign", "--sign-key", self.key_base + ".pem", self.list_path]))
+        self.assertEqual(0, tqpack.main(["sign", "--sign-key", self.key_base + ".pem", "--channel", CHANNEL,
+                                         self.list_path]))
         verify_with_public_key(self.public, self.read(self.list_path + ".sig"), self.read(self.list_path))
         # A key pair is never overwritten.
         before = self.read(self.key_base + ".pem")
@@ -237,8 +249,31 @@ class SigningTest(unittest.TestCase):
         fresh = os.path.join(self.root, "fresh")
         for bad in (self.key_base + ".pub", p384, os.path.join(self.root, "missing.pem")):
             with self.subTest(key=bad):
-                self.assertEqual(2, tqpack.main(["--game", self.game, "--out", fresh, "--sign-key", bad]))
+                self.assertEqual(2, tqpack.main(["--game", self.game, "--out", fresh, "--sign-key", bad,
+                                                 "--channel", CHANNEL]))
                 self.assertFalse(os.path.exists(fresh))
+
+    def test_a_statement_needs_a_channel_the_launcher_can_name(self):
+        tqpack.pack(self.game, None, self.out)
+        fresh = os.path.join(self.root, "fresh")
+        key = ["--sign-key", self.key_base + ".pem"]
+        too_long = "c" * (tqpack.MAX_CHANNEL_LENGTH + 1)
+        # Missing, empty, with a blank, a control character, beyond ASCII, too long; or without a key to sign.
+        for channel_args, sign_args in ([[], key], [["--channel", ""], key], [["--channel", "com.a b"], key],
+                                        [["--channel", "com.a\tb"], key], [["--channel", "com.\u00e4"], key],
+                                        [["--channel", too_long], key], [["--channel", CHANNEL], []]):
+            with self.subTest(channel=channel_args, key=bool(sign_args)):
+                if sign_args:  # "sign" cannot be told to run without a key
+                    self.assertEqual(2, tqpack.main(["sign"] + sign_args + channel_args + [self.list_path]))
+                    self.assertFalse(os.path.exists(self.list_path + ".sig"))
+                self.assertEqual(2, tqpack.main(["--game", self.game, "--out", fresh] + sign_args + channel_args))
+                self.assertFalse(os.path.exists(fresh))
+        # The longest channel, with every printable character but the blank, is taken as it is.
+        widest = "".join(chr(c) for c in range(0x21, 0x7F))
+        longest = (widest * 2)[:tqpack.MAX_CHANNEL_LENGTH]
+        self.assertEqual(0, tqpack.main(["sign"] + key + ["--channel", longest, self.list_path]))
+        fields = verify_with_public_key(self.public, self.read(self.list_path + ".sig"), self.read(self.list_path))
+        self.assertEqual(longest, fields["channel"])
 
 
 if __name__ == "__main__":

@@ -21,21 +21,26 @@ Signed lists (for launchers built with LIST_SIGNING_PUBLIC_KEYS):
 
   tqpack.py keygen --out KEY          KEY.pem (private, for the operator only) and
                                       KEY.pub (the public key as the build takes it)
-  tqpack.py ... --sign-key KEY.pem    also writes the statement LIST.sig beside the list
-  tqpack.py sign --sign-key KEY.pem LIST
+  tqpack.py ... --sign-key KEY.pem --channel NAME
+                                      also writes the statement LIST.sig beside the list
+  tqpack.py sign --sign-key KEY.pem --channel NAME LIST
                                       signs an existing list without repacking
 
-The statement is five lines of ASCII, each ending in LF:
+The statement is six lines of ASCII, each ending in LF:
 
-  drel-list-statement 1
+  drel-list-statement 2
+  channel <the launcher's package name, as its notice request sends it>
   sha256 <the list's SHA-256, 64 lower-case hex digits>
   serial <decimal; never lower than that of an earlier statement of the list>
   expires <decimal Unix time from which the launcher refuses the list>
-  signature <ECDSA P-256 over SHA-256 of the four lines above: r and s, 128 hex digits>
+  signature <ECDSA P-256 over SHA-256 of the five lines above: r and s, 128 hex digits>
 
+A channel is 1 to 128 characters of printable ASCII without blanks ('!' to '~').
 A UTF-8 byte-order mark at the start of the list is not part of the hashed bytes
-(the launcher ignores it as well). The first four lines are the same bytes for the
-same list, serial and expiry; the signature differs from one signing to the next.
+(the launcher ignores it as well). The first five lines are the same bytes for the
+same list, channel, serial and expiry; the signature differs from one signing to
+the next. Launchers that check channels refuse statements of version 1 (the same
+lines without the channel).
 """
 
 import argparse
@@ -207,7 +212,10 @@ def pack(game, launcher, out, folders=1, list_path="conf/list.txt", store=(), le
     return len(entries), sum(offsets.values())
 
 
-STATEMENT_HEADER = b"drel-list-statement 1\n"
+STATEMENT_HEADER = b"drel-list-statement 2\n"
+# Earlier statements (no channel line) still count for the serial rule.
+STATEMENT_HEADERS = (STATEMENT_HEADER, b"drel-list-statement 1\n")
+MAX_CHANNEL_LENGTH = 128
 STATEMENT_SUFFIX = ".sig"
 DEFAULT_EXPIRES_DAYS = 30
 UTF8_BOM = b"\xef\xbb\xbf"
@@ -270,36 +278,46 @@ def list_digest(list_bytes):
     return hashlib.sha256(list_bytes).hexdigest()
 
 
-def statement_body(list_bytes, serial, expires):
-    """The signed part of a statement: the same bytes for the same list, serial and expiry."""
+def check_channel(channel):
+    """The launcher takes 1 to 128 characters of printable ASCII without blanks."""
+    if not isinstance(channel, str) or not 1 <= len(channel) <= MAX_CHANNEL_LENGTH or \
+            any(not "!" <= ch <= "~" for ch in channel):
+        raise PackError(f"--channel must be 1 to {MAX_CHANNEL_LENGTH} characters of printable ASCII "
+                        f"without blanks (the launcher's package name), not {channel!r}")
+
+
+def statement_body(list_bytes, channel, serial, expires):
+    """The signed part of a statement: the same bytes for the same list, channel, serial and expiry."""
+    check_channel(channel)
     for name, value in (("serial", serial), ("expires", expires)):
         if not isinstance(value, int) or not 0 <= value < 10**18:
             raise PackError(f"{name} must be a whole number from 0 to 10^18 - 1, not {value!r}")
-    return (STATEMENT_HEADER + f"sha256 {list_digest(list_bytes)}\nserial {serial}\nexpires {expires}\n"
-            .encode("ascii"))
+    return (STATEMENT_HEADER + f"channel {channel}\nsha256 {list_digest(list_bytes)}\nserial {serial}\n"
+            f"expires {expires}\n".encode("ascii"))
 
 
-def make_statement(list_bytes, key, serial, expires):
+def make_statement(list_bytes, key, channel, serial, expires):
     hashes, _, ec, utils, _ = _crypto()
-    body = statement_body(list_bytes, serial, expires)
+    body = statement_body(list_bytes, channel, serial, expires)
     r, s = utils.decode_dss_signature(key.sign(body, ec.ECDSA(hashes.SHA256())))
     return body + b"signature " + (r.to_bytes(32, "big") + s.to_bytes(32, "big")).hex().encode("ascii") + b"\n"
 
 
 def statement_serial(statement):
-    """The serial of a statement this packer wrote, or None."""
+    """The serial of a statement this packer wrote (of either version), or None."""
     lines = statement.split(b"\n")
-    if len(lines) < 3 or lines[0] + b"\n" != STATEMENT_HEADER or not lines[2].startswith(b"serial "):
+    if not lines or lines[0] + b"\n" not in STATEMENT_HEADERS:
         return None
-    value = lines[2][len(b"serial "):]
-    return int(value) if value.isdigit() else None
+    serials = [line[len(b"serial "):] for line in lines[1:4] if line.startswith(b"serial ")]
+    return int(serials[0]) if len(serials) == 1 and serials[0].isdigit() else None
 
 
-def sign_list(list_path, key, serial=None, expires=None, expires_days=DEFAULT_EXPIRES_DAYS, now=None):
+def sign_list(list_path, key, channel, serial=None, expires=None, expires_days=DEFAULT_EXPIRES_DAYS, now=None):
     """Writes LIST.sig beside the list and gives its path. The serial defaults to the
     current time in seconds, raised to that of the statement already there; an
     explicit serial below it is refused, since launchers that accepted the earlier
     statement would refuse this one."""
+    check_channel(channel)
     now = int(time.time()) if now is None else now
     statement_path = list_path + STATEMENT_SUFFIX
     with open(list_path, "rb") as f:
@@ -316,21 +334,36 @@ def sign_list(list_path, key, serial=None, expires=None, expires_days=DEFAULT_EX
         if expires_days < 1:
             raise PackError("--expires-days must be at least 1")
         expires = now + expires_days * 86400
-    write_replacing(statement_path, make_statement(list_bytes, key, serial, expires))
+    write_replacing(statement_path, make_statement(list_bytes, key, channel, serial, expires))
     return statement_path
 
 
 def add_signing_options(parser, required):
     parser.add_argument("--sign-key", required=required, metavar="KEY.pem",
                         help="private key from tqpack.py keygen: write the statement LIST.sig beside the list")
+    parser.add_argument("--channel", metavar="NAME",
+                        help="the launcher's package name, which the statement names (required with --sign-key); "
+                             f"1 to {MAX_CHANNEL_LENGTH} characters of printable ASCII without blanks")
     parser.add_argument("--expires-days", type=int, default=DEFAULT_EXPIRES_DAYS, metavar="N",
                         help=f"the launcher refuses the list from N days after signing on (default {DEFAULT_EXPIRES_DAYS})")
     parser.add_argument("--serial", type=int, metavar="N",
                         help="statement serial (default: the current time in seconds); never below an earlier one")
 
 
+def checked_signing_options(args):
+    """The signing key and the channel, both checked before anything is written."""
+    if not args.sign_key:
+        if args.channel is not None:
+            raise PackError("--channel names what a statement is for: it needs --sign-key")
+        return None
+    if args.channel is None:
+        raise PackError("--channel NAME (the launcher's package name) is required with --sign-key")
+    check_channel(args.channel)
+    return load_signing_key(args.sign_key)
+
+
 def sign_as_told(list_path, key, args):
-    print(f"tqpack: wrote {sign_list(list_path, key, args.serial, expires_days=args.expires_days)}")
+    print(f"tqpack: wrote {sign_list(list_path, key, args.channel, args.serial, expires_days=args.expires_days)}")
 
 
 def main_keygen(argv):
@@ -348,7 +381,7 @@ def main_sign(argv):
     parser.add_argument("list", metavar="LIST", help="the list file, for example CDN_DIR/conf/list.txt")
     add_signing_options(parser, required=True)
     args = parser.parse_args(argv)
-    sign_as_told(args.list, load_signing_key(args.sign_key), args)
+    sign_as_told(args.list, checked_signing_options(args), args)
 
 
 def main_pack(argv):
@@ -367,8 +400,8 @@ def main_pack(argv):
                         help="players' ANSI code page; names must be representable in it (default cp936)")
     add_signing_options(parser, required=False)
     args = parser.parse_args(argv)
-    # The key is read first: a bad key file stops the run before anything is written.
-    key = load_signing_key(args.sign_key) if args.sign_key else None
+    # The key and the channel are checked first: a bad one stops the run before anything is written.
+    key = checked_signing_options(args)
     count, size = pack(args.game, args.launcher, args.out, args.folders, args.list_path,
                        args.store, args.level, args.codepage)
     print(f"tqpack: {count} entries, {size} bytes in {args.folders} package(s), list {args.list_path}")

@@ -468,10 +468,23 @@ class Repair(unittest.TestCase):
         self.assertEqual(files, tree(game))
 
 
+# The launcher's package name: the channel its lists are signed for.
+CHANNEL = "com.halvek.drel.pc.talmo"
+SIGN = ["--sign-key", ls.LIST_SIGNING_KEY, "--channel", CHANNEL]
+
+
 class SignedLists(unittest.TestCase):
     """The launcher built with a list-signing key: a signed CDN installs; the same
     CDN with one byte of the list changed is refused before anything is compared,
     deleted or downloaded, and no game starts."""
+
+    def setUp(self):
+        # Every case signs for the one channel: the serials an earlier case left
+        # in the data folder would count here too (each case's game root is fresh).
+        try:
+            os.remove(os.path.join(ls.data_folder(), "list_serials.txt"))
+        except FileNotFoundError:
+            pass
 
     def run_signed(self, record):
         return ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=record), exe=ls.SIGNED_LAUNCHER)
@@ -485,7 +498,7 @@ class SignedLists(unittest.TestCase):
     def test_signed_cdn_installs_and_a_changed_list_is_refused(self):
         os.makedirs(SHOTS, exist_ok=True)
         files = {"data\\fleet.bin": b"fleet" * 2000, "data\\old.txt": b"withdrawn in the next version"}
-        sign = ["--sign-key", ls.LIST_SIGNING_KEY]
+        sign = SIGN
         root, launcher = self.start_fresh("signed", ls.pack("signed", make_game("signed", files), extra=sign),
                                           "first.txt")
         try:
@@ -530,6 +543,40 @@ class SignedLists(unittest.TestCase):
             launcher.kill()
         installed = tree(ls.unix_path(root + "game"))
         self.assertEqual(next_files, {k: v for k, v in installed.items() if k != "drel_game.exe"})
+
+    def test_an_older_list_at_another_url_is_refused(self):
+        """The launcher server's answer is not signed, so a forged one may name any
+        URL: an older signed list elsewhere on the CDN is refused with the box, also
+        with the data folder's serials deleted, and no file of the newer list goes."""
+        older = {"data\\fleet.bin": b"fleet" * 2000}
+        newer = dict(older, **{"data\\only-new.bin": b"brought by the newer list"})
+        old_url = ls.pack("rollback/old", make_game("rollback-old", older), extra=SIGN + ["--serial", "1000"])
+        new_url = ls.pack("rollback/new", make_game("rollback-new", newer), extra=SIGN + ["--serial", "2000"])
+        root, launcher = self.start_fresh("rollback", new_url, "first.txt")
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "first.txt"), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertEqual(newer, {k: v for k, v in tree(ls.unix_path(root + "game")).items() if k != "drel_game.exe"})
+        self.assertTrue(os.path.exists(ls.unix_path(root + "list_serials.txt")))
+
+        # The forged answer; only the game root's copy of the serials is left.
+        os.remove(os.path.join(ls.data_folder(), "list_serials.txt"))
+        ls.set_server("ok", old_url)
+        before = tree(ls.unix_path(root))
+        log_before = access_log_mark()
+        launcher = self.run_signed(root + "second.txt")
+        try:
+            self.assertTrue(ls.answer_box(launcher, "资源列表校验失败，请重试!", 2), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertIsNotNone(launcher.wait_for("serial below one accepted before", 1), launcher.lines)
+        self.assertEqual(before, tree(ls.unix_path(root)))  # nothing deleted, nothing written
+        fetched = fetched_since(log_before)
+        self.assertIn("/rollback/old/conf/list.txt.sig?r=", fetched)
+        self.assertNotIn("tq_game.tqpkg", fetched)
 
     def test_a_list_without_its_statement_is_refused(self):
         url = ls.pack("unsigned", make_game("unsigned", {"data\\a.bin": b"a" * 100}))
