@@ -228,8 +228,12 @@ TEST_F(ListStatementTest, OneCopyOfTheSerialsIsEnough) {
             folders.Start(&earlier, keyA, channel);
             ASSERT_EQ(ListCheck::Accepted, earlier.CheckAt(list, Fixture(L"serial-600.sig"), kNow)) << c.name;
         }
-        if (c.deleteDataCopy) ASSERT_TRUE(::DeleteFileW(folders.dataFile.c_str())) << c.name;
-        if (c.deleteRootCopy) ASSERT_TRUE(::DeleteFileW(folders.rootFile.c_str())) << c.name;
+        if (c.deleteDataCopy) {
+            ASSERT_TRUE(::DeleteFileW(folders.dataFile.c_str())) << c.name;
+        }
+        if (c.deleteRootCopy) {
+            ASSERT_TRUE(::DeleteFileW(folders.rootFile.c_str())) << c.name;
+        }
         const std::wstring& lockedPath = c.lockDataCopy ? folders.dataFile : folders.rootFile;
         ScopedFileHandle locked;
         if (c.lockDataCopy || c.lockRootCopy) {
