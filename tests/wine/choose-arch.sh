@@ -11,12 +11,12 @@
 # drel_choose_arch BUILD_ROOT WHAT: WHAT names the run at the start of the plain
 # line ("tests", "demo", "benchmark"). Sets DREL_ARCH (the build that runs),
 # DREL_TWIN_ARCH (the other one), DREL_ARCH_LINE (one plain line saying which
-# build runs and why) and DREL_TWIN_NOTE (what is done with the other build where
-# it is built beside: its shape is checked); returns 1 with the reason on standard error when
-# DREL_TEST_ARCH asks for a build this machine cannot run.
+# build runs and why) and DREL_TWIN_NOTE (what is done with the other build
+# where it is built beside: its shape is checked). Returns 1, with the reason
+# on standard error, when DREL_TEST_ARCH asks for a build this machine cannot run.
 #
-# drel_configure BUILD_DIR ARCH [CMAKE ARGS...]: configures BUILD_DIR for ARCH
-# when it is not yet.
+# drel_configure BUILD_DIR ARCH [CMAKE ARGS...]: configures (or reconfigures)
+# BUILD_DIR for ARCH with CMake's cross toolchain file.
 
 drel_wine_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 drel_source_root=$(cd "$drel_wine_dir/../.." && pwd)
