@@ -15,6 +15,24 @@ are one gzip member of the file (or the file itself when stored, see --store).
 The launcher derives the packages' base URL by dropping the list's file name
 and its folder from the list URL, so the list lives one folder below OUT.
 
+Files of at least 1 MiB that are gzipped are cut into content-defined chunks
+(util/ContentChunker.h, through a host program built from the same source as
+the launcher's chunker on first use; --no-chunks turns this off). Such a file is
+still one gzip member, but its deflate stream is fully flushed at every chunk
+end, so each chunk inflates on its own from where it starts in the member. The
+content index LIST.index, written beside the list, names every file's chunks
+(UTF-8, LF):
+
+  drel-content-index 1
+  list <SHA-256 of the list, as in its statement>
+  file <SHA-256 of the file> <chunk count> <name as in the list>
+  chunk <offset in file> <length> <offset in member> <length in member> <SHA-256 of the chunk>
+
+one file line per list entry in list order, each followed by its chunk lines
+(none for files not cut). A chunk's bytes in the package start at the entry's
+offset plus its member offset; the first starts after the 10-byte gzip header,
+the last runs to the member's end.
+
 The output is the same byte for byte for the same input and options.
 
 Signed lists (for launchers built with LIST_SIGNING_PUBLIC_KEYS):
@@ -25,6 +43,9 @@ Signed lists (for launchers built with LIST_SIGNING_PUBLIC_KEYS):
                                       also writes the statement LIST.sig beside the list
   tqpack.py sign --sign-key KEY.pem --channel NAME LIST
                                       signs an existing list without repacking
+
+With a content index beside the list, the index gets a statement of its own,
+LIST.index.sig, of the same form, channel, serial and expiry, over the index.
 
 The statement is six lines of ASCII, each ending in LF:
 
@@ -47,6 +68,9 @@ import argparse
 import fnmatch
 import hashlib
 import os
+import shutil
+import struct
+import subprocess
 import sys
 import time
 import zlib
@@ -122,16 +146,121 @@ def collect(folder, category, codepage):
     return entries
 
 
-def gzip_member(data, level):
+def gzip_compressor(level):
     # No file name, modification time 0: the same bytes for the same input.
-    compressor = zlib.compressobj(level, zlib.DEFLATED, 16 + zlib.MAX_WBITS)
+    return zlib.compressobj(level, zlib.DEFLATED, 16 + zlib.MAX_WBITS)
+
+
+def gzip_member(data, level):
+    compressor = gzip_compressor(level)
     return compressor.compress(data) + compressor.flush()
 
 
-def encode_entry(name, data, store_patterns, level, warn):
-    """The bytes that go into the package for one file."""
-    stored = any(fnmatch.fnmatchcase(name.replace("\\", "/"), p) for p in store_patterns)
-    if stored:
+# Files of at least this many bytes are cut into chunks (unless stored).
+CHUNK_THRESHOLD = 1 << 20
+# zlib's gzip header without name or extra field: where the deflate stream starts.
+GZIP_HEADER_SIZE = 10
+SOURCE_ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+# The launcher compiles the same chunker: the host tool is built from these files.
+CHUNK_TOOL_SOURCES = ("util/ContentChunker.h", "util/ContentChunker.cpp", "tools/packer/chunk_tool.cpp")
+HOST_COMPILERS = ("c++", "g++")
+
+
+def chunked_gzip_member(data, ends, level):
+    """One gzip member of data whose deflate stream ends a block with a full flush
+    at every chunk end but the last: no chunk refers back to an earlier one, so
+    each raw-inflates alone from its start. Gives the member and, per chunk, its
+    (offset, length) inside the member; the last one takes the trailer along."""
+    compressor = gzip_compressor(level)
+    view = memoryview(data)
+    parts, spans = [], []
+    start, member_size, chunk_at = 0, 0, GZIP_HEADER_SIZE
+    for number, end in enumerate(ends):
+        parts.append(compressor.compress(view[start:end]))
+        parts.append(compressor.flush(zlib.Z_FULL_FLUSH if number + 1 < len(ends) else zlib.Z_FINISH))
+        member_size += len(parts[-2]) + len(parts[-1])
+        spans.append((chunk_at, member_size - chunk_at))
+        start, chunk_at = end, member_size
+    return b"".join(parts), spans
+
+
+def chunk_tool_path():
+    """The host chunk tool, built with the host's C++ compiler on first use into
+    the user's cache, under a name that changes with its sources."""
+    digest = hashlib.sha256()
+    for source in CHUNK_TOOL_SOURCES:
+        with open(os.path.join(SOURCE_ROOT, *source.split("/")), "rb") as f:
+            text = f.read()
+        digest.update(source.encode("ascii") + b"\0" + str(len(text)).encode("ascii") + b"\0" + text)
+    cache = os.environ.get("XDG_CACHE_HOME") or os.path.join(os.path.expanduser("~"), ".cache")
+    path = os.path.join(cache, "drel-launcher", "chunk_tool-" + digest.hexdigest()[:16])
+    if os.path.isfile(path):
+        return path
+    compiler = next((found for found in map(shutil.which, HOST_COMPILERS) if found), None)
+    if compiler is None:
+        raise PackError(f"files of {CHUNK_THRESHOLD >> 20} MiB and more are cut into chunks by a program built "
+                        "with the host's C++ compiler, and there is none: apt-get install g++, "
+                        "or pack without chunks (--no-chunks)")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    # Another packer may build the same tool at the same time: each under its own
+    # temporary name, then put in place in one step.
+    temporary = f"{path}.{os.getpid()}.part"
+    sources = [os.path.join(SOURCE_ROOT, *s.split("/")) for s in CHUNK_TOOL_SOURCES if s.endswith(".cpp")]
+    try:
+        built = subprocess.run([compiler, "-O2", "-std=c++17", "-I", SOURCE_ROOT, *sources, "-o", temporary],
+                               stdin=subprocess.DEVNULL, capture_output=True, text=True)
+        if built.returncode != 0:
+            raise PackError(f"building the host chunk tool with {compiler} failed:\n{built.stderr.strip()}")
+        os.replace(temporary, path)
+    finally:
+        if os.path.exists(temporary):
+            os.remove(temporary)
+    return path
+
+
+class ChunkCutter:
+    """The host chunk tool in --stream mode, one process for a whole run: a file's
+    bytes go in, its chunk ends come back."""
+
+    def __init__(self, tool):
+        self.process = subprocess.Popen([tool, "--stream"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+
+    def ends(self, data):
+        try:
+            self.process.stdin.write(struct.pack("<Q", len(data)))
+            self.process.stdin.write(data)
+            self.process.stdin.flush()
+            line = self.process.stdout.readline()
+        except BrokenPipeError:
+            line = b""
+        try:
+            ends = [int(end) for end in line.split()] if line.endswith(b"\n") else None
+        except ValueError:
+            ends = None
+        # Ends rise from above 0 to the length (none for no bytes); anything else is not used.
+        if ends is None or (ends[-1:] or [0])[0] != len(data) or any(b <= a for a, b in zip([0] + ends, ends)):
+            raise PackError(f"the host chunk tool gave no usable chunk ends for {len(data)} bytes: {line[:200]!r}")
+        return ends
+
+    def close(self):
+        try:
+            self.process.stdin.close()
+        except BrokenPipeError:  # the tool is gone already; ends() said so
+            pass
+        self.process.stdout.close()
+        self.process.wait()
+
+
+def is_stored(name, store_patterns):
+    return any(fnmatch.fnmatchcase(name.replace("\\", "/"), p) for p in store_patterns)
+
+
+def encode_entry(name, data, store_patterns, level, warn, cutter=None):
+    """The bytes that go into the package for one file, and its chunks as
+    (offset, length, offset in member, length in member): none unless cutter is
+    given and the file is gzipped and large enough. Files matched by --store are
+    never cut, even when they are gzipped anyway."""
+    if is_stored(name, store_patterns):
         # The launcher's reader passes data without the gzip magic through as it
         # is; an empty range or one starting with the magic cannot be stored.
         if not data:
@@ -139,8 +268,13 @@ def encode_entry(name, data, store_patterns, level, warn):
         elif data.startswith(GZIP_MAGIC):
             warn(f"{name}: starts with the gzip magic, stored as a gzip member")
         else:
-            return data
-    return gzip_member(data, level)
+            return data, []
+        return gzip_member(data, level), []
+    if cutter is None or len(data) < CHUNK_THRESHOLD:
+        return gzip_member(data, level), []
+    ends = cutter.ends(data)
+    member, spans = chunked_gzip_member(data, ends, level)
+    return member, [(start, end - start) + span for start, end, span in zip([0] + ends, ends, spans)]
 
 
 def assign_folders(entries, folders):
@@ -165,8 +299,23 @@ def write_replacing(path, data):
     os.replace(temporary, path)
 
 
+INDEX_SUFFIX = ".index"
+INDEX_HEADER = "drel-content-index 1\n"
+
+
+def content_index(list_bytes, indexed):
+    """The content index of a list: indexed holds, per list entry in list order,
+    (name, SHA-256 of the file, chunks as encode_entry gives them with their
+    SHA-256 appended)."""
+    lines = [INDEX_HEADER, f"list {list_digest(list_bytes)}\n"]
+    for name, digest, chunks in indexed:
+        lines.append(f"file {digest} {len(chunks)} {name}\n")
+        lines.extend("chunk %d %d %d %d %s\n" % chunk for chunk in chunks)
+    return "".join(lines).encode("utf-8")
+
+
 def pack(game, launcher, out, folders=1, list_path="conf/list.txt", store=(), level=9,
-         codepage="cp936", warn=lambda message: print("tqpack: " + message, file=sys.stderr)):
+         codepage="cp936", warn=lambda message: print("tqpack: " + message, file=sys.stderr), chunks=True):
     if folders < 1:
         raise PackError("--folders must be at least 1")
     list_parts = list_path.split("/")
@@ -178,10 +327,14 @@ def pack(game, launcher, out, folders=1, list_path="conf/list.txt", store=(), le
     if list_parts[0] in folder_names:
         raise PackError(f"--list folder {list_parts[0]!r} is also a package folder")
     assigned = assign_folders(entries, folders)
+    # The chunk tool is built before anything is written: without a compiler nothing is.
+    cuts = chunks and any(os.path.getsize(path) >= CHUNK_THRESHOLD and not is_stored(name, store)
+                          for name, path, _ in entries)
+    cutter = ChunkCutter(chunk_tool_path()) if cuts else None
 
     # Packages are streamed into ".part" files and put in place only when all are written.
     package_paths = {name: os.path.join(out, name, PACKAGE_NAME) for name in folder_names}
-    packages, offsets, lines = {}, {name: 0 for name in folder_names}, []
+    packages, offsets, lines, indexed = {}, {name: 0 for name in folder_names}, [], []
     try:
         for name in folder_names:
             os.makedirs(os.path.dirname(package_paths[name]), exist_ok=True)
@@ -189,7 +342,7 @@ def pack(game, launcher, out, folders=1, list_path="conf/list.txt", store=(), le
         for (name, path, category), index in zip(entries, assigned):
             with open(path, "rb") as f:
                 data = f.read()
-            encoded = encode_entry(name, data, store, level, warn)
+            encoded, spans = encode_entry(name, data, store, level, warn, cutter)
             if len(encoded) > MAX_ENTRY_SIZE:
                 raise PackError(f"{name}: {len(encoded)} bytes in the package, more than the list can state")
             folder = folder_names[index]
@@ -197,6 +350,9 @@ def pack(game, launcher, out, folders=1, list_path="conf/list.txt", store=(), le
             if category:
                 columns.append(category)
             lines.append("=".join(columns) + "\r\n")
+            view = memoryview(data)
+            indexed.append((name, hashlib.sha256(data).hexdigest(),
+                            [span + (hashlib.sha256(view[span[0]:span[0] + span[1]]).hexdigest(),) for span in spans]))
             packages[folder].write(encoded)
             offsets[folder] += len(encoded)
     except BaseException:
@@ -204,11 +360,18 @@ def pack(game, launcher, out, folders=1, list_path="conf/list.txt", store=(), le
             f.close()
             os.remove(package_paths[name] + ".part")
         raise
+    finally:
+        if cutter is not None:
+            cutter.close()
     for name, f in packages.items():
         f.close()
         os.replace(package_paths[name] + ".part", package_paths[name])
-    # The list last: it names ranges in the packages written above.
-    write_replacing(os.path.join(out, *list_parts), "".join(lines).encode("utf-8"))
+    # The list last: it names ranges in the packages written above. The index
+    # names the list's hash, so the list's bytes are made first and written after it.
+    list_bytes = "".join(lines).encode("utf-8")
+    list_file = os.path.join(out, *list_parts)
+    write_replacing(list_file + INDEX_SUFFIX, content_index(list_bytes, indexed))
+    write_replacing(list_file, list_bytes)
     return len(entries), sum(offsets.values())
 
 
@@ -312,35 +475,56 @@ def statement_serial(statement):
     return int(serials[0]) if len(serials) == 1 and serials[0].isdigit() else None
 
 
+def read_if_present(path):
+    if not os.path.exists(path):
+        return None
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def sign_list(list_path, key, channel, serial=None, expires=None, expires_days=DEFAULT_EXPIRES_DAYS, now=None):
-    """Writes LIST.sig beside the list and gives its path. The serial defaults to the
-    current time in seconds, raised to that of the statement already there; an
-    explicit serial below it is refused, since launchers that accepted the earlier
-    statement would refuse this one."""
+    """Writes LIST.sig beside the list and, when the list's content index is beside
+    it, LIST.index.sig with the same channel, serial and expiry; gives the paths
+    written, the list's statement last. The serial defaults to the current time in
+    seconds, raised to the highest of the statements already there; an explicit
+    serial below that is refused, since launchers that accepted the earlier
+    statement would refuse this one. An index made for other list bytes is
+    refused before anything is written."""
     check_channel(channel)
     now = int(time.time()) if now is None else now
-    statement_path = list_path + STATEMENT_SUFFIX
     with open(list_path, "rb") as f:
         list_bytes = f.read()
-    previous = None
-    if os.path.exists(statement_path):
-        with open(statement_path, "rb") as f:
-            previous = statement_serial(f.read())
+    signed = [(list_path, list_bytes)]
+    index_path = list_path + INDEX_SUFFIX
+    index_bytes = read_if_present(index_path)
+    if index_bytes is not None:
+        if not index_bytes.startswith((INDEX_HEADER + f"list {list_digest(list_bytes)}\n").encode("ascii")):
+            raise PackError(f"{index_path} is not the content index of {list_path} (its list line names "
+                            "other bytes): pack again, or remove the index")
+        signed.insert(0, (index_path, index_bytes))
+    previous, previous_path = None, None
+    for path, _ in signed:
+        earlier = read_if_present(path + STATEMENT_SUFFIX)
+        earlier_serial = statement_serial(earlier) if earlier is not None else None
+        if earlier_serial is not None and (previous is None or earlier_serial > previous):
+            previous, previous_path = earlier_serial, path + STATEMENT_SUFFIX
     if serial is None:
         serial = max(now, previous or 0)
     elif previous is not None and serial < previous:
-        raise PackError(f"serial {serial} is below {previous}, the serial of {statement_path}")
+        raise PackError(f"serial {serial} is below {previous}, the serial of {previous_path}")
     if expires is None:
         if expires_days < 1:
             raise PackError("--expires-days must be at least 1")
         expires = now + expires_days * 86400
-    write_replacing(statement_path, make_statement(list_bytes, key, channel, serial, expires))
-    return statement_path
+    for path, data in signed:
+        write_replacing(path + STATEMENT_SUFFIX, make_statement(data, key, channel, serial, expires))
+    return [path + STATEMENT_SUFFIX for path, _ in signed]
 
 
 def add_signing_options(parser, required):
     parser.add_argument("--sign-key", required=required, metavar="KEY.pem",
-                        help="private key from tqpack.py keygen: write the statement LIST.sig beside the list")
+                        help="private key from tqpack.py keygen: write the statements LIST.sig (and LIST.index.sig "
+                             "when the list has a content index) beside the list")
     parser.add_argument("--channel", metavar="NAME",
                         help="the launcher's package name, which the statement names (required with --sign-key); "
                              f"1 to {MAX_CHANNEL_LENGTH} characters of printable ASCII without blanks")
@@ -363,7 +547,8 @@ def checked_signing_options(args):
 
 
 def sign_as_told(list_path, key, args):
-    print(f"tqpack: wrote {sign_list(list_path, key, args.channel, args.serial, expires_days=args.expires_days)}")
+    for path in sign_list(list_path, key, args.channel, args.serial, expires_days=args.expires_days):
+        print(f"tqpack: wrote {path}")
 
 
 def main_keygen(argv):
@@ -398,12 +583,15 @@ def main_pack(argv):
     parser.add_argument("--level", type=int, default=9, choices=range(1, 10), help="gzip level, default 9")
     parser.add_argument("--codepage", default="cp936",
                         help="players' ANSI code page; names must be representable in it (default cp936)")
+    parser.add_argument("--no-chunks", dest="chunks", action="store_false",
+                        help=f"do not cut files of {CHUNK_THRESHOLD >> 20} MiB and more into chunks "
+                             "(needs no host C++ compiler; the index then names no chunks)")
     add_signing_options(parser, required=False)
     args = parser.parse_args(argv)
     # The key and the channel are checked first: a bad one stops the run before anything is written.
     key = checked_signing_options(args)
     count, size = pack(args.game, args.launcher, args.out, args.folders, args.list_path,
-                       args.store, args.level, args.codepage)
+                       args.store, args.level, args.codepage, chunks=args.chunks)
     print(f"tqpack: {count} entries, {size} bytes in {args.folders} package(s), list {args.list_path}")
     if key is not None:
         sign_as_told(os.path.join(args.out, *args.list_path.split("/")), key, args)
