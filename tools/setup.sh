@@ -40,6 +40,8 @@ declare -A NEED=(
   [python3-pil]=/usr/lib/python3/dist-packages/PIL/__init__.py
   # The packer's list signing.
   [python3-cryptography]=/usr/lib/python3/dist-packages/cryptography/__init__.py
+  # The packer builds its host chunk tool from util/ContentChunker.cpp.
+  [g++]=/usr/bin/g++
   # Wine's bcrypt does ECDSA (the launcher's list verification) through GnuTLS,
   # which wine32 and wine64 only recommend.
   [libgnutls30:i386]=/usr/lib/i386-linux-gnu/libgnutls.so.30
