@@ -28,6 +28,10 @@ public:
     virtual bool Write(const void* data, uint32_t count) = 0;
     // Copies the content downloaded so far into *out, replacing what it held.
     virtual bool GetContent(std::string* out) = 0;
+    // Whether an attempt that ended with this result (a DownloadResultCode or
+    // an HTTP status) is worth repeating. A refused Begin never is: the
+    // processor would refuse again.
+    virtual bool Retries(int32_t result) const { return result != kDownloadBeginRefused; }
 
     // The file this processor serves.
     DownloadTaskInfo info;

@@ -32,6 +32,9 @@ struct DownloadTaskInfo {
     std::wstring postData;
     int64_t offset = -1;
     uint32_t size = 0;
+    // Which piece of the named file this is, for a caller that fetches a file
+    // in pieces (each its own task); -1: the whole file. The caller's too.
+    int64_t part = -1;
 
     DownloadTaskInfo() = default;
     DownloadTaskInfo(const std::wstring& url, const std::wstring& name, int32_t kind,

@@ -206,7 +206,7 @@ int32_t HttpClient::Execute(const std::wstring& url, DownloadDataProcessor* proc
         result = RunAttempt(target, processor, method, body, rangeStart, length);
         if (!processor->End()) result = kDownloadFailed;
         if (IsCancelled()) return kDownloadCancelled;
-        if (result == kDownloadOk) break;
+        if (result == kDownloadOk || !processor->Retries(result)) break;
         // The pause also follows the last attempt. A cancel ends it at once and
         // no further attempt is made.
         ::WaitForSingleObject(cancelEvent_.Get(), GetDownloadTimings().retryPauseMs);

@@ -108,3 +108,10 @@ bool SegmentDownloadDataProcessor::Write(const void* data, uint32_t count) {
     }
     return ok;
 }
+
+bool SegmentDownloadDataProcessor::Retries(int32_t result) const {
+    for (const DownloadDataProcessor* p : processors) {
+        if (!p->Retries(result)) return false;
+    }
+    return true;
+}

@@ -20,6 +20,8 @@ public:
     // gets the bytes of its file's positions; bytes no processor covers are skipped.
     bool Write(const void* data, uint32_t count) override;
     bool GetContent(std::string* out) override { return true; }
+    // Repeated only when every file's processor wants it.
+    bool Retries(int32_t result) const override;
 
 private:
     // The processor whose file covers position pos of the segment, or null.

@@ -140,16 +140,23 @@ TEST_F(HttpClientTest, AttemptsEndWithTheLastResult) {
     EXPECT_EQ(0, processor.begins);  // a 404 body is never read
     EXPECT_EQ(3, processor.ends);
 
+    // A processor for which a missing file is an answer asks once.
+    processor.Reset();
+    processor.missingIsAnswer = true;
+    EXPECT_EQ(404, Get("missing", 0, 10));
+    EXPECT_EQ(4u, server.Requests().size());
+    EXPECT_EQ(1, processor.ends);
+
     processor.Reset();
     EXPECT_EQ(200, Get("flaky", 5, 10));  // 503 first, then the range
-    EXPECT_EQ(5u, server.Requests().size());
+    EXPECT_EQ(6u, server.Requests().size());
     EXPECT_EQ(data.substr(5, 10), processor.bytes);
     EXPECT_EQ(2, processor.ends);
 
     client.attempts = 0;
     EXPECT_EQ(-1, Get("flaky", 0, 10));
     EXPECT_EQ(-1, client.Execute(Url("flaky"), nullptr, kHttpGet, L"", 0, 10));
-    EXPECT_EQ(5u, server.Requests().size());
+    EXPECT_EQ(6u, server.Requests().size());
 }
 
 TEST_F(HttpClientTest, RefusedConnectionIsANetworkFailureEachAttempt) {
@@ -164,10 +171,10 @@ TEST_F(HttpClientTest, RefusedConnectionIsANetworkFailureEachAttempt) {
 TEST_F(HttpClientTest, ProcessorRefusalsGiveTheirCodes) {
     server.Add("/pkg", {data, TestHttpServer::kRanges});
     client.attempts = 2;
-    const struct { bool failBegin; int failWrite; bool failEnd; int32_t result; } cases[] = {
-        {true, 0, false, -5},
-        {false, 3, false, -4},
-        {false, 0, true, -3},  // even though the body arrived whole
+    const struct { bool failBegin; int failWrite; bool failEnd; int32_t result; int ends; } cases[] = {
+        {true, 0, false, -5, 1},  // a processor that refused the start would refuse again
+        {false, 3, false, -4, 2},  // retried like any failure
+        {false, 0, true, -3, 2},  // even though the body arrived whole
     };
     for (const auto& c : cases) {
         processor.Reset();
@@ -175,7 +182,7 @@ TEST_F(HttpClientTest, ProcessorRefusalsGiveTheirCodes) {
         processor.failWrite = c.failWrite;
         processor.failEnd = c.failEnd;
         EXPECT_EQ(c.result, Get("pkg", 0, 100000));
-        EXPECT_EQ(2, processor.ends);  // retried like any failure
+        EXPECT_EQ(c.ends, processor.ends);
         if (c.failWrite) {
             // The third piece is refused and reading stops; the retry's first piece too.
             EXPECT_EQ(4, processor.writes);

@@ -33,10 +33,13 @@ public:
         *out = bytes;
         return true;
     }
+    bool Retries(int32_t result) const override {
+        return !(missingIsAnswer && result == 404) && DownloadDataProcessor::Retries(result);
+    }
 
     // Forgets the calls and failures of earlier requests.
     void Reset() {
-        failBegin = failEnd = false;
+        failBegin = failEnd = missingIsAnswer = false;
         failWrite = 0;
         begins = ends = writes = 0;
         largestWrite = lastContentLength = 0;
@@ -45,6 +48,7 @@ public:
 
     bool failBegin = false;
     bool failEnd = false;
+    bool missingIsAnswer = false;  // a 404 is not worth another attempt
     bool failByAllocation = false;  // a failure throws std::bad_alloc instead of returning false
     int failWrite = 0;  // the Write call (counted from 1) from which on Write fails; 0: never
     HANDLE writeEvent = nullptr;
