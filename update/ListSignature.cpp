@@ -144,10 +144,8 @@ ListCheck CheckListStatement(const std::string& listBytes, const std::string& st
     std::string key;
     if (!FindSigningKey(statement, publicKeys, &key)) return ListCheck::BadSignature;
     if (statement.channel != channel) return ListCheck::OtherChannel;
-    const std::string bom = "\xEF\xBB\xBF";
-    size_t skip = listBytes.compare(0, bom.size(), bom) == 0 ? bom.size() : 0;
     std::string digest;
-    if (!Sha256Of(listBytes.substr(skip), &digest) || digest != statement.listDigest) return ListCheck::ListChanged;
+    if (!ListDigestOf(listBytes, &digest) || digest != statement.listDigest) return ListCheck::ListChanged;
     if (statement.serial < highestSerial) return ListCheck::RolledBack;
     if (now >= statement.expires) return ListCheck::Expired;
     accepted->serial = statement.serial;
@@ -155,11 +153,19 @@ ListCheck CheckListStatement(const std::string& listBytes, const std::string& st
     return ListCheck::Accepted;
 }
 
-std::wstring StatementUrlFor(const std::wstring& listUrl) {
-    size_t pathEnd = listUrl.find_first_of(L"?#");
-    if (pathEnd == std::wstring::npos) return listUrl + L".sig";
-    return listUrl.substr(0, pathEnd) + L".sig" + listUrl.substr(pathEnd);
+bool ListDigestOf(const std::string& listBytes, std::string* digest) {
+    const std::string bom = "\xEF\xBB\xBF";
+    size_t skip = listBytes.compare(0, bom.size(), bom) == 0 ? bom.size() : 0;
+    return Sha256Of(listBytes.data() + skip, listBytes.size() - skip, digest);
 }
+
+std::wstring CompanionUrlFor(const std::wstring& listUrl, const wchar_t* suffix) {
+    size_t pathEnd = listUrl.find_first_of(L"?#");
+    if (pathEnd == std::wstring::npos) return listUrl + suffix;
+    return listUrl.substr(0, pathEnd) + suffix + listUrl.substr(pathEnd);
+}
+
+std::wstring StatementUrlFor(const std::wstring& listUrl) { return CompanionUrlFor(listUrl, L".sig"); }
 
 const wchar_t* ListCheckName(ListCheck check) {
     switch (check) {

@@ -65,6 +65,12 @@ bool FindSigningKey(const ListStatement& statement, const std::vector<std::strin
 ListCheck CheckListStatement(const std::string& listBytes, const std::string& statementBytes,
                              const std::vector<std::string>& publicKeys, const std::string& channel,
                              int64_t highestSerial, int64_t now, AcceptedStatement* accepted);
+// The SHA-256 (32 bytes) a statement or a content index names a list by: of
+// its bytes without a leading UTF-8 byte-order mark. False when CNG refuses.
+bool ListDigestOf(const std::string& listBytes, std::string* digest);
+// The URL of a file published beside the list: suffix added to the path of
+// the list's URL, before any query.
+std::wstring CompanionUrlFor(const std::wstring& listUrl, const wchar_t* suffix);
 // The statement's URL: ".sig" added to the path of the list's URL, before any query.
 std::wstring StatementUrlFor(const std::wstring& listUrl);
 // The outcome's name, for the trace.

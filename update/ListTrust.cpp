@@ -121,6 +121,13 @@ ListCheck ListTrust::CheckAt(const std::string& listBytes, const std::string& st
     return check;
 }
 
+ListCheck ListTrust::CheckCompanion(const std::string& bytes, const std::string& statementBytes) {
+    int64_t highest = 0;
+    if (!RememberedSerial(&highest)) return ListCheck::SerialUnreadable;
+    AcceptedStatement accepted;
+    return CheckListStatement(bytes, statementBytes, publicKeys_, channel_, highest, CurrentUnixTime(), &accepted);
+}
+
 std::vector<std::wstring> ListTrust::SerialFiles() const {
     std::vector<std::wstring> files;
     for (const std::wstring* file : {&dataSerialFile_, &gameRootSerialFile_}) {

@@ -45,6 +45,10 @@ public:
     ListCheck Check(const std::string& listBytes, const std::string& statementBytes);
     // The same at a given Unix time.
     ListCheck CheckAt(const std::string& listBytes, const std::string& statementBytes, int64_t now);
+    // A file published with the list just accepted (its content index) and its
+    // own statement: the same checks, with the accepted serial as the floor,
+    // and nothing is remembered.
+    ListCheck CheckCompanion(const std::string& bytes, const std::string& statementBytes);
     // The highest serial accepted for the channel by any key in either copy, 0
     // when none; false when a copy exists but cannot be read.
     bool RememberedSerial(int64_t* serial) const;
