@@ -14,4 +14,11 @@ public:
 
     CDNResourceConfigDataProcessor(const DownloadTaskInfo& info, uint32_t maxBytes)
         : DownloadTextProcessor(info, maxBytes) {}
+
+    // For a file a CDN may not have (the content index): its absence is an
+    // answer, not a failure worth the attempts and their pauses.
+    bool optional = false;
+    bool Retries(int32_t result) const override {
+        return !(optional && (result == 404 || result == 410)) && DownloadTextProcessor::Retries(result);
+    }
 };

@@ -29,6 +29,7 @@ bool CDNResourceDataProcessor::Begin(uint32_t contentLength) {
         return true;
     }
     inflater_.Reset();
+    if (!expectedSha256.empty()) out_.HashSha256Too();
     attempt_ = Attempt::Receiving;
     return true;
 }
@@ -62,8 +63,9 @@ bool CDNResourceDataProcessor::Finish() {
     // while this worker goes on with the next file.
     const bool deferred = flusher && !replacesInstalledFile;
     std::string md5;
-    if (!out_.Finish(&md5)) return Fail();
-    if (!SameMd5Hex(md5, expectedMd5)) {
+    std::string sha256;
+    if (!out_.Finish(&md5, &sha256)) return Fail();
+    if (!SameMd5Hex(md5, expectedMd5) || (!expectedSha256.empty() && sha256 != expectedSha256)) {
         DebugTrace(L"资源校验失败\t" + info.name + L"\t" + expectedMd5 + L"\t" + AnsiToText(md5));
         return Fail();
     }

@@ -43,6 +43,7 @@ public:
 
     std::wstring rootFolder;   // ends in a backslash
     std::wstring expectedMd5;  // from the list; a file with another MD5 is never taken
+    std::string expectedSha256;  // from the content index (32 bytes), or empty: then MD5 alone
     // True: an installed file may be there, and is replaced only by a verified
     // one. False: the entry is not installed, so it is written in place.
     bool replacesInstalledFile = true;

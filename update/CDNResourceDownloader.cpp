@@ -4,6 +4,8 @@
 
 #include "update/CDNResourceConfigDataProcessor.h"
 #include "update/CDNResourceDataProcessor.h"
+#include "update/ChunkDataProcessor.h"
+#include "update/ChunkedFileAssembly.h"
 #include "update/LauncherStaging.h"
 #include "update/ListSignature.h"
 #include "update/ResourcePath.h"
@@ -16,10 +18,18 @@ const wchar_t kPackageFileName[] = L"tq_game.tqpkg";
 const int32_t kDownloaderThreads = 3;
 // The task name of the list's statement; the list's own task has an empty name.
 const wchar_t kStatementTaskName[] = L".sig";
+// The content index beside the list, and its statement.
+const wchar_t kIndexSuffix[] = L".index";
+const wchar_t kIndexStatementTaskName[] = L".index.sig";
 
 bool IsFileKind(int32_t kind) {
     return kind == static_cast<int32_t>(CdnTaskKind::GameResource) ||
            kind == static_cast<int32_t>(CdnTaskKind::LauncherFile);
+}
+
+// Processors are kept by task: a file fetched in chunks has a task per chunk.
+std::wstring ProcessorKey(const DownloadTaskInfo& task) {
+    return task.part < 0 ? task.name : task.name + L'\x1f' + std::to_wstring(task.part);
 }
 
 }  // namespace
@@ -34,10 +44,20 @@ std::wstring CCDNResourceDownloader::StagingFile() const { return StagingFilePat
 bool CCDNResourceDownloader::IsIdle() { return !dispatcher || dispatcher->IsIdle(); }
 
 void CCDNResourceDownloader::StopAll() {
+    {
+        // A comparison waiting for the content index goes on without it.
+        ScopedLock hold(processorLock);
+        stopped = true;
+        FinishIndexFetch(false);
+    }
     if (dispatcher) dispatcher->StopAll();
 }
 
 void CCDNResourceDownloader::StartConfigDownload() {
+    {
+        ScopedLock hold(processorLock);
+        stopped = false;
+    }
     if (dispatcher) dispatcher->ClearPending();
     StartBatch(std::vector<ResourceUpdateItem>(1), CdnTaskKind::Config);
 }
@@ -71,9 +91,10 @@ void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& i
     {
         ScopedLock hold(processorLock);
         batchChecks.clear();
+        chunkedFiles.clear();
         for (const ResourceUpdateItem& item : items) {
             bool replaces = item.change != ResourceChangeKind::Added || item.fileOnDisk;
-            batchChecks[item.name] = ItemCheck{item.cdnMd5, replaces};
+            batchChecks[item.name] = ItemCheck{item.cdnMd5, item.sha256, replaces};
         }
         if (IsFileKind(static_cast<int32_t>(kind))) diskSpace.reset(new DiskSpaceGuard(root, freeSpaceFloor, freeSpaceQuery));
     }
@@ -86,14 +107,40 @@ void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& i
             refused = true;
             continue;
         }
-        tasks.push_back(DownloadTaskInfo(BuildTaskUrl(item.remoteFolder, kind), item.name, static_cast<int32_t>(kind),
-                                         item.remoteFolder, item.offset, item.size));
-        {
-            ScopedLock hold(bytesLock);
-            totalBytes += item.size;
+        DownloadTaskInfo whole(BuildTaskUrl(item.remoteFolder, kind), item.name, static_cast<int32_t>(kind),
+                               item.remoteFolder, item.offset, item.size);
+        std::vector<DownloadTaskInfo> itemTasks;
+        if (item.chunked && kind == CdnTaskKind::GameResource) {
+            {
+                ScopedLock hold(processorLock);
+                chunkedFiles[item.name] = ChunkedFile{item.chunked, whole, false};
+            }
+            for (uint32_t index : item.chunked->MissingChunks()) {
+                DownloadTaskInfo piece = whole;
+                piece.offset = item.offset + item.chunked->TaskOffset(index);
+                piece.size = item.chunked->TaskLength(index);
+                piece.part = index;
+                itemTasks.push_back(piece);
+            }
+            if (itemTasks.empty()) {
+                // Every chunk was on the disk: a task without bytes installs it.
+                DownloadTaskInfo install = whole;
+                install.size = 0;
+                install.part = ChunkDataProcessor::kNoChunk;
+                itemTasks.push_back(install);
+            }
+        } else {
+            itemTasks.push_back(whole);
         }
-        ::InterlockedIncrement(&queuedTasks);
-        ::InterlockedIncrement(&inFlightTasks);
+        for (const DownloadTaskInfo& task : itemTasks) {
+            tasks.push_back(task);
+            {
+                ScopedLock hold(bytesLock);
+                totalBytes += task.size;
+            }
+            ::InterlockedIncrement(&queuedTasks);
+            ::InterlockedIncrement(&inFlightTasks);
+        }
     }
     if (refused) {
         ScopedLock hold(statusLock);
@@ -128,9 +175,24 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
     std::unique_ptr<DownloadDataProcessor> made;
     if (task.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
         // A statement larger than its limit fails like a missing one.
-        made.reset(new CDNResourceConfigDataProcessor(task, task.name == kStatementTaskName
-                                                                ? CDNResourceConfigDataProcessor::kMaxStatementBytes
-                                                                : CDNResourceConfigDataProcessor::kMaxListBytes));
+        bool statement = task.name == kStatementTaskName || task.name == kIndexStatementTaskName;
+        CDNResourceConfigDataProcessor* config = new CDNResourceConfigDataProcessor(
+            task, statement ? CDNResourceConfigDataProcessor::kMaxStatementBytes
+                            : task.name == kIndexSuffix ? ContentIndex::kMaxIndexBytes
+                                                        : CDNResourceConfigDataProcessor::kMaxListBytes);
+        config->optional = task.name == kIndexSuffix || task.name == kIndexStatementTaskName;
+        made.reset(config);
+    } else if (IsFileKind(task.kind) && task.part >= 0) {
+        ScopedLock hold(processorLock);
+        auto chunked = chunkedFiles.find(task.name);
+        if (chunked == chunkedFiles.end()) return nullptr;
+        ChunkDataProcessor* chunk =
+            new ChunkDataProcessor(task, chunked->second.assembly, static_cast<uint32_t>(task.part));
+        made.reset(chunk);
+        chunk->onProgress = [this](int64_t count) { OnProcessorProgress(count); };
+        chunk->onInstalled = [this, task]() {
+            if (onFileInstalled) onFileInstalled(task);
+        };
     } else if (IsFileKind(task.kind)) {
         CDNResourceDataProcessor* file = new CDNResourceDataProcessor(task);
         made.reset(file);
@@ -141,12 +203,13 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
         return nullptr;
     }
     ScopedLock hold(processorLock);
-    if (IsFileKind(task.kind)) {
+    if (IsFileKind(task.kind) && task.part < 0) {
         CDNResourceDataProcessor* file = static_cast<CDNResourceDataProcessor*>(made.get());
         auto check = batchChecks.find(task.name);
         // Without an item there is no MD5 to check against: the file is refused at its end.
         if (check != batchChecks.end()) {
             file->expectedMd5 = check->second.md5;
+            file->expectedSha256 = check->second.sha256;
             file->replacesInstalledFile = check->second.installed;
         }
         file->diskSpace = diskSpace.get();
@@ -159,7 +222,7 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
         }
     }
     DownloadDataProcessor* processor = made.get();
-    if (!processors.emplace(task.name, std::move(made)).second) {
+    if (!processors.emplace(ProcessorKey(task), std::move(made)).second) {
         DebugTrace(L"CDNResourceConfigDataProcessor插入失败\t" + task.name);
         return nullptr;  // the new processor goes with `made`
     }
@@ -168,7 +231,7 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
 
 void CCDNResourceDownloader::OnTaskResult(const DownloadTaskResultInfo& result) {
     ScopedLock hold(processorLock);
-    auto found = processors.find(result.info.name);
+    auto found = processors.find(ProcessorKey(result.info));
     if (found == processors.end()) return;
     if (result.info.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
         OnConfigResult(result, found->second.get());
@@ -179,6 +242,10 @@ void CCDNResourceDownloader::OnTaskResult(const DownloadTaskResultInfo& result) 
 }
 
 void CCDNResourceDownloader::OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
+    if (result.info.name == kIndexSuffix || result.info.name == kIndexStatementTaskName) {
+        OnIndexResult(result, processor);
+        return;
+    }
     combinedStatus |= result.resultCode;  // the batch's only task at a time: no lock needed
     if (result.info.name == kStatementTaskName) {
         OnStatementResult(result, processor);
@@ -234,6 +301,7 @@ void CCDNResourceDownloader::ReportConfigList(bool received, const std::string& 
                 text = AnsiToText(bytes);
             }
             state = CDNDownloadState::Succeeded;
+            if (!ListDigestOf(bytes, &acceptedListDigest)) acceptedListDigest.clear();
         } else {
             DebugTrace(L"资源列表含有零字节");
         }
@@ -250,6 +318,11 @@ void CCDNResourceDownloader::OnFileResult(const DownloadTaskResultInfo& result, 
         DebugTrace(L"写入Launcher暂存文件失败\t" + result.info.name);
         code = kDownloadFailed;
     }
+    // A chunk that cannot be had costs its file a whole fetch, not the batch.
+    bool chunkFailed = code != kDownloadOk && code != kDownloadCancelled && result.info.part >= 0;
+    if (chunkFailed && (FetchWholeInstead(result.info.name) || chunkedFiles.count(result.info.name))) {
+        code = kDownloadOk;
+    }
     {
         ScopedLock hold(statusLock);
         combinedStatus |= code;
@@ -259,6 +332,7 @@ void CCDNResourceDownloader::OnFileResult(const DownloadTaskResultInfo& result, 
         if (dispatcher) dispatcher->StopAll();
         return;
     }
+    if (result.info.part >= 0) return;  // a file rebuilt from chunks tells its end through onFileInstalled
     if (onTaskFinished) onTaskFinished(result.info, CDNDownloadState::Succeeded);
 }
 
@@ -290,4 +364,78 @@ void CCDNResourceDownloader::OnProcessorProgress(int64_t count) {
     ScopedLock hold(bytesLock);
     downloadedBytes += count;
     if (onDownloadProgress) onDownloadProgress(downloadedBytes, totalBytes);
+}
+
+bool CCDNResourceDownloader::FetchWholeInstead(const std::wstring& name) {
+    auto chunked = chunkedFiles.find(name);
+    if (chunked == chunkedFiles.end() || chunked->second.fetchedWhole) return false;
+    chunked->second.fetchedWhole = true;
+    chunked->second.assembly->Abandon();
+    DebugTrace(L"分块下载失败,下载整个文件\t" + name);
+    std::vector<DownloadTaskInfo> whole(1, chunked->second.whole);
+    {
+        ScopedLock hold(bytesLock);
+        totalBytes += whole.front().size;
+    }
+    ::InterlockedIncrement(&queuedTasks);
+    ::InterlockedIncrement(&inFlightTasks);
+    dispatcher->AddTasks(whole);
+    return true;
+}
+
+bool CCDNResourceDownloader::FetchContentIndex(ContentIndex* index) {
+    {
+        ScopedLock hold(processorLock);
+        if (!dispatcher || stopped || acceptedListDigest.empty()) return false;
+        indexBytes.clear();
+        indexUsable = false;
+        ::ResetEvent(indexFetched.Get());
+        std::vector<DownloadTaskInfo> tasks(
+            1, DownloadTaskInfo(CompanionUrlFor(BuildTaskUrl(L"", CdnTaskKind::Config), kIndexSuffix), kIndexSuffix,
+                                static_cast<int32_t>(CdnTaskKind::Config), L"", -1, 0));
+        dispatcher->AddTasks(tasks);
+    }
+    ::WaitForSingleObject(indexFetched.Get(), INFINITE);
+    ScopedLock hold(processorLock);
+    if (!indexUsable) return false;
+    ContentIndexFault fault = index->Parse(indexBytes, acceptedListDigest);
+    std::string().swap(indexBytes);
+    if (fault != ContentIndexFault::None) {
+        DebugTrace(std::wstring(L"资源索引无效\t") + ContentIndexFaultName(fault));
+        return false;
+    }
+    return true;
+}
+
+void CCDNResourceDownloader::OnIndexResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
+    std::string bytes;
+    bool received = result.resultCode == kDownloadOk && processor->GetContent(&bytes);
+    if (result.info.name == kIndexSuffix) {
+        if (!received) {
+            DebugTrace(L"没有资源索引\t" + IntToText(result.resultCode));
+            FinishIndexFetch(false);
+            return;
+        }
+        indexBytes.swap(bytes);
+        if (!listTrust.Required()) {
+            FinishIndexFetch(true);
+            return;
+        }
+        std::vector<DownloadTaskInfo> tasks(
+            1, DownloadTaskInfo(StatementUrlFor(CompanionUrlFor(BuildTaskUrl(L"", CdnTaskKind::Config), kIndexSuffix)),
+                                kIndexStatementTaskName, static_cast<int32_t>(CdnTaskKind::Config), L"", -1, 0));
+        dispatcher->AddTasks(tasks);
+        return;
+    }
+    // Signed with the list, or not used: an index could otherwise name chunks
+    // of another release, or SHA-256 values nobody vouched for.
+    ListCheck check = listTrust.CheckCompanion(indexBytes, received ? bytes : std::string());
+    if (check != ListCheck::Accepted) DebugTrace(std::wstring(L"资源索引校验失败\t") + ListCheckName(check));
+    FinishIndexFetch(check == ListCheck::Accepted);
+}
+
+void CCDNResourceDownloader::FinishIndexFetch(bool usable) {
+    indexUsable = usable;
+    if (!usable) std::string().swap(indexBytes);
+    ::SetEvent(indexFetched.Get());
 }

@@ -20,6 +20,7 @@
 #include "afx/ScopedWin.h"
 #include "download/DownloaderTaskDispatcher.h"
 #include "download/DownloaderTaskProcessor.h"
+#include "update/ContentIndex.h"
 #include "update/DiskSpaceGuard.h"
 #include "update/FileFlusher.h"
 #include "update/ListTrust.h"
@@ -39,6 +40,7 @@ enum class CDNDownloadState : int32_t {
 };
 
 class CDNResourceDataProcessor;
+class ChunkedFileAssembly;
 
 class CCDNResourceDownloader : public DownloaderTaskProcessor {
 public:
@@ -53,9 +55,18 @@ public:
     void StartConfigDownload();
     // Queues one task per item. Items of a file batch whose name is no safe path
     // under its root are not fetched and make the batch fail. Each file is
-    // installed only with the item's cdnMd5; an Added item is written in place,
-    // any other replaces its installed file only once verified.
+    // installed only with the item's cdnMd5 (and SHA-256, when the item has
+    // one); an Added item is written in place, any other replaces its
+    // installed file only once verified. An item rebuilt from chunks gets one
+    // task per missing chunk (neighbours share a request like files do); when
+    // one of them fails twice, the file is fetched whole instead.
     void StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind);
+    // Fetches the content index of the list accepted last ("<list>.index") and,
+    // when lists must be signed, its statement; blocks the calling thread (the
+    // comparison's worker) until both have arrived or failed, or StopAll.
+    // False, traced, when there is no index this launcher may use: none on the
+    // CDN, one of another list, or one whose statement does not pass.
+    bool FetchContentIndex(ContentIndex* index);
     // True when no worker of the dispatcher runs (also before the first batch).
     bool IsIdle();
     // Stops every running worker (the window is closing); nothing to stop before the first batch.
@@ -97,7 +108,14 @@ private:
     // What a file task needs besides its DownloadTaskInfo.
     struct ItemCheck {
         std::wstring md5;
+        std::string sha256;
         bool installed = false;
+    };
+    // A file rebuilt from chunks, and the task that fetches it whole instead.
+    struct ChunkedFile {
+        std::shared_ptr<ChunkedFileAssembly> assembly;
+        DownloadTaskInfo whole;
+        bool fetchedWhole = false;
     };
     void OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor);
     // Queues the statement of the list that has just arrived.
@@ -106,12 +124,19 @@ private:
     // Decodes and parses the list and hands it to onConfigResult.
     void ReportConfigList(bool received, const std::string& listBytes);
     void OnFileResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor);
+    // Both under processorLock: the content index, then its statement.
+    void OnIndexResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor);
+    void FinishIndexFetch(bool usable);
+    // A chunk of a file being rebuilt failed: the file is fetched whole.
+    // False when the file was fetched whole already (or is unknown).
+    bool FetchWholeInstead(const std::wstring& name);
     void OnProcessorProgress(int64_t count);
     std::wstring StagingFile() const;
 
     std::unique_ptr<DownloaderTaskDispatcher> dispatcher;
     std::map<std::wstring, std::unique_ptr<DownloadDataProcessor>> processors;
     std::map<std::wstring, ItemCheck> batchChecks;    // by name, under processorLock
+    std::map<std::wstring, ChunkedFile> chunkedFiles;  // by name, under processorLock
     std::unique_ptr<DiskSpaceGuard> diskSpace;         // of the running file batch
     FileFlusher flusher;                               // makes game files durable off the workers
     volatile LONG queuedTasks = 0;
@@ -125,4 +150,11 @@ private:
     CriticalSection statusLock;
     CdnTaskKind batchKind = CdnTaskKind::Config;
     std::string listAwaitingStatement;  // under processorLock
+    std::string acceptedListDigest;     // of the list given to onConfigResult last
+    // The content index's fetch: its bytes until checked, the outcome, and the
+    // event FetchContentIndex waits for. Under processorLock.
+    std::string indexBytes;
+    bool indexUsable = false;
+    bool stopped = false;  // StopAll came, and no new run since
+    ScopedHandle indexFetched{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };

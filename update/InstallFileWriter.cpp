@@ -65,6 +65,7 @@ bool InstallFileWriter::Open(const std::wstring& path, DiskSpaceGuard* diskSpace
     }
     created_ = true;
     if (!buffer_) buffer_ = Pool().Take();
+    sha256_.reset(sha256Wanted_ ? new CngHasher(HashAlgorithm::Sha256) : nullptr);
     return true;
 }
 
@@ -85,7 +86,7 @@ bool InstallFileWriter::Drain() {
     if (failed_) return false;
     if (used_ == 0) return true;
     if ((diskSpace_ && !diskSpace_->Reserve(used_)) || !hasher_.Update(buffer_.get(), used_) ||
-        !file_.Write(buffer_.get(), static_cast<uint32_t>(used_))) {
+        (sha256_ && !sha256_->Update(buffer_.get(), used_)) || !file_.Write(buffer_.get(), static_cast<uint32_t>(used_))) {
         failed_ = true;
         return false;
     }
@@ -116,13 +117,19 @@ bool InstallFileWriter::MarkForDeletion(bool deleteOnClose) {
                                         sizeof(disposition)) != FALSE;
 }
 
-bool InstallFileWriter::Finish(std::string* md5Hex) {
+bool InstallFileWriter::Finish(std::string* md5Hex, std::string* sha256) {
     if (!file_.IsOpen()) return false;
     bool ok = Drain();
     ReleaseBuffer();
     std::string digest;
     ok = hasher_.FinishHex(&digest) && ok;
     if (ok) *md5Hex = digest;
+    if (sha256_) {
+        std::string sha;
+        ok = sha256_->Finish(&sha) && ok;
+        if (ok && sha256) *sha256 = sha;
+        sha256_.reset();
+    }
     return ok;
 }
 
@@ -146,6 +153,7 @@ void InstallFileWriter::Discard() {
     ReleaseBuffer();
     std::string ignored;
     hasher_.FinishHex(&ignored);
+    sha256_.reset();
     // Only what this writer made: a file it could not open is somebody else's.
     if (created_) ::DeleteFileW(path_.c_str());
     created_ = false;

@@ -33,9 +33,13 @@ public:
     char* Space(size_t* available) override;
     bool Commit(size_t count) override;
 
+    // From the next Open on, the bytes are hashed with SHA-256 as well (when
+    // the content index gives the file's SHA-256).
+    void HashSha256Too() { sha256Wanted_ = true; }
     // Writes what is buffered and gives the MD5 of every byte as 32 upper-case
-    // hex digits. The file stays open and marked for deletion: Keep or Discard.
-    bool Finish(std::string* md5Hex);
+    // hex digits, and their SHA-256 (32 bytes) when asked for and sha256 is
+    // given. The file stays open and marked for deletion: Keep or Discard.
+    bool Finish(std::string* md5Hex, std::string* sha256 = nullptr);
     // After Finish: the file is no longer deleted on close; it is made durable
     // (FlushFileBuffers) and closed, or, with keepOpen, handed over there
     // unflushed for the caller to make durable later. False (the file then
@@ -59,4 +63,6 @@ private:
     bool failed_ = false;
     bool created_ = false;  // Open made the file at path_
     Md5Hasher hasher_;
+    bool sha256Wanted_ = false;
+    std::unique_ptr<CngHasher> sha256_;  // while a file is open, when wanted
 };

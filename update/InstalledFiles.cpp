@@ -27,7 +27,7 @@ struct PendingFolder {
 
 void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectBelow) {
     files_.clear();
-    removedTemporaries_ = 0;
+    temporaries_.clear();
     const std::wstring prefix = FoldResourceName(collectBelow);
     std::vector<PendingFolder> pending{{std::wstring(), 0, false}};
     while (!pending.empty()) {
@@ -50,9 +50,7 @@ void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectB
                 continue;
             }
             if (HasTemporarySuffix(name)) {
-                if (!folder.throughLink && !link && ::DeleteFileW(LongPathForm(root + relative).c_str())) {
-                    ++removedTemporaries_;
-                }
+                if (!folder.throughLink && !link) temporaries_.push_back(root + relative);
                 continue;
             }
             std::wstring folded = FoldResourceName(relative);
@@ -71,4 +69,20 @@ bool InstalledFiles::Contains(const std::wstring& name) const {
 uint64_t InstalledFiles::SizeOf(const std::wstring& name) const {
     auto found = files_.find(FoldResourceName(name));
     return found == files_.end() ? 0 : found->second;
+}
+
+std::wstring InstalledFiles::TemporaryPathKey(const std::wstring& path) {
+    const wchar_t kLongPrefix[] = L"\\\\?\\";
+    bool prefixed = path.compare(0, 4, kLongPrefix) == 0;
+    return FoldResourceName(prefixed ? path.substr(4) : path);
+}
+
+size_t InstalledFiles::RemoveTemporaries(const std::unordered_set<std::wstring>& keep) {
+    size_t removed = 0;
+    for (const std::wstring& path : temporaries_) {
+        if (keep.count(TemporaryPathKey(path))) continue;
+        if (::DeleteFileW(LongPathForm(path).c_str())) ++removed;
+    }
+    temporaries_.clear();
+    return removed;
 }

@@ -4,6 +4,7 @@
 // held in maps ordered by the names' UTF-16 code units.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ enum class ResourceChangeKind : int32_t {
 
 // One change found by comparing a local map with a CDN map; also the input of
 // a download batch. The default item asks for no byte range (offset -1).
+class ChunkedFileAssembly;
+
 struct ResourceUpdateItem {
     std::wstring name;
     std::wstring localMd5;
@@ -42,6 +45,11 @@ struct ResourceUpdateItem {
     // replaced through the temporary name like an installed file, never
     // overwritten in place.
     bool fileOnDisk = false;
+    // From the content index, when there is one: the new file's SHA-256 (32
+    // bytes), checked besides its MD5; and, for a file rebuilt from chunks,
+    // what it already has and what it still needs.
+    std::string sha256;
+    std::shared_ptr<ChunkedFileAssembly> chunked;
 };
 
 // Appends the entries of a list text in line order. A blank line ends the list;

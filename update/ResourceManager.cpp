@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "update/ChunkedFileAssembly.h"
+#include "update/ContentIndex.h"
 #include "update/FileReplace.h"
 #include "update/InstalledFiles.h"
 #include "update/LauncherStaging.h"
@@ -19,6 +21,9 @@ const wchar_t kVersionFileName[] = L"version.txt";
 const wchar_t kLauncherManifestName[] = L"launcher_manifest.txt";
 const wchar_t kResourceFilesFolderName[] = L"game\\";
 const DWORD kVersionSaveIntervalMs = 1000;
+// The content index is fetched only when a changed file's member is at least
+// this large: below it, chunks would save less than the index may cost.
+const uint32_t kIndexWorthMemberBytes = 1024 * 1024;
 
 void ReplaceAll(std::wstring* text, wchar_t from, wchar_t to) {
     std::replace(text->begin(), text->end(), from, to);
@@ -198,9 +203,6 @@ void CResourceManager::CompareWithCdn() {
     // the temporary files a killed run left behind are removed.
     InstalledFiles onDisk;
     onDisk.Scan(resourceRoot, kResourceFilesFolderName);
-    if (onDisk.RemovedTemporaries() > 0) {
-        DebugTrace(L"清理临时文件\t" + IntToText(static_cast<int32_t>(onDisk.RemovedTemporaries())));
-    }
     // Entries whose files are gone or damaged lose their MD5 in the local map;
     // only then does version.txt need writing again.
     bool forgotten = compareWithRepair && VerifyInstalledFiles(onDisk) > 0;
@@ -222,6 +224,11 @@ void CResourceManager::CompareWithCdn() {
             item.fileOnDisk = item.change == ResourceChangeKind::Added && onDisk.Contains(item.name);
         }
     }
+    // Files rebuilt from chunks keep what an earlier run left under their
+    // temporary names; every other leftover goes.
+    std::unordered_set<std::wstring> rebuilding = PlanChunkedFiles(&total);
+    size_t removed = onDisk.RemoveTemporaries(rebuilding);
+    if (removed > 0) DebugTrace(L"清理临时文件\t" + IntToText(static_cast<int32_t>(removed)));
     // Should this save fail, the one before the batch fails too and stops the run.
     if (forgotten) SaveLocalVersionFile();
     // Also when there is nothing to fetch: the flow starts the batches (or ends
@@ -229,6 +236,34 @@ void CResourceManager::CompareWithCdn() {
     RequestDownloadTotalSizeNoticeInfo info;
     info.totalSize = static_cast<int64_t>(total);
     Report(ResourceManagerProgressState::RequestDownloadTotalSize, &info);
+}
+
+std::unordered_set<std::wstring> CResourceManager::PlanChunkedFiles(uint64_t* total) {
+    std::unordered_set<std::wstring> rebuilding;
+    bool worthIt = false;
+    for (const ResourceUpdateItem& item : resourceDownloads) worthIt |= item.size >= kIndexWorthMemberBytes;
+    ContentIndex index;
+    if (!worthIt || !downloader.FetchContentIndex(&index)) return rebuilding;
+    for (ResourceUpdateItem& item : resourceDownloads) {
+        const ContentIndexEntry* entry = index.Find(item.name);
+        // An entry that does not fit the list's is not used at all.
+        if (!entry || (!entry->chunks.empty() && entry->MemberEnd() != item.size)) continue;
+        item.sha256 = entry->sha256;
+        std::wstring path;
+        if (entry->chunks.empty() || !ResourcePathUnder(resourceFilesFolder, item.name, &path)) continue;
+        std::shared_ptr<ChunkedFileAssembly> assembly(new ChunkedFileAssembly(*entry, path, item.cdnMd5));
+        if (!assembly->Prepare(nullptr)) {
+            DebugTrace(L"分块准备失败\t" + item.name + L"\t" + IntToText(static_cast<int32_t>(::GetLastError())));
+            continue;
+        }
+        rebuilding.insert(InstalledFiles::TemporaryPathKey(path + kResourceTemporarySuffix));
+        *total = *total - item.size + assembly->MissingMemberBytes();
+        DebugTrace(L"分块更新\t" + item.name + L"\t" +
+                   IntToText(static_cast<int32_t>(assembly->MissingChunks().size())) + L"/" +
+                   IntToText(static_cast<int32_t>(entry->chunks.size())));
+        item.chunked = assembly;
+    }
+    return rebuilding;
 }
 
 bool CResourceManager::StartLauncherUpdate() {

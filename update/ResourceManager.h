@@ -10,6 +10,7 @@
 // window's thread) starts the comparison and each batch after their reports.
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "afx/ScopedWin.h"
@@ -80,6 +81,12 @@ private:
     // On the comparison's worker: the disk listing, the check when asked, the
     // comparison and the size report.
     void CompareWithCdn();
+    // With a content index (fetched only when a changed file is large): gives
+    // each changed file the index's SHA-256 and prepares those packed in
+    // chunks to be rebuilt from what is on the disk, counting in *total only
+    // the chunks still to fetch. Gives the temporary files they use
+    // (InstalledFiles::TemporaryPathKey).
+    std::unordered_set<std::wstring> PlanChunkedFiles(uint64_t* total);
     // The number of damaged or unreadable files, whose MD5 it clears.
     size_t VerifyInstalledFiles(const InstalledFiles& onDisk);
     // While a game-resource batch runs, a thread of its own saves version.txt

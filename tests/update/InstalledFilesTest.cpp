@@ -1,5 +1,5 @@
 // The one listing of the game root: what is installed, and the leftovers of a
-// killed download removed on the way, never through a folder link.
+// killed download, removed when told and never through a folder link.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -14,6 +14,7 @@ TEST(InstalledFiles, ListsGameFilesAndRemovesLeftoversButNeverThroughALink) {
     ASSERT_TRUE(WriteFileBytes(root + L"game\\a.txt", "a"));
     ASSERT_TRUE(WriteFileBytes(root + L"game\\sub\\B.bin", "bb"));
     ASSERT_TRUE(WriteFileBytes(root + L"game\\sub\\c.bin.drelpart", "half"));
+    ASSERT_TRUE(WriteFileBytes(root + L"game\\d.bin.drelpart", "chunks kept for a rebuild"));
     ASSERT_TRUE(WriteFileBytes(root + L"version.txt", "a.txt=00\r\n"));  // beside game\, not a resource
     ASSERT_TRUE(WriteFileBytes(outside + L"o.bin", "o"));
     ASSERT_TRUE(WriteFileBytes(outside + L"not-ours.drelpart", "somebody else's"));
@@ -29,8 +30,10 @@ TEST(InstalledFiles, ListsGameFilesAndRemovesLeftoversButNeverThroughALink) {
     EXPECT_EQ(2u, files.SizeOf(L"sub\\b.bin"));
     EXPECT_FALSE(files.Contains(L"version.txt"));
     EXPECT_FALSE(files.Contains(L"sub\\c.bin.drelpart"));
-    EXPECT_EQ(1u, files.RemovedTemporaries());
+    EXPECT_TRUE(FileExists(root + L"game\\sub\\c.bin.drelpart"));  // gone only when told
+    EXPECT_EQ(1u, files.RemoveTemporaries({InstalledFiles::TemporaryPathKey(L"\\\\?\\" + root + L"GAME\\D.bin.drelpart")}));
     EXPECT_FALSE(FileExists(root + L"game\\sub\\c.bin.drelpart"));
+    EXPECT_TRUE(FileExists(root + L"game\\d.bin.drelpart"));
     // Never deleted through the link. (Wine does not list a folder link at all;
     // Windows lists it with FILE_ATTRIBUTE_REPARSE_POINT, and the scan then
     // collects what is behind it but deletes nothing there.)
