@@ -327,14 +327,64 @@ def assert_only_verified_files(test, game, sources):
     deletion when it has closed their handles, a moment after the process
     is gone: waits for that, ten seconds at most."""
     def unverified():
+        # A file rebuilt from chunks keeps its temporary file: it holds only
+        # chunks whose SHA-256 matched, and the next run starts from them.
         try:
-            return sorted(name for name, data in tree(game).items() if sources.get(name) != data)
+            return sorted(name for name, data in tree(game).items()
+                          if sources.get(name) != data and not name.endswith(".drelpart"))
         except FileNotFoundError as gone:  # deleted while being read
             return [str(gone)]
     deadline = time.time() + 10
     while unverified() and time.time() < deadline:
         time.sleep(0.1)
     test.assertEqual([], unverified())
+
+
+def chunked_content(seed, size):
+    """Bytes like a game's data files: compressible, and cut into many chunks."""
+    rnd = random.Random(seed)
+    words = [rnd.randbytes(rnd.randrange(3, 12)) for _ in range(400)]
+    out = bytearray()
+    while len(out) < size:
+        out += rnd.choice(words)
+    return bytes(out[:size])
+
+
+def edited(data, seed, edits=12, insertions=2, deletions=1):
+    """A later release of data: a few scattered bytes changed, some inserted, some cut."""
+    rnd = random.Random(seed)
+    out = bytearray(data)
+    for _ in range(edits):
+        at = rnd.randrange(len(out) - 4)
+        out[at:at + 3] = bytes(b ^ 0x5A for b in out[at:at + 3])
+    for _ in range(insertions):
+        at = rnd.randrange(len(out))
+        out[at:at] = rnd.randbytes(300)
+    for _ in range(deletions):
+        at = rnd.randrange(len(out) - 5000)
+        del out[at:at + 2000]
+    return bytes(out)
+
+
+def content_index(cdn_case):
+    """The packer's content index of a CDN: {name: (sha256, [(offset, length, member offset, member length, sha256)])}."""
+    with open(os.path.join(ls.DRIVE_C, "cdn", cdn_case, "conf", "list.txt.index"), "rb") as f:
+        lines = f.read().decode("utf-8").split("\n")[2:-1]
+    index, name = {}, None
+    for line in lines:
+        fields = line.split(" ", 3)
+        if fields[0] == "file":
+            name = fields[3]
+            index[name] = (fields[1], [])
+        else:
+            index[name][1].append(tuple(int(v) for v in line.split(" ")[1:5]) + (line.split(" ")[5],))
+    return index
+
+
+def chunk_task_bytes(chunks, wanted):
+    """What fetching the chunks in wanted (indexes) costs: each chunk's member bytes,
+    the first one with the gzip header before it."""
+    return sum(chunks[i][3] + (chunks[i][2] if i == 0 else 0) for i in wanted)
 
 
 def package_bytes_served(mark):
@@ -404,6 +454,106 @@ class KilledMidDownload(unittest.TestCase):
         kept = self.killed_then_resumed("killed-long", dict(small, **long_files),
                                         lambda listed: set(small) <= set(listed))
         self.assertFalse(set(long_files) & set(kept))
+
+
+class ChunkedUpdates(unittest.TestCase):
+    """Large files packed in chunks: an update fetches only the chunks that
+    changed, a repair only the damaged one."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.v1 = {"data\\sea.pak": chunked_content(21, 6 * 1024 * 1024), "data\\small.txt": b"small one"}
+        cls.v2 = dict(cls.v1, **{"data\\sea.pak": edited(cls.v1["data\\sea.pak"], 22), "data\\small.txt": b"small two"})
+
+    def run_to_game(self, root, record_name, args=(), exe=None):
+        record = root + record_name
+        launcher = ls.Launcher(list(args), env=dict(FAST, DREL_STUB_RECORD=record), **({"exe": exe} if exe else {}))
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        return launcher
+
+    def install(self, case, files, extra=()):
+        game_dir = make_game(case, files)
+        url = ls.pack(case, game_dir, extra=extra)
+        ls.set_server("ok", url)
+        return tree(game_dir)
+
+    def test_an_update_fetches_only_the_chunks_that_changed(self):
+        root = ls.set_game_root("chunks")
+        first = self.install("chunks", self.v1)
+        old_index = content_index("chunks")
+        self.run_to_game(root, "first.txt")
+        self.assertEqual(first, tree(ls.unix_path(root + "game")))
+
+        second = self.install("chunks", self.v2)
+        index = content_index("chunks")
+        _, chunks = index["data\\sea.pak"]
+        had = {c[4] for c in old_index["data\\sea.pak"][1]}
+        missing = [i for i, c in enumerate(chunks) if c[4] not in had]
+        self.assertLess(len(missing), len(chunks) // 2)
+        with open(os.path.join(ls.DRIVE_C, "cdn", "chunks", "conf", "list.txt"), "rb") as f:
+            sizes = {row[0]: int(row[4]) for row in
+                     (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        before = access_log_mark()
+        self.run_to_game(root, "second.txt")
+        self.assertEqual(second, tree(ls.unix_path(root + "game")))  # byte-identical, no temporary file left
+        self.assertEqual(chunk_task_bytes(chunks, missing) + sizes["data\\small.txt"], package_bytes_served(before))
+
+        # Two bytes damaged in the middle of one chunk: a repair fetches that chunk alone.
+        k = len(chunks) // 2
+        with open(os.path.join(ls.unix_path(root + "game"), "data", "sea.pak"), "r+b") as f:
+            f.seek(chunks[k][0] + chunks[k][1] // 2)
+            f.write(b"\0\0")
+        before = access_log_mark()
+        self.run_to_game(root, "repaired.txt", ["REPAIR=TRUE"])
+        self.assertEqual(chunk_task_bytes(chunks, [k]), package_bytes_served(before))
+        self.assertEqual(second, tree(ls.unix_path(root + "game")))
+
+    def test_without_the_index_chunked_members_install_whole(self):
+        # What a launcher that knows nothing of chunks does: the members are gzip as ever.
+        root = ls.set_game_root("chunks-whole")
+        files = self.install("chunks-whole", self.v1)
+        os.remove(os.path.join(ls.DRIVE_C, "cdn", "chunks-whole", "conf", "list.txt.index"))
+        with open(os.path.join(ls.DRIVE_C, "cdn", "chunks-whole", "conf", "list.txt"), "rb") as f:
+            total = sum(int(line.split("=")[4]) for line in f.read().decode("utf-8").split("\r\n") if line)
+        before = access_log_mark()
+        launcher = self.run_to_game(root, "record.txt")
+        self.assertEqual(files, tree(ls.unix_path(root + "game")))
+        self.assertEqual(total, package_bytes_served(before))
+        self.assertIsNotNone(launcher.wait_for("没有资源索引", 1), launcher.lines)
+
+    def test_a_chunk_damaged_on_the_way_is_never_taken(self):
+        root = ls.set_game_root("chunks-bad")
+        self.install("chunks-bad", self.v1)
+        old_hashes = {c[4] for c in content_index("chunks-bad")["data\\sea.pak"][1]}
+        self.run_to_game(root, "first.txt")
+        self.install("chunks-bad", self.v2)
+        _, chunks = content_index("chunks-bad")["data\\sea.pak"]
+        k = next(i for i, c in enumerate(chunks) if c[4] not in old_hashes and i > 0)
+        with open(os.path.join(ls.DRIVE_C, "cdn", "chunks-bad", "conf", "list.txt"), "rb") as f:
+            row = next(line.split("=") for line in f.read().decode("utf-8").split("\r\n")
+                       if line.startswith("data\\sea.pak="))
+        package = os.path.join(ls.DRIVE_C, "cdn", "chunks-bad", row[2], "tq_game.tqpkg")
+        with open(package, "r+b") as f:
+            f.seek(int(row[3]) + chunks[k][2] + chunks[k][3] // 2)
+            byte = f.read(1)
+            f.seek(-1, os.SEEK_CUR)
+            f.write(bytes([byte[0] ^ 0x10]))
+        launcher = ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=root + "record.txt"))
+        try:
+            # The chunk fails its check, and so does the whole member fetched instead.
+            self.assertTrue(ls.answer_box(launcher, "加载服务器资源失败!", 2, timeout=120), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertIsNotNone(launcher.wait_for("分块下载失败,下载整个文件", 1), launcher.lines)
+        game = ls.unix_path(root + "game")
+        with open(os.path.join(game, "data", "sea.pak"), "rb") as f:
+            self.assertEqual(self.v1["data\\sea.pak"], f.read())  # the installed file stays as it was
+        self.assertFalse(os.path.exists(ls.unix_path(root + "record.txt")))
 
 
 class OtherCodePages(unittest.TestCase):
