@@ -7,6 +7,7 @@
 #include "util/CngHash.h"
 #include "util/ContentChunker.h"
 #include "util/DebugTrace.h"
+#include "util/FileUtils.h"
 #include "util/Md5.h"
 #include "util/Sha256.h"
 #include "util/TextEncoding.h"
@@ -40,6 +41,19 @@ bool FileSize(HANDLE file, uint64_t* size) {
     return true;
 }
 
+// Opens or makes the temporary file, and its folder on a first install.
+HANDLE OpenPart(const std::wstring& path) {
+    HANDLE part = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::wstring folder;
+    if (part == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PATH_NOT_FOUND && GetParentFolder(path, &folder)) {
+        CreateFolderPath(folder);
+        part = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    return part;
+}
+
 }  // namespace
 
 ChunkedFileAssembly::ChunkedFileAssembly(const ContentIndexEntry& entry, const std::wstring& targetPath,
@@ -52,8 +66,7 @@ ChunkedFileAssembly::ChunkedFileAssembly(const ContentIndexEntry& entry, const s
 
 bool ChunkedFileAssembly::Prepare(const std::function<void(uint64_t)>& onBytesRead) {
     ScopedLock hold(lock_);
-    ScopedFileHandle part(::CreateFileW(partPath_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedFileHandle part(OpenPart(partPath_));
     if (!part.IsValid()) return false;
     uint64_t partSize = 0;
     if (!FileSize(part.Get(), &partSize)) return false;

@@ -23,7 +23,7 @@ const wchar_t kResourceFilesFolderName[] = L"game\\";
 const DWORD kVersionSaveIntervalMs = 1000;
 // The content index is fetched only when a changed file's member is at least
 // this large: below it, chunks would save less than the index may cost.
-const uint32_t kIndexWorthMemberBytes = 1024 * 1024;
+const uint32_t kIndexWorthMemberBytes = 256 * 1024;
 
 void ReplaceAll(std::wstring* text, wchar_t from, wchar_t to) {
     std::replace(text->begin(), text->end(), from, to);

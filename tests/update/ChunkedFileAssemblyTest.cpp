@@ -198,3 +198,18 @@ TEST_F(ChunkedFileAssemblyTest, AWholeFileThatMissesItsMd5ReplacesNothing) {
     EXPECT_EQ("installed", FileBytes(target));
     EXPECT_FALSE(FileExists(part));
 }
+
+TEST_F(ChunkedFileAssemblyTest, AFirstInstallMakesItsFolderAndCostsExactlyTheMember) {
+    std::string bytes = SampleBytes(400 * 1024, 6);
+    NewRelease release = Pack(bytes);
+    std::wstring deeper = folder + L"new\\deeper\\a.bin";
+    std::shared_ptr<ChunkedFileAssembly> file(new ChunkedFileAssembly(release.entry, deeper, Md5Of(bytes)));
+    ASSERT_TRUE(file->Prepare(nullptr));
+    EXPECT_EQ(release.entry.chunks.size(), file->MissingChunks().size());
+    EXPECT_EQ(release.member.size(), file->MissingMemberBytes());
+    for (uint32_t index : file->MissingChunks()) {
+        ChunkDataProcessor processor(ChunkTask(release, index), file, index);
+        ASSERT_TRUE(Deliver(&processor, MemberBytesOf(release, index)));
+    }
+    EXPECT_EQ(bytes, FileBytes(deeper));
+}

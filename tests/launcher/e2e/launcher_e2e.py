@@ -435,6 +435,8 @@ class KilledMidDownload(unittest.TestCase):
             launcher.kill()
         served = package_bytes_served(before)
         self.assertLessEqual(served, sum(sizes.values()) - sum(sizes[name] for name in kept))
+        self.served_after_kill = served
+        self.sizes = sizes
         self.assertEqual(files, tree(game))  # byte-identical, and no temporary file left
         self.assertEqual(set(files), set(version_entries(root)))
         return kept
@@ -454,6 +456,9 @@ class KilledMidDownload(unittest.TestCase):
         kept = self.killed_then_resumed("killed-long", dict(small, **long_files),
                                         lambda listed: set(small) <= set(listed))
         self.assertFalse(set(long_files) & set(kept))
+        # The long files are packed in chunks: what had arrived of them is kept
+        # and not fetched again.
+        self.assertLess(self.served_after_kill, sum(self.sizes[name] for name in long_files))
 
 
 class ChunkedUpdates(unittest.TestCase):
@@ -693,6 +698,40 @@ class SignedLists(unittest.TestCase):
             launcher.kill()
         installed = tree(ls.unix_path(root + "game"))
         self.assertEqual(next_files, {k: v for k, v in installed.items() if k != "drel_game.exe"})
+
+    def test_an_index_its_statement_does_not_vouch_for_is_not_used(self):
+        v1 = {"data\\sea.pak": chunked_content(31, 3 * 1024 * 1024)}
+        v2 = {"data\\sea.pak": edited(v1["data\\sea.pak"], 32)}
+        root, launcher = self.start_fresh("signed-index", ls.pack("signed-index", make_game("signed-index", v1),
+                                                                  extra=SIGN), "first.txt")
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "first.txt"), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        ls.pack("signed-index", make_game("signed-index", v2), extra=SIGN)
+        conf = os.path.join(ls.DRIVE_C, "cdn", "signed-index", "conf")
+        with open(os.path.join(conf, "list.txt"), "rb") as f:
+            size = next(int(line.split("=")[4]) for line in f.read().decode("utf-8").split("\r\n")
+                        if line.startswith("data\\sea.pak="))
+        # One chunk's digest changed after signing: the statement no longer vouches for the index.
+        with open(os.path.join(conf, "list.txt.index"), "rb") as f:
+            index = bytearray(f.read())
+        at = index.index(b"\nchunk ") + 1
+        at = index.index(b"\n", at) - 1
+        index[at] = ord("0") if index[at] != ord("0") else ord("1")
+        with open(os.path.join(conf, "list.txt.index"), "wb") as f:
+            f.write(bytes(index))
+        before = access_log_mark()
+        launcher = self.run_signed(root + "second.txt")
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "second.txt"), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertIsNotNone(launcher.wait_for("资源索引校验失败", 1), launcher.lines)
+        self.assertEqual(size, package_bytes_served(before))  # fetched whole
+        self.assertEqual(v2["data\\sea.pak"], tree(ls.unix_path(root + "game"))["data\\sea.pak"])
 
     def test_an_older_list_at_another_url_is_refused(self):
         """The launcher server's answer is not signed, so a forged one may name any
