@@ -340,6 +340,17 @@ def assert_only_verified_files(test, game, sources):
     test.assertEqual([], unverified())
 
 
+def run_to_game(test, record, args=(), env=None):
+    """Runs the launcher through to the stub game's start, which writes record; gives the launcher."""
+    launcher = ls.Launcher(list(args), env=dict(env or {}, DREL_STUB_RECORD=record))
+    try:
+        test.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
+        test.assertEqual(0, launcher.wait_exit(30))
+    finally:
+        launcher.kill()
+    return launcher
+
+
 def chunked_content(seed, size):
     """Bytes like a game's data files: compressible, and cut into many chunks."""
     rnd = random.Random(seed)
@@ -470,15 +481,8 @@ class ChunkedUpdates(unittest.TestCase):
         cls.v1 = {"data\\sea.pak": chunked_content(21, 6 * 1024 * 1024), "data\\small.txt": b"small one"}
         cls.v2 = dict(cls.v1, **{"data\\sea.pak": edited(cls.v1["data\\sea.pak"], 22), "data\\small.txt": b"small two"})
 
-    def run_to_game(self, root, record_name, args=(), exe=None):
-        record = root + record_name
-        launcher = ls.Launcher(list(args), env=dict(FAST, DREL_STUB_RECORD=record), **({"exe": exe} if exe else {}))
-        try:
-            self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
-            self.assertEqual(0, launcher.wait_exit(30))
-        finally:
-            launcher.kill()
-        return launcher
+    def run_to_game(self, root, record_name, args=()):
+        return run_to_game(self, root + record_name, args, FAST)
 
     def install(self, case, files, extra=()):
         game_dir = make_game(case, files)
@@ -598,14 +602,7 @@ class Repair(unittest.TestCase):
         game = ls.unix_path(root + "game")
 
         def run(args, record_name):
-            record = root + record_name
-            launcher = ls.Launcher(args, env={"DREL_STUB_RECORD": record})
-            try:
-                self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
-                self.assertEqual(0, launcher.wait_exit(30))
-            finally:
-                launcher.kill()
-            return launcher
+            return run_to_game(self, root + record_name, args)
 
         run([], "first.txt")
         self.assertEqual(files, tree(game))
