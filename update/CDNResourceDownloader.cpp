@@ -232,7 +232,11 @@ DownloadDataProcessor* CCDNResourceDownloader::CreateProcessor(const DownloadTas
 void CCDNResourceDownloader::OnTaskResult(const DownloadTaskResultInfo& result) {
     ScopedLock hold(processorLock);
     auto found = processors.find(ProcessorKey(result.info));
-    if (found == processors.end()) return;
+    if (found == processors.end()) {
+        // The comparison waits for the index: without a processor it has none.
+        if (result.info.name == kIndexSuffix || result.info.name == kIndexStatementTaskName) FinishIndexFetch(false);
+        return;
+    }
     if (result.info.kind == static_cast<int32_t>(CdnTaskKind::Config)) {
         OnConfigResult(result, found->second.get());
     } else if (IsFileKind(result.info.kind)) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "afx/WinThread.h"
 #include "update/ResourcePath.h"
 #include "util/CngHash.h"
 #include "util/ContentChunker.h"
@@ -16,7 +17,73 @@ namespace {
 
 // Large sequential reads keep the disk streaming; the installed file is cut
 // as it is read, so only this piece and one unfinished chunk are held.
-const DWORD kReadPiece = 1u << 20;
+const DWORD kReadPiece = 4u << 20;
+// Hashing the installed file's chunks is most of a rebuild's own work: it is
+// shared among up to this many threads, a piece at a time.
+const DWORD kMaxHashThreads = 4;
+
+struct Span {
+    size_t at;
+    size_t length;
+};
+
+// Every step-th span from first on, hashed on one thread.
+struct HashJob {
+    const char* base = nullptr;
+    const std::vector<Span>* spans = nullptr;
+    std::vector<std::string>* digests = nullptr;
+    size_t first = 0;
+    size_t step = 1;
+    bool ok = true;
+};
+
+UINT HashJobMain(LPVOID param) {
+    HashJob* job = static_cast<HashJob*>(param);
+    CngHasher hasher(HashAlgorithm::Sha256);
+    for (size_t i = job->first; i < job->spans->size(); i += job->step) {
+        const Span& span = (*job->spans)[i];
+        job->ok = hasher.Update(job->base + span.at, span.length) && hasher.Finish(&(*job->digests)[i]) && job->ok;
+    }
+    return 0;
+}
+
+DWORD HashThreads() {
+    SYSTEM_INFO system;
+    ::GetSystemInfo(&system);
+    return system.dwNumberOfProcessors < kMaxHashThreads ? system.dwNumberOfProcessors : kMaxHashThreads;
+}
+
+// The SHA-256 of each span of base, on this thread and up to HashThreads() - 1
+// others (a thread that cannot be started leaves its share to this one).
+bool Sha256OfSpans(const char* base, const std::vector<Span>& spans, std::vector<std::string>* digests) {
+    digests->assign(spans.size(), std::string());
+    size_t threads = HashThreads();
+    if (threads > spans.size()) threads = spans.size();
+    if (threads < 1) threads = 1;
+    std::vector<HashJob> jobs(threads);
+    std::vector<std::unique_ptr<CWinThread>> helpers;
+    for (size_t t = 0; t < threads; ++t) {
+        jobs[t].base = base;
+        jobs[t].spans = &spans;
+        jobs[t].digests = digests;
+        jobs[t].first = t;
+        jobs[t].step = threads;
+    }
+    for (size_t t = 1; t < threads; ++t) {
+        std::unique_ptr<CWinThread> helper(new CWinThread());
+        if (helper->Begin(&HashJobMain, &jobs[t])) {
+            helpers.push_back(std::move(helper));
+        } else {
+            HashJobMain(&jobs[t]);
+        }
+    }
+    HashJobMain(&jobs[0]);
+    for (std::unique_ptr<CWinThread>& helper : helpers) helper->Join();
+    for (const HashJob& job : jobs) {
+        if (!job.ok) return false;
+    }
+    return true;
+}
 
 bool ReadAt(HANDLE file, uint64_t offset, void* buffer, DWORD count, DWORD* got) {
     OVERLAPPED at = {};
@@ -112,36 +179,41 @@ bool ChunkedFileAssembly::CopyFromInstalled(HANDLE part, std::vector<bool>* have
     std::vector<char> pending;  // the installed file's bytes from pendingStart on
     uint64_t pendingStart = 0;
     std::vector<uint64_t> ends;
-    std::unique_ptr<char[]> piece(new char[kReadPiece]);
+    std::vector<Span> spans;
+    std::vector<std::string> digests;
     bool atEnd = false;
     while (!atEnd && !wanted.empty()) {
+        size_t held = pending.size();
+        pending.resize(held + kReadPiece);
         DWORD got = 0;
-        if (!::ReadFile(installed.Get(), piece.get(), kReadPiece, &got, nullptr)) return false;
+        if (!::ReadFile(installed.Get(), pending.data() + held, kReadPiece, &got, nullptr)) return false;
+        pending.resize(held + got);
         if (onBytesRead) onBytesRead(got);
         ends.clear();
         atEnd = got == 0;
         if (atEnd) {
             chunker.Finish(&ends);
         } else {
-            pending.insert(pending.end(), piece.get(), piece.get() + got);
-            chunker.Feed(piece.get(), got, &ends);
+            chunker.Feed(pending.data() + held, got, &ends);
         }
+        spans.clear();
         size_t used = 0;
         for (uint64_t end : ends) {
             size_t length = static_cast<size_t>(end - pendingStart) - used;
-            std::string digest;
-            if (!Sha256Of(pending.data() + used, length, &digest)) return false;
-            auto found = wanted.find(digest);
-            if (found != wanted.end()) {
-                for (uint32_t index : found->second) {
-                    const ContentChunk& chunk = entry_.chunks[index];
-                    if (chunk.length != length) continue;
-                    if (!WriteAt(part, chunk.offset, pending.data() + used, chunk.length)) return false;
-                    (*have)[index] = true;
-                }
-                wanted.erase(found);
-            }
+            spans.push_back(Span{used, length});
             used += length;
+        }
+        if (!Sha256OfSpans(pending.data(), spans, &digests)) return false;
+        for (size_t i = 0; i < spans.size(); ++i) {
+            auto found = wanted.find(digests[i]);
+            if (found == wanted.end()) continue;
+            for (uint32_t index : found->second) {
+                const ContentChunk& chunk = entry_.chunks[index];
+                if (chunk.length != spans[i].length) continue;
+                if (!WriteAt(part, chunk.offset, pending.data() + spans[i].at, chunk.length)) return false;
+                (*have)[index] = true;
+            }
+            wanted.erase(found);
         }
         pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));
         pendingStart += used;
@@ -220,20 +292,22 @@ bool ChunkedFileAssembly::Install(bool* installedNow) {
 }
 
 bool ChunkedFileAssembly::VerifyWhole(HANDLE file) {
+    // Every byte is in a chunk whose SHA-256 was checked before it was
+    // written, so the whole file's SHA-256 would tell nothing new; its MD5 is
+    // the list's own word on the file.
     std::unique_ptr<char[]> piece(new char[kReadPiece]);
     Md5Hasher md5;
-    CngHasher sha256(HashAlgorithm::Sha256);
     uint64_t total = 0;
     for (;;) {
         DWORD got = 0;
         if (!::ReadFile(file, piece.get(), kReadPiece, &got, nullptr)) return false;
         if (got == 0) break;
         total += got;
-        if (!md5.Update(piece.get(), got) || !sha256.Update(piece.get(), got)) return false;
+        if (!md5.Update(piece.get(), got)) return false;
     }
-    std::string md5Hex, digest;
-    if (!md5.FinishHex(&md5Hex) || !sha256.Finish(&digest)) return false;
-    if (total == entry_.FileSize() && SameMd5Hex(md5Hex, expectedMd5_) && digest == entry_.sha256) return true;
+    std::string md5Hex;
+    if (!md5.FinishHex(&md5Hex)) return false;
+    if (total == entry_.FileSize() && SameMd5Hex(md5Hex, expectedMd5_)) return true;
     DebugTrace(L"资源校验失败\t" + targetPath_ + L"\t" + expectedMd5_ + L"\t" + AnsiToText(md5Hex));
     return false;
 }

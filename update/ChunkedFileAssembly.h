@@ -6,7 +6,8 @@
 // Unlike a file fetched whole, the temporary file is kept when the launcher
 // stops or is killed: every chunk in it had its SHA-256 checked before it was
 // written, so the next run starts from them. The installed file is replaced
-// only by a whole file whose MD5 and SHA-256 match, as every other one is.
+// only by a whole file whose MD5 matches, as every other one is (its SHA-256
+// is covered chunk by chunk).
 //
 // Prepare runs on one thread before the batch; WriteChunk, Install and Abandon
 // may come from any download worker.

@@ -37,6 +37,8 @@ http {
     location / { }
     # Content below /slow/ trickles, so a download can be watched and photographed.
     location /slow/ { limit_rate 3m; }
+    # A slow line for the benchmarks: each request at 10 MiB/s.
+    location /rate10/ { limit_rate 10m; }
     # Packages below /drip/ come at one byte a second after their first 4 KiB:
     # a server that never stops and never gets anywhere.
     location ~ ^/drip/.*\.tqpkg\$ { limit_rate 1; limit_rate_after 4k; }

@@ -534,6 +534,31 @@ class ChunkedUpdates(unittest.TestCase):
         self.assertEqual(total, package_bytes_served(before))
         self.assertIsNotNone(launcher.wait_for("没有资源索引", 1), launcher.lines)
 
+    def test_a_chunk_that_fails_twice_makes_the_file_come_whole(self):
+        root = ls.set_game_root("chunks-lie")
+        self.install("chunks-lie", self.v1)
+        old_hashes = {c[4] for c in content_index("chunks-lie")["data\\sea.pak"][1]}
+        self.run_to_game(root, "first.txt")
+        second = self.install("chunks-lie", self.v2)
+        _, chunks = content_index("chunks-lie")["data\\sea.pak"]
+        k = next(i for i, c in enumerate(chunks) if c[4] not in old_hashes)
+        # The index (unsigned here) names a digest no bytes have for one chunk.
+        index_path = os.path.join(ls.DRIVE_C, "cdn", "chunks-lie", "conf", "list.txt.index")
+        with open(index_path, "rb") as f:
+            text = f.read().decode("utf-8")
+        with open(index_path, "wb") as f:
+            f.write(text.replace(" " + chunks[k][4] + "\n", " " + "0" * 64 + "\n").encode("utf-8"))
+        with open(os.path.join(ls.DRIVE_C, "cdn", "chunks-lie", "conf", "list.txt"), "rb") as f:
+            size = next(int(line.split("=")[4]) for line in f.read().decode("utf-8").split("\r\n")
+                        if line.startswith("data\\sea.pak="))
+        before = access_log_mark()
+        launcher = self.run_to_game(root, "second.txt")
+        self.assertIsNotNone(launcher.wait_for("分块下载失败,下载整个文件", 1), launcher.lines)
+        self.assertEqual(second, tree(ls.unix_path(root + "game")))
+        served = package_bytes_served(before)
+        self.assertGreaterEqual(served, size)  # the whole member came, after the chunk's two tries
+        self.assertLess(served, size + chunk_task_bytes(chunks, range(len(chunks))))
+
     def test_a_chunk_damaged_on_the_way_is_never_taken(self):
         root = ls.set_game_root("chunks-bad")
         self.install("chunks-bad", self.v1)
