@@ -30,14 +30,9 @@ bool ChunkDataProcessor::Begin(uint32_t) {
         return true;
     }
     if (failedChecks_ >= kChecksBeforeGivingUp) return false;
+    // The inflater and the buffer come with the chunk's first byte: a segment
+    // begins all its chunks at once, but they arrive one after another.
     ReleaseInflater();
-    if (chunkIndex_ != kNoChunk) {
-        zs_ = z_stream();
-        if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK) return false;
-        zlibReady_ = true;
-        // One byte more than the chunk: a member that inflates to more is caught.
-        inflated_.resize(static_cast<size_t>(file_->Entry().chunks[chunkIndex_].length) + 1);
-    }
     attempt_ = Attempt::Receiving;
     return true;
 }
@@ -65,6 +60,13 @@ bool ChunkDataProcessor::Inflate(const void* data, uint32_t count) {
     if (header >= count) return true;
     data = static_cast<const char*>(data) + header;
     count -= header;
+    if (!zlibReady_) {
+        zs_ = z_stream();
+        if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK) return false;
+        zlibReady_ = true;
+        // One byte more than the chunk: a member that inflates to more is caught.
+        inflated_.resize(static_cast<size_t>(file_->Entry().chunks[chunkIndex_].length) + 1);
+    }
     // The last chunk's bytes end with the member's trailer after the deflate
     // stream: they are passed by (the SHA-256 covers what matters).
     if (streamEnded_) return true;
