@@ -28,6 +28,9 @@ public:
     virtual bool Write(const void* data, uint32_t count) = 0;
     // Copies the content downloaded so far into *out, replacing what it held.
     virtual bool GetContent(std::string* out) = 0;
+    // The file is verified and kept: a segment cut short after it does not
+    // fetch it again.
+    virtual bool IsKept() const { return false; }
 
     // The file this processor serves.
     DownloadTaskInfo info;

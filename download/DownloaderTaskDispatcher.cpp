@@ -67,7 +67,7 @@ void DownloaderTaskDispatcher::AddTasks(std::vector<DownloadTaskInfo>& files) {
 
 void DownloaderTaskDispatcher::StartWorkers() {
     ScopedLock hold(lock);
-    if (shuttingDown_) return;
+    if (shuttingDown_ || paused_) return;
     int32_t free = maxThreads - static_cast<int32_t>(runningTasks.size());
     if (free < 1) {
         // The running workers take the new segments themselves.
@@ -109,12 +109,14 @@ std::unique_ptr<DownloaderTask> DownloaderTaskDispatcher::NewTask() {
     task->onResult = [this](const DownloadTaskResultInfo& result) {
         if (owner) owner->OnTaskResult(result);
     };
+    task->returnSegment = [this](const SegmentDownloadTaskInfo& segment) { ReturnSegment(segment); };
+    task->rateLimit = rateLimit;
     return task;
 }
 
 int32_t DownloaderTaskDispatcher::FetchSegment(SegmentDownloadTaskInfo* out) {
     ScopedLock hold(lock);
-    if (pendingSegments.empty()) return 0;
+    if (paused_ || pendingSegments.empty()) return 0;
     *out = std::move(pendingSegments.front());
     pendingSegments.pop_front();
     return 1;
@@ -144,6 +146,39 @@ void DownloaderTaskDispatcher::OnWorkerFinished(DownloaderTask* task) {
 void DownloaderTaskDispatcher::StopAll() {
     ScopedLock hold(lock);
     for (auto& task : runningTasks) task->Stop();
+}
+
+void DownloaderTaskDispatcher::ReturnSegment(const SegmentDownloadTaskInfo& segment) {
+    ScopedLock hold(lock);
+    pendingSegments.push_front(segment);
+}
+
+void DownloaderTaskDispatcher::Pause() {
+    ScopedLock hold(lock);
+    paused_ = true;
+    for (auto& task : runningTasks) task->Stop();
+}
+
+void DownloaderTaskDispatcher::Resume() {
+    {
+        ScopedLock hold(lock);
+        if (!paused_) return;
+        paused_ = false;
+        if (shuttingDown_) return;
+        // A worker still ending from the pause goes on instead of ending.
+        for (auto& task : runningTasks) task->Start();
+    }
+    StartWorkers();
+}
+
+bool DownloaderTaskDispatcher::IsPaused() {
+    ScopedLock hold(lock);
+    return paused_;
+}
+
+void DownloaderTaskDispatcher::SetMaxThreads(int32_t count) {
+    ScopedLock hold(lock);
+    maxThreads = count;
 }
 
 void DownloaderTaskDispatcher::ClearPending() {

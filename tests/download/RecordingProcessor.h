@@ -33,6 +33,8 @@ public:
         *out = bytes;
         return true;
     }
+    // Stands for a verified file: every byte of it arrived.
+    bool IsKept() const override { return info.size > 0 && bytes.size() == info.size; }
 
     // Forgets the calls and failures of earlier requests.
     void Reset() {
