@@ -14,6 +14,7 @@ namespace {
 
 const wchar_t kPackageFileName[] = L"tq_game.tqpkg";
 const int32_t kDownloaderThreads = 3;
+const uint64_t kOneWorkerLimit = 1 << 20;  // bytes a second
 // The task name of the list's statement; the list's own task has an empty name.
 const wchar_t kStatementTaskName[] = L".sig";
 
@@ -37,18 +38,46 @@ void CCDNResourceDownloader::StopAll() {
     if (dispatcher) dispatcher->StopAll();
 }
 
+void CCDNResourceDownloader::Pause() {
+    if (dispatcher && IsFileKind(static_cast<int32_t>(batchKind))) dispatcher->Pause();
+}
+
+void CCDNResourceDownloader::Resume() {
+    if (!dispatcher) return;
+    dispatcher->SetMaxThreads(WorkerCount());
+    dispatcher->Resume();
+}
+
+bool CCDNResourceDownloader::IsPaused() { return dispatcher && dispatcher->IsPaused(); }
+
+void CCDNResourceDownloader::SetSpeedLimit(uint64_t bytesPerSecond) { rateLimit.SetBytesPerSecond(bytesPerSecond); }
+
+int32_t CCDNResourceDownloader::WorkerCount() {
+    // Below about 1 MB/s a single connection keeps up with the limit, and
+    // fewer connections share the line more evenly with the player's others.
+    uint64_t limit = rateLimit.BytesPerSecond();
+    return limit != 0 && limit <= kOneWorkerLimit ? 1 : kDownloaderThreads;
+}
+
+void CCDNResourceDownloader::NoteResult(int32_t code) {
+    ScopedLock hold(statusLock);
+    if (batchError == kDownloadOk) batchError = code;
+}
+
 void CCDNResourceDownloader::StartConfigDownload() {
-    if (dispatcher) dispatcher->ClearPending();
+    if (dispatcher) {
+        dispatcher->ClearPending();
+        dispatcher->Resume();  // a new run is never paused
+    }
     StartBatch(std::vector<ResourceUpdateItem>(1), CdnTaskKind::Config);
 }
 
 void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind) {
     ::InterlockedExchange(&queuedTasks, 0);
-    ::InterlockedExchange(&inFlightTasks, 0);
     ::InterlockedExchange(&finishedTasks, 0);
     {
         ScopedLock hold(statusLock);
-        combinedStatus = 0;
+        batchError = kDownloadOk;
     }
     {
         ScopedLock hold(bytesLock);
@@ -59,8 +88,9 @@ void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& i
     if (!dispatcher) {
         dispatcher.reset(new DownloaderTaskDispatcher());
         dispatcher->owner = this;
-        dispatcher->maxThreads = kDownloaderThreads;
+        dispatcher->rateLimit = &rateLimit;
     }
+    dispatcher->SetMaxThreads(WorkerCount());
     if (kind == CdnTaskKind::LauncherFile) {
         DeleteStagingFile(StagingFile());
         SetStagingFlag(StagingFile(), 0);
@@ -93,12 +123,8 @@ void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& i
             totalBytes += item.size;
         }
         ::InterlockedIncrement(&queuedTasks);
-        ::InterlockedIncrement(&inFlightTasks);
     }
-    if (refused) {
-        ScopedLock hold(statusLock);
-        combinedStatus |= kDownloadBeginRefused;
-    }
+    if (refused) NoteResult(kDownloadBeginRefused);
     if (refused && tasks.empty()) {
         // No worker will start, so nobody else would end the batch.
         OnAllTasksFinished();
@@ -179,7 +205,7 @@ void CCDNResourceDownloader::OnTaskResult(const DownloadTaskResultInfo& result) 
 }
 
 void CCDNResourceDownloader::OnConfigResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
-    combinedStatus |= result.resultCode;  // the batch's only task at a time: no lock needed
+    NoteResult(result.resultCode);
     if (result.info.name == kStatementTaskName) {
         OnStatementResult(result, processor);
         return;
@@ -242,18 +268,16 @@ void CCDNResourceDownloader::ReportConfigList(bool received, const std::string& 
 }
 
 void CCDNResourceDownloader::OnFileResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
-    ::InterlockedDecrement(&inFlightTasks);
     int32_t code = result.resultCode;
+    // Back in the queue (a pause, or a stop): neither done nor failed.
+    if (code == kDownloadRequeued) return;
     // A launcher file that cannot be staged is as lost as one that never came.
     if (code == kDownloadOk && result.info.kind == static_cast<int32_t>(CdnTaskKind::LauncherFile) &&
         !StageLauncherFile(StagingFile(), result, static_cast<CDNResourceDataProcessor*>(processor))) {
         DebugTrace(L"写入Launcher暂存文件失败\t" + result.info.name);
         code = kDownloadFailed;
     }
-    {
-        ScopedLock hold(statusLock);
-        combinedStatus |= code;
-    }
+    if (code != kDownloadOk) NoteResult(code);
     ::InterlockedIncrement(&finishedTasks);
     if (code != kDownloadOk) {
         if (dispatcher) dispatcher->StopAll();
@@ -267,7 +291,7 @@ void CCDNResourceDownloader::OnAllTasksFinished() {
     int32_t status;
     {
         ScopedLock hold(statusLock);
-        status = combinedStatus;
+        status = batchError;
     }
     // Every queued task must have reported: a segment dropped without results
     // (a worker stopped between taking it and fetching it) is no success.
@@ -280,6 +304,13 @@ void CCDNResourceDownloader::OnAllTasksFinished() {
         if (onBatchFinished) onBatchFinished(CDNDownloadState::Succeeded, static_cast<int32_t>(batchKind));
         return;
     }
+    // Paused, with files still queued: no failure, and no file is given up.
+    if (status == kDownloadOk && durable && dispatcher && dispatcher->IsPaused()) {
+        DebugTrace(L"下载已暂停");
+        if (onBatchPaused) onBatchPaused(static_cast<int32_t>(batchKind));
+        return;
+    }
+    if (status != kDownloadOk) DebugTrace(L"下载批次失败\t错误代码:" + IntToText(status));
     if (batchKind == CdnTaskKind::LauncherFile) DeleteStagingFile(StagingFile());
     if (onBatchFinished) onBatchFinished(CDNDownloadState::Failed, static_cast<int32_t>(batchKind));
 }

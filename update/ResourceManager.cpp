@@ -111,6 +111,7 @@ void CResourceManager::ConnectDownloader() {
         OnConfigDownloaded(state, listText);
     };
     downloader.onBatchFinished = [this](CDNDownloadState state, int32_t kind) { OnBatchFinished(state, kind); };
+    downloader.onBatchPaused = [this](int32_t kind) { OnBatchPaused(kind); };
     downloader.onTaskFinished = [this](const DownloadTaskInfo& task, CDNDownloadState state) {
         OnTaskFinished(task, state);
     };
@@ -443,6 +444,17 @@ void CResourceManager::OnBatchFinished(CDNDownloadState state, int32_t kind) {
         Report(state == CDNDownloadState::Succeeded && saved ? ResourceManagerProgressState::ResourceUpdateFinished
                                                              : ResourceManagerProgressState::ResourceDownloadFailed);
     }
+}
+
+void CResourceManager::PauseDownload() { downloader.Pause(); }
+
+void CResourceManager::ResumeDownload() { downloader.Resume(); }
+
+void CResourceManager::OnBatchPaused(int32_t kind) {
+    // The files verified so far are named at once, so a launcher closed while
+    // paused loses none of them.
+    if (kind == static_cast<int32_t>(CdnTaskKind::GameResource)) SaveLocalVersionFile();
+    Report(ResourceManagerProgressState::DownloadPaused);
 }
 
 void CResourceManager::OnDownloadProgress(int64_t downloaded, int64_t total) {

@@ -57,6 +57,10 @@ public:
     // MD5 of the md5 texts of version.txt in name order; empty without the file
     // or without entries.
     std::wstring ComputeResourceHash();
+    // Pauses the running batch (DownloadPaused once it stands still, with every
+    // verified file recorded in version.txt) and lets it go on.
+    void PauseDownload();
+    void ResumeDownload();
     // The downloader the manager drives (the flow waits for it to be idle).
     CCDNResourceDownloader& Downloader() { return downloader; }
 
@@ -100,6 +104,7 @@ private:
 
     void OnConfigDownloaded(CDNDownloadState state, const std::wstring& listText);
     void OnBatchFinished(CDNDownloadState state, int32_t kind);
+    void OnBatchPaused(int32_t kind);
     void OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state);
     // The file's entry takes the CDN's MD5 in its local map.
     void RecordInstalled(const DownloadTaskInfo& task, CDNDownloadState state);

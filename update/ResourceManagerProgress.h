@@ -25,6 +25,8 @@ enum ResourceManagerProgressState : int32_t {
     // Checking installed files against their MD5 (a repair the player asked for):
     // ResourceManagerUpdateProgressInfo with the bytes read and the bytes to read.
     VerifyProgress = 19,
+    // The batch under way stands paused; it goes on when the player resumes it.
+    DownloadPaused = 20,
 };
 
 struct ResourceManagerProgressInfoBase {

@@ -359,6 +359,47 @@ TEST_F(ResourceManagerUpdate, VersionFileFollowsTheClockWhileALongFileIsStillArr
     EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin"));  // never left with unverified bytes
 }
 
+// Paused while the long file still arrives: no failure, every verified file
+// stays named, the file in the making is gone; resumed, the batch goes on.
+TEST_F(ResourceManagerUpdate, APauseIsNoFailureAndKeepsEveryVerifiedFile) {
+    std::wstring root = FreshTestFolder(L"update-pause");
+    ResourceInfoMap cdn = CdnMap(L"clock", false);
+    Recorder& recorder = TheRecorder();
+    CResourceManager& manager = TheManager();
+    WaitIdle();
+    recorder.Clear();
+    manager.Initialize(root, root, ListUrl(L"clock"));
+    ASSERT_EQ(6, recorder.WaitForOneOf({6, 8}));
+    manager.StartComparison(false);
+    ASSERT_EQ(7, recorder.WaitForOneOf({7, 8}));
+    WaitIdle();
+    ASSERT_FALSE(manager.StartLauncherUpdate());
+    manager.StartResourceUpdate();
+    const ResourceInfoMap* listed = nullptr;
+    ResourceInfoMap named;
+    for (int i = 0; i < 600 && !listed; ++i) {  // the small files, a minute at most
+        named = ReadVersionFile(root);
+        if (named.size() == cdn.size() - 1) listed = &named;
+        if (!listed) ::Sleep(100);
+    }
+    ASSERT_TRUE(listed);
+    manager.PauseDownload();
+    ASSERT_EQ(S::DownloadPaused, recorder.WaitForOneOf({S::DownloadPaused, 10, 17}));
+    WaitIdle();
+    EXPECT_TRUE(manager.Downloader().IsIdle());
+    EXPECT_EQ(named.size(), ReadVersionFile(root).size());
+    ExpectVersionFileTruthful(root);
+    EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin"));
+    EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin.drelpart"));
+
+    recorder.Clear();
+    manager.ResumeDownload();
+    EXPECT_FALSE(manager.Downloader().IsIdle());  // the long file is being fetched again
+    manager.Downloader().StopAll();
+    EXPECT_EQ(10, recorder.WaitForOneOf({10, 17}));
+    WaitIdle();
+}
+
 TEST_F(ResourceManagerUpdate, AFileDeeperThanMaxPathInstallsAndCountsAsInstalled) {
     std::wstring root = FreshTestFolder(L"update-deep");
     ResourceInfoMap cdn = CdnMap(L"deep", false);
