@@ -2,7 +2,9 @@
 
 #include <windowsx.h>
 #include <cstdio>
+#include <iterator>
 
+#include "launcher/DownloadSettings.h"
 #include "launcher/GameStart.h"
 #include "launcher/LaunchParameters.h"
 #include "launcher/ProcessWatch.h"
@@ -13,6 +15,7 @@
 #include "util/InstallPaths.h"
 #include "util/PngResource.h"
 #include "util/SystemHelpers.h"
+#include "util/TextEncoding.h"
 #include "util/UiScale.h"
 
 CMainForegroundDialog::CMainForegroundDialog(UINT templateId, CWnd* parent, CResourceManager& resources)
@@ -47,6 +50,9 @@ BOOL CMainForegroundDialog::OnInitDialog() {
         [this](const std::wstring& url, RequestNoticeResult result) { PostNoticeResult(url, result); });
     LoadBackgroundImage();
     LayoutControls();
+    speedLimitMb_ = LoadSpeedLimitMb(DownloadSettingsPath(GetDataFolder()));
+    resources.Downloader().SetSpeedLimit(SpeedLimitBytesPerSecond(speedLimitMb_));
+    DebugTrace(L"launcher: speed limit " + IntToText(static_cast<int32_t>(speedLimitMb_)));
     flow_.Start();  // texts, the bar and speed timers, the tips and the game watch
     if (IsRepairRequested()) flow_.RequestRepair();
     return TRUE;
@@ -115,20 +121,55 @@ void CMainForegroundDialog::TakeReports() {
 
 void CMainForegroundDialog::ShowContextMenu(int x, int y) {
     const UINT kRepairCommand = 1;
+    const UINT kPauseCommand = 2;
+    const UINT kResumeCommand = 3;
+    const UINT kFirstLimitCommand = 10;  // one per choice, in the choices' order
     ScopedMenu menu(::CreatePopupMenu());
     if (!menu || !::AppendMenuW(menu.Get(), MF_STRING, kRepairCommand, L"检查并修复游戏文件")) return;
+    if (flow_.CanPause()) ::AppendMenuW(menu.Get(), MF_STRING, kPauseCommand, L"暂停下载");
+    if (flow_.IsPaused()) ::AppendMenuW(menu.Get(), MF_STRING, kResumeCommand, L"继续下载");
+    // The submenu belongs to the menu once appended; until then it is ours.
+    ScopedMenu limits(::CreatePopupMenu());
+    if (limits) {
+        UINT command = kFirstLimitCommand;
+        for (uint32_t mb : kSpeedLimitChoices) {
+            std::wstring label = mb == 0 ? L"不限速" : IntToText(static_cast<int32_t>(mb)) + L" MB/s";
+            ::AppendMenuW(limits.Get(), MF_STRING | (mb == speedLimitMb_ ? MF_CHECKED : MF_UNCHECKED), command++,
+                          label.c_str());
+        }
+        if (::AppendMenuW(menu.Get(), MF_POPUP, reinterpret_cast<UINT_PTR>(limits.Get()), L"下载限速")) {
+            limits.Release();
+        }
+    }
     if (x == -1 && y == -1) {  // from the keyboard: at the window's corner
         RECT rect;
         ::GetWindowRect(m_hWnd, &rect);
         x = rect.left;
         y = rect.top;
     }
+    DebugTrace(L"launcher: menu shown");
     UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y,
                                                       0, m_hWnd, nullptr));
     if (chosen == kRepairCommand) {
         DebugTrace(L"launcher: repair requested");
         flow_.RequestRepair();
+    } else if (chosen == kPauseCommand) {
+        DebugTrace(L"launcher: pause requested");
+        flow_.Pause();
+    } else if (chosen == kResumeCommand) {
+        DebugTrace(L"launcher: resume requested");
+        flow_.Resume();
+    } else if (chosen >= kFirstLimitCommand && chosen < kFirstLimitCommand + std::size(kSpeedLimitChoices)) {
+        ChooseSpeedLimit(kSpeedLimitChoices[chosen - kFirstLimitCommand]);
     }
+}
+
+void CMainForegroundDialog::ChooseSpeedLimit(uint32_t mb) {
+    speedLimitMb_ = mb;
+    resources.Downloader().SetSpeedLimit(SpeedLimitBytesPerSecond(mb));
+    // Not saved: the limit still holds for this run.
+    SaveSpeedLimitMb(DownloadSettingsPath(GetDataFolder()), mb);
+    DebugTrace(L"launcher: speed limit " + IntToText(static_cast<int32_t>(mb)));
 }
 
 void CMainForegroundDialog::HandleTimer(UINT_PTR id) {
@@ -237,6 +278,10 @@ bool CMainForegroundDialog::StartLauncherUpdate() { return resources.StartLaunch
 void CMainForegroundDialog::StartResourceUpdate() { resources.StartResourceUpdate(); }
 
 bool CMainForegroundDialog::IsDownloaderIdle() { return resources.Downloader().IsIdle(); }
+
+void CMainForegroundDialog::PauseDownload() { resources.PauseDownload(); }
+
+void CMainForegroundDialog::ResumeDownload() { resources.ResumeDownload(); }
 
 bool CMainForegroundDialog::GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) {
     ULARGE_INTEGER available, total, free;

@@ -56,6 +56,8 @@ public:
     bool StartLauncherUpdate() override;
     void StartResourceUpdate() override;
     bool IsDownloaderIdle() override;
+    void PauseDownload() override;
+    void ResumeDownload() override;
     bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override;
 
     // ISkinBackdropHost: the controls paint the backdrop under themselves first.
@@ -70,8 +72,11 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
     void TakeReports();
     void OnPaint();
-    // The right-click menu (screen coordinates): "check and repair the game files".
+    // The right-click menu (screen coordinates): "check and repair the game
+    // files", pause or resume while a download runs, and the speed limit.
     void ShowContextMenu(int x, int y);
+    // The player's choice of limit (MB/s, 0: none): applied at once and saved.
+    void ChooseSpeedLimit(uint32_t mb);
 
     CCustomProgress progressBar;  // 1004
     CCustomLabel speedLabel;      // 1006
@@ -86,4 +91,5 @@ private:
     UpdateFlow flow_{*this};
     TKNoticeRequest noticeRequest;
     ProgressMailbox mailbox_;
+    uint32_t speedLimitMb_ = 0;
 };

@@ -118,8 +118,6 @@ void UpdateFlow::SetTaskbarValue(uint64_t done, uint64_t total) {
 
 void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
                                   const ResourceManagerProgressInfoBase* record) {
-    display_.downloading =
-        state == ResourceDownloadStarted || state == LauncherDownloadStarted || state == DownloadProgress;
     switch (state) {
     case LocalCheckStarted:
         SetStatus(L"开始校验本地资源...");
@@ -153,22 +151,22 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
                                                                         : L"比对服务器资源失败!");
         break;
     case ResourceDownloadStarted:
-        display_.progress = 0;
-        SetStatus(L"美女指挥官正在为您调配游戏资源...");
-        SetTaskbarState(TaskbarState::Normal);
-        SetTaskbarValue(0, 1);
+        BatchStarted(L"美女指挥官正在为您调配游戏资源...");
         break;
     case ResourceDownloadFailed:
+        BatchEnded();
         ShowFailure(L"加载服务器资源失败!");
         break;
     case LauncherDownloadStarted:
-        display_.progress = 0;
-        SetStatus(L"加载Launcher资源中,请耐心等待...");
-        SetTaskbarState(TaskbarState::Normal);
-        SetTaskbarValue(0, 1);
+        BatchStarted(L"加载Launcher资源中,请耐心等待...");
         break;
     case LauncherDownloadFailed:
+        BatchEnded();
         ShowFailure(L"加载Launcher资源失败!");
+        break;
+    case DownloadPaused:
+        // A resume may have come before the workers stood still: then it stands.
+        if (paused_) ShowPaused();
         break;
     case DownloadProgress:
         if (auto* info = dynamic_cast<const ResourceManagerUpdateProgressInfo*>(record)) {
@@ -180,6 +178,7 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
         }
         break;
     case LauncherUpdateFinished:
+        BatchEnded();
         SetStatus(L"Launcher更新完成,正在重启Launcher...");
         display_.progress = 1;
         SetTaskbarState(TaskbarState::None);
@@ -198,6 +197,7 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
         }
         break;
     case ResourceUpdateFinished:
+        BatchEnded();
         if (repairRequested_ && !listUrl_.empty()) {
             StartUpdate(listUrl_);  // the check the player asked for meanwhile, then the game
             break;
@@ -215,6 +215,52 @@ void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
     default:
         break;
     }
+}
+
+void UpdateFlow::BatchStarted(const std::wstring& status) {
+    batchRunning_ = true;
+    paused_ = false;
+    display_.downloading = true;
+    batchStatus_ = status;
+    display_.progress = 0;
+    SetStatus(status);
+    SetTaskbarState(TaskbarState::Normal);
+    SetTaskbarValue(0, 1);
+}
+
+void UpdateFlow::BatchEnded() {
+    batchRunning_ = false;
+    paused_ = false;
+    display_.downloading = false;
+}
+
+void UpdateFlow::Pause() {
+    if (!CanPause()) return;
+    paused_ = true;
+    display_.downloading = false;
+    host_.PauseDownload();
+    ShowPaused();
+}
+
+void UpdateFlow::ShowPaused() {
+    SetStatus(L"已暂停");
+    // What has arrived, without a speed: nothing is arriving.
+    host_.SetSpeedText(L"下载进度:" + display_.progressText);
+    SetTaskbarState(TaskbarState::Paused);
+    SetTaskbarValue(static_cast<uint64_t>(display_.downloaded > 0 ? display_.downloaded : 0),
+                    static_cast<uint64_t>(display_.total > 0 ? display_.total : 0));
+}
+
+void UpdateFlow::Resume() {
+    if (!paused_) return;
+    paused_ = false;
+    display_.downloading = true;
+    // The paused seconds are no part of the speed.
+    display_.lastDownloaded = display_.downloaded;
+    for (int64_t& sample : display_.speedSamples) sample = 0;
+    SetStatus(batchStatus_);
+    SetTaskbarState(TaskbarState::Normal);
+    host_.ResumeDownload();
 }
 
 void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult result) {

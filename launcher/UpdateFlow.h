@@ -54,6 +54,9 @@ public:
     virtual void StartResourceUpdate() = 0;
     // No worker of the downloader runs (also true before it has any).
     virtual bool IsDownloaderIdle() = 0;
+    // The running batch stands still (DownloadPaused follows) and goes on.
+    virtual void PauseDownload() = 0;
+    virtual void ResumeDownload() = 0;
     virtual bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) = 0;
 };
 
@@ -75,6 +78,14 @@ public:
     // asked while a run is under way, the check follows once it has ended, before
     // the game starts.
     void RequestRepair();
+    // The player pauses the download under way: the status line says so, the
+    // bar stays where it is, the taskbar button shows the pause and the speed
+    // line no speed. Nothing fails and nothing is deleted; Resume goes on from
+    // what was kept. Either does nothing when it does not apply.
+    void Pause();
+    void Resume();
+    bool CanPause() const { return batchRunning_ && !paused_; }
+    bool IsPaused() const { return paused_; }
 
     // The taskbar button that follows the downloads (not owned; null: none).
     void SetTaskbar(TaskbarProgress* taskbar) { taskbar_ = taskbar; }
@@ -83,7 +94,6 @@ public:
                             const std::wstring& second);
 
     ProgressDisplay& Display() { return display_; }
-    bool NoticePending() const { return noticePending_; }
 
 private:
     // A failed batch: a full bar, then OfferRetry.
@@ -97,12 +107,19 @@ private:
     void SetStatus(const std::wstring& text) { host_.SetStatusText(text); }
     void SetTaskbarState(TaskbarState state);
     void SetTaskbarValue(uint64_t done, uint64_t total);
+    // A batch starts with its status text; one ends, whichever way.
+    void BatchStarted(const std::wstring& status);
+    void BatchEnded();
+    void ShowPaused();
 
     UpdateFlowHost& host_;
     bool noticePending_ = true;
     bool repairRequested_ = false;
     bool repairThisRun_ = false;  // the comparison of the run under way checks the installed files
     std::wstring listUrl_;  // of the last run, for a repair that follows it
+    bool batchRunning_ = false;  // a launcher or game-resource batch is under way
+    bool paused_ = false;        // ... and the player paused it
+    std::wstring batchStatus_;   // the status line of that batch, back on resume
     ProgressDisplay display_;
     TaskbarProgress* taskbar_ = nullptr;
 };

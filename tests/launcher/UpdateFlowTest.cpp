@@ -52,6 +52,8 @@ public:
     bool StartLauncherUpdate() override { ++launcherStarts; return launcherBatch != 0; }
     void StartResourceUpdate() override { ++resourceStarts; }
     bool IsDownloaderIdle() override { return idle; }
+    void PauseDownload() override { ++pauses; }
+    void ResumeDownload() override { ++resumes; }
     bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override {
         diskRoot = root;
         if (freeSpace.empty()) return false;
@@ -68,6 +70,7 @@ public:
     std::map<uint32_t, uint32_t> timerMs;
     std::deque<uint64_t> freeSpace{1ULL << 40};
     int ends = 0, gameStarts = 0, restarts = 0, noticeRequests = 0, launcherStarts = 0, resourceStarts = 0;
+    int pauses = 0, resumes = 0;
     bool gameRunning = false, idle = true;
     int32_t launcherBatch = 0;
     FakeTaskbar* taskbar = nullptr;
@@ -347,6 +350,65 @@ TEST_F(UpdateFlowTest, TaskbarFollowsDownloadsTheDiskSpaceWaitAFailureAndTheEnd)
                                          "normal", "0/1", "1000/1000",         //
                                          "none"}),
               taskbar.log);
+}
+
+// A pause is no failure: no box, the bar stays, the lines say "paused" and no
+// speed until the player resumes, whatever late reports and ticks come.
+TEST_F(UpdateFlowTest, PauseAndResumeOfEitherBatch) {
+    const struct { ResourceManagerProgressState started, finished; const wchar_t* status; } batches[] = {
+        {ResourceDownloadStarted, ResourceUpdateFinished, L"美女指挥官正在为您调配游戏资源..."},
+        {LauncherDownloadStarted, LauncherUpdateFinished, L"加载Launcher资源中,请耐心等待..."},
+    };
+    for (const auto& batch : batches) {
+        FakeHost host;
+        FakeTaskbar taskbar;
+        UpdateFlow flow{host};
+        flow.SetTaskbar(&taskbar);
+        flow.Start();
+        flow.Pause();  // nothing runs yet
+        EXPECT_FALSE(flow.CanPause());
+        EXPECT_EQ(0, host.pauses);
+
+        flow.OnUpdateProgress(batch.started, nullptr);
+        ResourceManagerUpdateProgressInfo half(512 * 1024, 1024 * 1024);
+        flow.OnUpdateProgress(DownloadProgress, &half);
+        flow.HandleTimer(TIMER_PROGRESS_BAR);
+        const float bar = host.bar;
+        ASSERT_TRUE(flow.CanPause());
+        taskbar.log.clear();
+        flow.Pause();
+        flow.Pause();
+        EXPECT_EQ(1, host.pauses);
+        EXPECT_TRUE(flow.IsPaused());
+        EXPECT_FALSE(flow.CanPause());
+        // Bytes already under way when the pause came still count, but nothing
+        // says they are moving.
+        ResourceManagerUpdateProgressInfo late(600 * 1024, 1024 * 1024);
+        flow.OnUpdateProgress(DownloadProgress, &late);
+        flow.OnUpdateProgress(DownloadPaused, nullptr);
+        for (int tick = 0; tick < 3; ++tick) flow.HandleTimer(TIMER_SPEED_TEXT);
+        EXPECT_EQ(L"已暂停", host.status);
+        EXPECT_EQ(std::wstring::npos, host.speed.find(L"速度"));
+        EXPECT_EQ(L"下载进度:601KB/1.00MB", host.speed);
+        EXPECT_TRUE(host.boxes.empty());
+        EXPECT_EQ("paused", taskbar.log.front());
+
+        flow.Resume();
+        flow.Resume();
+        EXPECT_EQ(1, host.resumes);
+        EXPECT_EQ(batch.status, host.status);
+        EXPECT_EQ("normal", taskbar.log.back());
+        EXPECT_TRUE(flow.CanPause());
+        flow.OnUpdateProgress(DownloadPaused, nullptr);  // the pause's own report, after the resume
+        EXPECT_EQ(batch.status, host.status);
+        flow.HandleTimer(TIMER_SPEED_TEXT);
+        EXPECT_NE(std::wstring::npos, host.speed.find(L"速度"));
+        EXPECT_GE(host.bar, bar);
+
+        flow.OnUpdateProgress(batch.finished, nullptr);
+        EXPECT_FALSE(flow.CanPause());
+        EXPECT_FALSE(flow.IsPaused());
+    }
 }
 
 TEST_F(UpdateFlowTest, TaskbarShowsTheErrorWhileAnyFailureBoxIsOpen) {
