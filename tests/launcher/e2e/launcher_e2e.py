@@ -5,6 +5,7 @@ import hashlib
 import os
 import random
 import shutil
+import subprocess
 import sys
 import time
 import unittest
@@ -404,6 +405,120 @@ class KilledMidDownload(unittest.TestCase):
         kept = self.killed_then_resumed("killed-long", dict(small, **long_files),
                                         lambda listed: set(small) <= set(listed))
         self.assertFalse(set(long_files) & set(kept))
+
+
+RANGES_LOG = os.path.join(ls.BUILD_DIR, "nginx", "logs", "ranges.log")
+
+
+def ranges_mark():
+    return os.path.getsize(RANGES_LOG)
+
+
+def package_ranges_since(mark):
+    """(start time, first byte, bytes sent) of every package request nginx
+    logged since ranges_mark gave mark."""
+    with open(RANGES_LOG, "rb") as f:
+        f.seek(mark)
+        text = f.read().decode()
+    out = []
+    for line in text.splitlines():
+        end, took, _status, sent, rng, uri = line.split(" ", 5)
+        if not uri.endswith("tq_game.tqpkg"):
+            continue
+        first = int(rng.strip('"').split("=")[1].split("-")[0]) if rng != '"-"' else 0
+        out.append((float(end) - float(took), first, int(sent)))
+    return out
+
+
+def choose_from_menu(launcher, keys):
+    """Right-clicks the main window and picks an entry with the keyboard, as a
+    player using the menu without the mouse would."""
+    def shown():
+        return sum("launcher: menu shown" in line for line in launcher.lines)
+    before = shown()
+    left, top = ls.close_button_position()[0] - 200 - 770, ls.close_button_position()[1] - 121
+    subprocess.run(["xdotool", "mousemove", str(left + 350), str(top + 200), "click", "3"], check=True)
+    deadline = time.time() + 30
+    while shown() == before and time.time() < deadline:
+        launcher.wait_for("\0", 0.2)
+    time.sleep(0.3)  # let the menu open and paint
+    subprocess.run(["xdotool", "key", "--delay", "150"] + keys, check=True)
+
+
+class PauseAndSpeedLimit(unittest.TestCase):
+    def test_pause_resume_and_a_remembered_limit(self):
+        """The saved limit holds from the start; a new one chosen in the menu is
+        saved. Paused half-way, nothing more is served and nothing verified is
+        lost; resumed, the install ends byte for byte without fetching again
+        what had been verified, and the next start keeps the new limit."""
+        os.makedirs(SHOTS, exist_ok=True)
+        rnd = random.Random(21)
+        game_dir = make_game("pause", {f"data\\p{i:02d}.bin": rnd.randbytes(400 * 1024) for i in range(60)})
+        files = tree(game_dir)
+        url = ls.pack("pause", game_dir)
+        with open(os.path.join(ls.DRIVE_C, "cdn", "pause", "conf", "list.txt"), "rb") as f:
+            rows = {row[0]: (int(row[3]), int(row[4])) for row in
+                    (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        ls.set_server("ok", url)
+        root = ls.set_game_root("pause")
+        game = ls.unix_path(root + "game")
+        settings = os.path.join(ls.data_folder(), "settings.txt")
+        with open(settings, "wb") as f:
+            f.write(b"speed_limit_mb=1\r\n")
+        record = root + "record.txt"
+
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
+        try:
+            self.assertIsNotNone(launcher.wait_for("launcher: speed limit 1", 30), launcher.lines)
+            self.assertIsNotNone(launcher.wait_for("launcher: state 9", 120), launcher.lines)
+            choose_from_menu(launcher, ["Down", "Down", "Down", "Right", "Down", "Down", "Return"])  # 2 MB/s
+            self.assertIsNotNone(launcher.wait_for("launcher: speed limit 2", 30), launcher.lines)
+            with open(settings, "rb") as f:
+                self.assertEqual(b"speed_limit_mb=2\r\n", f.read())
+            deadline = time.time() + 120
+            while len(version_entries(root)) < 10 and time.time() < deadline:
+                time.sleep(0.05)
+            choose_from_menu(launcher, ["Down", "Down", "Return"])  # 暂停下载
+            self.assertIsNotNone(launcher.wait_for("launcher: pause requested", 30), launcher.lines)
+            self.assertIsNotNone(launcher.wait_for("launcher: state 20", 30), launcher.lines)
+            paused_at = time.time()
+            kept = version_entries(root)
+            self.assertLess(len(kept), len(files), "the download ended before the pause")
+            mark = ranges_mark()
+            ls.screenshot(os.path.join(SHOTS, "paused.png"))
+            time.sleep(1.5)  # a paused launcher asks for nothing meanwhile
+            self.assertEqual([], [r for r in package_ranges_since(mark) if r[0] >= paused_at])
+            assert_only_verified_files(self, game, files)
+            self.assertEqual(kept, version_entries(root))
+            resumed_mark = ranges_mark()
+            choose_from_menu(launcher, ["Down", "Down", "Return"])  # 继续下载
+            self.assertIsNotNone(launcher.wait_for("launcher: resume requested", 30), launcher.lines)
+            self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertFalse([line for line in launcher.lines if "launcher: message box" in line])
+        self.assertEqual(files, tree(game))  # byte-identical, no temporary file left
+        self.assertEqual(set(files), set(version_entries(root)))
+        # Resumed, every request starts at a file that had not been kept and
+        # none covers a kept one: only the files in progress came twice.
+        kept_spans = [(rows[name][0], rows[name][0] + rows[name][1]) for name in kept]
+        starts = {offset for name, (offset, _) in rows.items() if name not in kept}
+        served = 0
+        for _, first, sent in package_ranges_since(resumed_mark):
+            self.assertIn(first, starts)
+            self.assertFalse([s for s in kept_spans if s[0] < first + sent and first < s[1]], first)
+            served += sent
+        self.assertLessEqual(served, sum(size for _, size in rows.values()) - sum(e - b for b, e in kept_spans))
+
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": root + "second.txt"})
+        try:
+            self.assertIsNotNone(launcher.wait_for("launcher: speed limit 2", 30), launcher.lines)
+            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "second.txt"), 120), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        os.remove(settings)
 
 
 class OtherCodePages(unittest.TestCase):
