@@ -48,6 +48,9 @@ BOOL CMainForegroundDialog::OnInitDialog() {
 
     noticeRequest.SetResultCallback(
         [this](const std::wstring& url, RequestNoticeResult result) { PostNoticeResult(url, result); });
+    // Once, for every run: a worker of the last run may still be ending.
+    resources.SetReportPoster(
+        [this](ResourceManagerProgressState state, UpdateReport report) { PostReport(state, std::move(report)); });
     LoadBackgroundImage();
     LayoutControls();
     speedLimitMb_ = LoadSpeedLimitMb(DownloadSettingsPath(GetDataFolder()));
@@ -61,7 +64,7 @@ BOOL CMainForegroundDialog::OnInitDialog() {
 LRESULT CMainForegroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_UPDATE_PROGRESS:
-        TakeReports();
+        RunPostedTasks();
         return 0;
     case WM_TIMER:
         HandleTimer(wParam);
@@ -95,28 +98,33 @@ LRESULT CMainForegroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
-void CMainForegroundDialog::PostProgress(ResourceManagerProgressState state,
-                                         const ResourceManagerProgressInfoBase* record) {
-    if (mailbox_.Push(state, record) && !::PostMessageW(m_hWnd, WM_UPDATE_PROGRESS, state, 0)) {
-        mailbox_.WakeFailed();  // the bar timer takes the reports instead
+void CMainForegroundDialog::PostToWindow(UiTaskQueue::Task task, int32_t mergeKey) {
+    if (tasks_.Post(std::move(task), mergeKey) && !::PostMessageW(m_hWnd, WM_UPDATE_PROGRESS, 0, 0)) {
+        tasks_.WakeFailed();  // the bar timer runs the tasks instead
     }
+}
+
+void CMainForegroundDialog::PostReport(ResourceManagerProgressState state, UpdateReport report) {
+    const bool counter = IsCounterReport(state);
+    PostToWindow(
+        [this, state, counter, report = std::move(report)] {
+            if (!counter) {
+                wchar_t line[32];
+                std::swprintf(line, 32, L"launcher: state %d", static_cast<int>(state));
+                DebugTrace(line);
+            }
+            report(flow_);
+        },
+        counter ? state : 0);
 }
 
 void CMainForegroundDialog::PostNoticeResult(const std::wstring& url, RequestNoticeResult result) {
-    LauncherNoticeUpgradeInfo info(url, result);
-    PostProgress(NoticeResult, &info);
+    PostReport(NoticeResult, [this, url, result](UpdateReports&) { flow_.OnNoticeResult(url, result); });
 }
 
-void CMainForegroundDialog::TakeReports() {
-    ProgressMailbox::Report report;
-    while (mailbox_.TakeNext(&report)) {
-        if (report.first != DownloadProgress && report.first != VerifyProgress) {
-            wchar_t line[32];
-            std::swprintf(line, 32, L"launcher: state %d", static_cast<int>(report.first));
-            DebugTrace(line);
-        }
-        flow_.OnUpdateProgress(report.first, report.second.get());
-    }
+void CMainForegroundDialog::RunPostedTasks() {
+    UiTaskQueue::Task task;
+    while (tasks_.TakeNext(&task)) task();
 }
 
 void CMainForegroundDialog::ShowContextMenu(int x, int y) {
@@ -173,7 +181,7 @@ void CMainForegroundDialog::ChooseSpeedLimit(uint32_t mb) {
 }
 
 void CMainForegroundDialog::HandleTimer(UINT_PTR id) {
-    if (id == TIMER_PROGRESS_BAR) TakeReports();  // in case a wake-up could not be posted
+    if (id == TIMER_PROGRESS_BAR) RunPostedTasks();  // in case a wake-up could not be posted
     flow_.HandleTimer(static_cast<uint32_t>(id));
 }
 
@@ -265,9 +273,6 @@ void CMainForegroundDialog::SendNoticeRequest() {
 
 void CMainForegroundDialog::InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
                                                 const std::wstring& url) {
-    resources.SetProgressCallback([this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* record) {
-        PostProgress(state, record);
-    });
     resources.Initialize(launcherFolder, gameFolder, url);
 }
 

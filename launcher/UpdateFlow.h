@@ -1,10 +1,10 @@
 #pragma once
 // The update flow of the main foreground window, kept free of window code:
-// the game watch, the notice request's outcome, every progress state's text
-// and reaction, the disk-space check, the batches, and the endings. It runs
-// on the user-interface thread, driven by the window's timers and by the
-// reports that reach the window as WM_UPDATE_PROGRESS. Workers only report:
-// every next step (the comparison, each batch) is started from here.
+// the game watch, the notice request's outcome, every report's text and
+// reaction, the disk-space check, the batches, and the endings. It runs on
+// the user-interface thread, driven by the window's timers and by the reports
+// the window's task queue runs there. Workers only report: every next step
+// (the comparison, each batch) is started from here.
 #include <cstdint>
 #include <string>
 
@@ -42,11 +42,11 @@ public:
     virtual std::wstring GetGameFolder() = 0;
     virtual bool IsGameRunning(const std::wstring& gamePath) = 0;
     virtual void SendNoticeRequest() = 0;
-    // Sets the manager's progress callback and initialises it with both roots and
-    // the list URL: the list is fetched (CdnCompareFinished or CdnCompareFailed).
+    // Initialises the manager with both roots and the list URL: the list is
+    // fetched (OnCdnCompareFinished or OnCdnCompareFailed).
     virtual void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
                                      const std::wstring& url) = 0;
-    // Compares the lists off this thread (RequestDownloadTotalSize); with repair,
+    // Compares the lists off this thread (OnDownloadTotalSize); with repair,
     // installed files are checked against their MD5 first.
     virtual void StartComparison(bool repair) = 0;
     // Starts the launcher batch when launcher files changed; false when none did.
@@ -60,15 +60,29 @@ public:
     virtual bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) = 0;
 };
 
-class UpdateFlow {
+class UpdateFlow : public UpdateReports {
 public:
     explicit UpdateFlow(UpdateFlowHost& host) : host_(host) {}
 
     // After the window is initialised: texts, timers, tips and the game watch.
     void Start();
     void HandleTimer(uint32_t id);
-    // One report; record is owned by the caller.
-    void OnUpdateProgress(ResourceManagerProgressState state, const ResourceManagerProgressInfoBase* record);
+    // The resource update's reports (UpdateReports).
+    void OnLocalCheckStarted() override;
+    void OnLocalCheckFinished() override;
+    void OnCdnCompareStarted() override;
+    void OnCdnCompareFinished() override;
+    void OnDownloadTotalSize(int64_t totalSize) override;
+    void OnCdnCompareFailed(bool listUnverified) override;
+    void OnResourceDownloadStarted() override;
+    void OnResourceDownloadFailed() override;
+    void OnLauncherDownloadStarted() override;
+    void OnLauncherDownloadFailed() override;
+    void OnDownloadProgress(int64_t downloaded, int64_t total) override;
+    void OnLauncherUpdateFinished() override;
+    void OnResourceUpdateFinished() override;
+    void OnVerifyProgress(int64_t read, int64_t total) override;
+    void OnDownloadPaused() override;
     void OnNoticeResult(const std::wstring& url, RequestNoticeResult result);
     void StartNoticeRequest();
     void StartUpdate(const std::wstring& url);

@@ -32,17 +32,28 @@ struct Report {
     int64_t total;
 };
 
-// Every report the manager makes, from whichever thread.
+// Takes the values a report carries.
+struct ValueReceiver : UpdateReports {
+    void OnDownloadTotalSize(int64_t totalSize) override { first = totalSize; }
+    void OnDownloadProgress(int64_t downloaded, int64_t total) override {
+        first = downloaded;
+        second = total;
+    }
+    void OnVerifyProgress(int64_t read, int64_t total) override {
+        first = read;
+        second = total;
+    }
+    int64_t first = 0;
+    int64_t second = 0;
+};
+
+// Every report the manager makes, from whichever thread, run at once.
 class Recorder {
 public:
-    void Add(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
-        Report r = {static_cast<int>(state), 0, 0};
-        if (auto* p = dynamic_cast<ResourceManagerUpdateProgressInfo*>(info)) {
-            r.downloaded = p->downloaded;
-            r.total = p->total;
-        } else if (auto* t = dynamic_cast<RequestDownloadTotalSizeNoticeInfo*>(info)) {
-            r.downloaded = t->totalSize;
-        }
+    void Add(ResourceManagerProgressState state, const UpdateReport& report) {
+        ValueReceiver values;
+        report(values);
+        Report r = {static_cast<int>(state), values.first, values.second};
         ScopedLock hold(lock_);
         reports_.push_back(r);
         ::SetEvent(changed_.Get());
@@ -82,10 +93,8 @@ struct Update {
     CCDNResourceDownloader downloader;
     CResourceManager manager{downloader};
     Update() {
-        manager.SetProgressCallback(
-            [this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
-                recorder.Add(state, info);
-            });
+        manager.SetReportPoster(
+            [this](ResourceManagerProgressState state, UpdateReport report) { recorder.Add(state, report); });
     }
 };
 
