@@ -125,6 +125,11 @@ int32_t DownloaderTaskDispatcher::FetchSegment(SegmentDownloadTaskInfo* out) {
 void DownloaderTaskDispatcher::OnWorkerFinished(DownloaderTask* task) {
     {
         ScopedLock hold(lock);
+        if (keepEndingWorkers_ && !paused_ && !shuttingDown_ && !pendingSegments.empty() && task->Start()) {
+            // Stopped by a pause that has been taken back since: it stays running
+            // and takes the queue again, and the owner hears no end meanwhile.
+            return;
+        }
         for (size_t i = 0; i < runningTasks.size();) {
             if (runningTasks[i].get() == task || runningTasks[i]->Id() == task->Id()) {
                 idleTasks.push_back(std::move(runningTasks[i]));
@@ -145,6 +150,7 @@ void DownloaderTaskDispatcher::OnWorkerFinished(DownloaderTask* task) {
 
 void DownloaderTaskDispatcher::StopAll() {
     ScopedLock hold(lock);
+    keepEndingWorkers_ = false;
     for (auto& task : runningTasks) task->Stop();
 }
 
@@ -156,6 +162,7 @@ void DownloaderTaskDispatcher::ReturnSegment(const SegmentDownloadTaskInfo& segm
 void DownloaderTaskDispatcher::Pause() {
     ScopedLock hold(lock);
     paused_ = true;
+    keepEndingWorkers_ = false;
     for (auto& task : runningTasks) task->Stop();
 }
 
@@ -165,8 +172,8 @@ void DownloaderTaskDispatcher::Resume() {
         if (!paused_) return;
         paused_ = false;
         if (shuttingDown_) return;
-        // A worker still ending from the pause goes on instead of ending.
-        for (auto& task : runningTasks) task->Start();
+        // A worker still ending from the pause goes on instead (OnWorkerFinished).
+        keepEndingWorkers_ = true;
     }
     StartWorkers();
 }

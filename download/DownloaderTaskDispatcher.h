@@ -72,5 +72,6 @@ private:
     CriticalSection lock;
     bool shuttingDown_ = false;
     bool paused_ = false;
+    bool keepEndingWorkers_ = false;  // since a Resume: a worker the pause stopped goes on
     int32_t reportingWorkers_ = 0;  // workers inside OnAllTasksFinished
 };
