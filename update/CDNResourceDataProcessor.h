@@ -68,6 +68,8 @@ private:
     enum class Attempt { Idle, Receiving, Skipping, Installed, Failed };
     bool Finish();
     bool Fail();
+    // A step on the disk failed: traced with the system's error code, then Fail.
+    bool DiskFailed(const wchar_t* step);
 
     Attempt attempt_ = Attempt::Idle;
     bool installedOnce_ = false;
