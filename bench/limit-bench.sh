@@ -13,10 +13,7 @@ LIMIT_MIBS=${LIMIT_MIBS:-2}
 source "$here/bench-setup.sh" engine_bench build-engine "${1:-}"
 pkg="$WINEPREFIX/drive_c/cdn/bench/limited.tqpkg"
 size=$((SIZE_MIB * 1024 * 1024))
-mkdir -p "$(dirname "$pkg")"
-if [ ! -f "$pkg" ] || [ "$(stat -c %s "$pkg")" -ne "$size" ]; then
-  head -c "$size" /dev/urandom > "$pkg"
-fi
+bench_random_file "$pkg" "$size"
 url="${base}bench/limited.tqpkg"
 log="$BUILD_DIR/nginx/logs/ranges.log"
 mark=$(stat -c %s "$log" 2>/dev/null || echo 0)

@@ -337,33 +337,42 @@ TEST_F(ResourceManagerUpdate, AVersionFileThatCannotBeReplacedStopsTheRunBeforeA
     EXPECT_TRUE(listed == FileBytes(root + L"version.txt"));
 }
 
-TEST_F(ResourceManagerUpdate, VersionFileFollowsTheClockWhileALongFileIsStillArriving) {
-    // The small files arrive at once; the long one comes at a byte a second
-    // and never completes. version.txt must name every small file all the
-    // same: no further file completing is needed for a save.
-    std::wstring root = FreshTestFolder(L"update-clock");
+namespace {
+
+// Starts the "clock" case's batch in root: the small files arrive at once, the
+// long one at a byte a second, never completing. Gives version.txt once it
+// names every small file (a minute at most), or an empty map.
+ResourceInfoMap StartTheClockCase(const std::wstring& root) {
     ResourceInfoMap cdn = CdnMap(L"clock", false);
     Recorder& recorder = TheRecorder();
     CResourceManager& manager = TheManager();
     WaitIdle();
     recorder.Clear();
     manager.Initialize(root, root, ListUrl(L"clock"));
-    ASSERT_EQ(6, recorder.WaitForOneOf({6, 8}));
+    if (recorder.WaitForOneOf({6, 8}) != 6) return ResourceInfoMap();
     manager.StartComparison(false);
-    ASSERT_EQ(7, recorder.WaitForOneOf({7, 8}));
+    if (recorder.WaitForOneOf({7, 8}) != 7) return ResourceInfoMap();
     WaitIdle();
-    ASSERT_FALSE(manager.StartLauncherUpdate());
+    if (manager.StartLauncherUpdate()) return ResourceInfoMap();
     manager.StartResourceUpdate();
-    bool named = false;
-    for (int i = 0; i < 600 && !named; ++i) {  // waits for it, a minute at most
+    for (int i = 0; i < 600; ++i) {
         ResourceInfoMap listed = ReadVersionFile(root);
-        named = listed.size() == cdn.size() - 1 && !listed.count(L"zz\\long.bin");
-        if (!named) ::Sleep(100);
+        if (listed.size() == cdn.size() - 1 && !listed.count(L"zz\\long.bin")) return listed;
+        ::Sleep(100);
     }
-    EXPECT_TRUE(named);
+    return ResourceInfoMap();
+}
+
+}  // namespace
+
+TEST_F(ResourceManagerUpdate, VersionFileFollowsTheClockWhileALongFileIsStillArriving) {
+    // version.txt must name every small file while the long one still
+    // arrives: no further file completing is needed for a save.
+    std::wstring root = FreshTestFolder(L"update-clock");
+    EXPECT_FALSE(StartTheClockCase(root).empty());
     ExpectVersionFileTruthful(root);
-    manager.Downloader().StopAll();
-    EXPECT_EQ(10, recorder.WaitForOneOf({10, 17}));
+    TheManager().Downloader().StopAll();
+    EXPECT_EQ(10, TheRecorder().WaitForOneOf({10, 17}));
     WaitIdle();
     EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin"));  // never left with unverified bytes
 }
@@ -372,26 +381,10 @@ TEST_F(ResourceManagerUpdate, VersionFileFollowsTheClockWhileALongFileIsStillArr
 // stays named, the file in the making is gone; resumed, the batch goes on.
 TEST_F(ResourceManagerUpdate, APauseIsNoFailureAndKeepsEveryVerifiedFile) {
     std::wstring root = FreshTestFolder(L"update-pause");
-    ResourceInfoMap cdn = CdnMap(L"clock", false);
+    ResourceInfoMap named = StartTheClockCase(root);
+    ASSERT_FALSE(named.empty());
     Recorder& recorder = TheRecorder();
     CResourceManager& manager = TheManager();
-    WaitIdle();
-    recorder.Clear();
-    manager.Initialize(root, root, ListUrl(L"clock"));
-    ASSERT_EQ(6, recorder.WaitForOneOf({6, 8}));
-    manager.StartComparison(false);
-    ASSERT_EQ(7, recorder.WaitForOneOf({7, 8}));
-    WaitIdle();
-    ASSERT_FALSE(manager.StartLauncherUpdate());
-    manager.StartResourceUpdate();
-    const ResourceInfoMap* listed = nullptr;
-    ResourceInfoMap named;
-    for (int i = 0; i < 600 && !listed; ++i) {  // the small files, a minute at most
-        named = ReadVersionFile(root);
-        if (named.size() == cdn.size() - 1) listed = &named;
-        if (!listed) ::Sleep(100);
-    }
-    ASSERT_TRUE(listed);
     manager.PauseDownload();
     ASSERT_EQ(S::DownloadPaused, recorder.WaitForOneOf({S::DownloadPaused, 10, 17}));
     WaitIdle();
