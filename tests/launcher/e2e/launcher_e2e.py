@@ -520,6 +520,52 @@ class PauseAndSpeedLimit(unittest.TestCase):
             launcher.kill()
         os.remove(settings)
 
+    def test_closed_while_paused_the_next_start_goes_on(self):
+        """Closing a paused launcher quits as always, keeping what was verified;
+        the next start fetches only the rest."""
+        rnd = random.Random(22)
+        game_dir = make_game("pause-close", {f"data\\c{i:02d}.bin": rnd.randbytes(400 * 1024) for i in range(40)})
+        files = tree(game_dir)
+        url = ls.pack("pause-close", game_dir)
+        with open(os.path.join(ls.DRIVE_C, "cdn", "pause-close", "conf", "list.txt"), "rb") as f:
+            sizes = {row[0]: int(row[4]) for row in
+                     (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        ls.set_server("ok", url)
+        root = ls.set_game_root("pause-close")
+        game = ls.unix_path(root + "game")
+        settings = os.path.join(ls.data_folder(), "settings.txt")
+        with open(settings, "wb") as f:
+            f.write(b"speed_limit_mb=2\r\n")
+        record = root + "record.txt"
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
+        try:
+            self.assertIsNotNone(launcher.wait_for("launcher: state 9", 120), launcher.lines)
+            deadline = time.time() + 120
+            while len(version_entries(root)) < 8 and time.time() < deadline:
+                time.sleep(0.05)
+            choose_from_menu(launcher, ["Down", "Down", "Return"])  # 暂停下载
+            self.assertIsNotNone(launcher.wait_for("launcher: state 20", 30), launcher.lines)
+            kept = version_entries(root)
+            ls.click(*ls.close_button_position())
+            self.assertTrue(ls.answer_box(launcher, "", 1), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        os.remove(settings)
+        self.assertLess(len(kept), len(files), "the download ended before the pause")
+        self.assertEqual(kept, version_entries(root))
+        assert_only_verified_files(self, game, files)
+
+        before = access_log_mark()
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertLessEqual(package_bytes_served(before), sum(sizes.values()) - sum(sizes[n] for n in kept))
+        self.assertEqual(files, tree(game))
+
 
 class OtherCodePages(unittest.TestCase):
     def test_chinese_names_install_under_code_page_1252(self):
