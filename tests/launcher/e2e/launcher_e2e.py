@@ -446,25 +446,43 @@ def choose_from_menu(launcher, keys):
 
 
 class PauseAndSpeedLimit(unittest.TestCase):
+    def start_case(self, case, seed, count, limit_mb):
+        """Packs count random files of 400 KiB, saves the limit, points the
+        launcher at the case and gives the files, each listed file's (offset,
+        size) in its package, the game root and the settings file."""
+        rnd = random.Random(seed)
+        files = tree(make_game(case, {f"data\\{case}{i:02d}.bin": rnd.randbytes(400 * 1024) for i in range(count)}))
+        ls.set_server("ok", ls.pack(case, os.path.join(CONTENT, case, "game")))
+        with open(os.path.join(ls.DRIVE_C, "cdn", case, "conf", "list.txt"), "rb") as f:
+            rows = {row[0]: (int(row[3]), int(row[4])) for row in
+                    (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        settings = os.path.join(ls.data_folder(), "settings.txt")
+        with open(settings, "wb") as f:
+            f.write(b"speed_limit_mb=%d\r\n" % limit_mb)
+        self.files = files
+        return files, rows, ls.set_game_root(case), settings
+
+    def pause_once_listed(self, launcher, root, count):
+        """Pauses through the menu once version.txt names count files; gives
+        what it names once the pause has taken effect."""
+        deadline = time.time() + 120
+        while len(version_entries(root)) < count and time.time() < deadline:
+            time.sleep(0.05)
+        choose_from_menu(launcher, ["Down", "Down", "Return"])  # 暂停下载
+        self.assertIsNotNone(launcher.wait_for("launcher: pause requested", 30), launcher.lines)
+        self.assertIsNotNone(launcher.wait_for("launcher: state 20", 30), launcher.lines)
+        kept = version_entries(root)
+        self.assertLess(len(kept), len(self.files), "the download ended before the pause")
+        return kept
+
     def test_pause_resume_and_a_remembered_limit(self):
         """The saved limit holds from the start; a new one chosen in the menu is
         saved. Paused half-way, nothing more is served and nothing verified is
         lost; resumed, the install ends byte for byte without fetching again
         what had been verified, and the next start keeps the new limit."""
         os.makedirs(SHOTS, exist_ok=True)
-        rnd = random.Random(21)
-        game_dir = make_game("pause", {f"data\\p{i:02d}.bin": rnd.randbytes(400 * 1024) for i in range(60)})
-        files = tree(game_dir)
-        url = ls.pack("pause", game_dir)
-        with open(os.path.join(ls.DRIVE_C, "cdn", "pause", "conf", "list.txt"), "rb") as f:
-            rows = {row[0]: (int(row[3]), int(row[4])) for row in
-                    (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
-        ls.set_server("ok", url)
-        root = ls.set_game_root("pause")
+        files, rows, root, settings = self.start_case("pause", 21, 60, 1)
         game = ls.unix_path(root + "game")
-        settings = os.path.join(ls.data_folder(), "settings.txt")
-        with open(settings, "wb") as f:
-            f.write(b"speed_limit_mb=1\r\n")
         record = root + "record.txt"
 
         launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
@@ -475,15 +493,8 @@ class PauseAndSpeedLimit(unittest.TestCase):
             self.assertIsNotNone(launcher.wait_for("launcher: speed limit 2", 30), launcher.lines)
             with open(settings, "rb") as f:
                 self.assertEqual(b"speed_limit_mb=2\r\n", f.read())
-            deadline = time.time() + 120
-            while len(version_entries(root)) < 10 and time.time() < deadline:
-                time.sleep(0.05)
-            choose_from_menu(launcher, ["Down", "Down", "Return"])  # 暂停下载
-            self.assertIsNotNone(launcher.wait_for("launcher: pause requested", 30), launcher.lines)
-            self.assertIsNotNone(launcher.wait_for("launcher: state 20", 30), launcher.lines)
+            kept = self.pause_once_listed(launcher, root, 10)
             paused_at = time.time()
-            kept = version_entries(root)
-            self.assertLess(len(kept), len(files), "the download ended before the pause")
             mark = ranges_mark()
             ls.screenshot(os.path.join(SHOTS, "paused.png"))
             time.sleep(1.5)  # a paused launcher asks for nothing meanwhile
@@ -523,36 +534,19 @@ class PauseAndSpeedLimit(unittest.TestCase):
     def test_closed_while_paused_the_next_start_goes_on(self):
         """Closing a paused launcher quits as always, keeping what was verified;
         the next start fetches only the rest."""
-        rnd = random.Random(22)
-        game_dir = make_game("pause-close", {f"data\\c{i:02d}.bin": rnd.randbytes(400 * 1024) for i in range(40)})
-        files = tree(game_dir)
-        url = ls.pack("pause-close", game_dir)
-        with open(os.path.join(ls.DRIVE_C, "cdn", "pause-close", "conf", "list.txt"), "rb") as f:
-            sizes = {row[0]: int(row[4]) for row in
-                     (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
-        ls.set_server("ok", url)
-        root = ls.set_game_root("pause-close")
+        files, rows, root, settings = self.start_case("pause-close", 22, 40, 2)
         game = ls.unix_path(root + "game")
-        settings = os.path.join(ls.data_folder(), "settings.txt")
-        with open(settings, "wb") as f:
-            f.write(b"speed_limit_mb=2\r\n")
         record = root + "record.txt"
         launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
         try:
             self.assertIsNotNone(launcher.wait_for("launcher: state 9", 120), launcher.lines)
-            deadline = time.time() + 120
-            while len(version_entries(root)) < 8 and time.time() < deadline:
-                time.sleep(0.05)
-            choose_from_menu(launcher, ["Down", "Down", "Return"])  # 暂停下载
-            self.assertIsNotNone(launcher.wait_for("launcher: state 20", 30), launcher.lines)
-            kept = version_entries(root)
+            kept = self.pause_once_listed(launcher, root, 8)
             ls.click(*ls.close_button_position())
             self.assertTrue(ls.answer_box(launcher, "", 1), launcher.lines)  # "退出"
             self.assertEqual(0, launcher.wait_exit(30))
         finally:
             launcher.kill()
         os.remove(settings)
-        self.assertLess(len(kept), len(files), "the download ended before the pause")
         self.assertEqual(kept, version_entries(root))
         assert_only_verified_files(self, game, files)
 
@@ -563,7 +557,8 @@ class PauseAndSpeedLimit(unittest.TestCase):
             self.assertEqual(0, launcher.wait_exit(30))
         finally:
             launcher.kill()
-        self.assertLessEqual(package_bytes_served(before), sum(sizes.values()) - sum(sizes[n] for n in kept))
+        self.assertLessEqual(package_bytes_served(before), sum(size for _, size in rows.values()) -
+                             sum(rows[name][1] for name in kept))
         self.assertEqual(files, tree(game))
 
 
