@@ -19,15 +19,8 @@ public:
     virtual int Run();
     virtual int ExitInstance() { return 0; }
 
-    // Remembered for the framework's sake only; nothing is stored under it.
-    void SetRegistryKey(const wchar_t* key) { registryKey_ = key; }
-    const std::wstring& RegistryKey() const { return registryKey_; }
-
     HINSTANCE m_hInstance = nullptr;
     CWnd* m_pMainWnd = nullptr;
-
-private:
-    std::wstring registryKey_;
 };
 
 // The program's application object (null before it is constructed).

@@ -7,7 +7,9 @@
 # DEFAULT_BUILD_ROOT under the source tree; configured for the target when it is
 # not yet), sets up the build's Wine prefix and starts nginx, both stopped again
 # when the script ends. Leaves root (the source tree), BUILD_DIR (exported), the
-# Wine environment and base (nginx's URL, ending in "/") to the script.
+# Wine environment and base (nginx's URL, ending in "/") to the script, and
+# bench_random_file PATH BYTES, which makes a file of random bytes unless it
+# has that size already.
 root=$(dirname "$here")
 source "$root/tests/wine/choose-arch.sh"
 bench_root=${3:-$root/$2}
@@ -37,3 +39,10 @@ trap 'for stop in "${bench_stops[@]}"; do "$stop" "$BUILD_DIR"; done
 "$root/tests/servers/nginx-start.sh" "$BUILD_DIR"
 source "$root/tests/wine/wine-env.sh"
 base=$(cat "$BUILD_DIR/nginx/url")
+
+bench_random_file() {
+  mkdir -p "$(dirname "$1")"
+  if [ ! -f "$1" ] || [ "$(stat -c %s "$1")" -ne "$2" ]; then
+    head -c "$2" /dev/urandom > "$1"
+  fi
+}

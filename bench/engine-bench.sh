@@ -10,10 +10,7 @@ SIZE_MIB=${SIZE_MIB:-300}
 source "$here/bench-setup.sh" engine_bench build-engine "${1:-}"
 pkg="$WINEPREFIX/drive_c/cdn/bench/package.tqpkg"
 size=$((SIZE_MIB * 1024 * 1024))
-mkdir -p "$(dirname "$pkg")"
-if [ ! -f "$pkg" ] || [ "$(stat -c %s "$pkg")" -ne "$size" ]; then
-  head -c "$size" /dev/urandom > "$pkg"
-fi
+bench_random_file "$pkg" "$size"
 url="${base}bench/package.tqpkg"
 cat "$pkg" > /dev/null  # both runs start from the page cache
 

@@ -1,9 +1,11 @@
 // Throughput of the download engine: one package fetched as touching ranges
 // through the dispatcher with 3 workers, the way the CDN downloader fetches
 // a batch. The bytes are counted and dropped.
-// Usage: engine_bench.exe URL SIZE_BYTES [FILE_BYTES]
+// Usage: engine_bench.exe URL SIZE_BYTES [FILE_BYTES [LIMIT_BYTES_PER_SECOND]]
 //   prints the rate with the product's 100 ms pause before every segment, then
-//   the rate with that pause at 0 (the transfer alone).
+//   the rate with that pause at 0 (the transfer alone). With a limit, one run
+//   under that speed limit instead (the 3 workers sharing it), its rate as
+//   LIMITED_MIBS.
 #include <windows.h>
 #include <shellapi.h>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "afx/ScopedWin.h"
+#include "download/DownloadRateLimit.h"
 #include "download/DownloadTimings.h"
 #include "download/DownloaderTaskDispatcher.h"
 
@@ -51,7 +54,7 @@ public:
 };
 
 // Seconds for one run, or a negative value when a file failed or bytes are missing.
-double RunOnce(const std::wstring& url, uint64_t size, uint32_t fileBytes) {
+double RunOnce(const std::wstring& url, uint64_t size, uint32_t fileBytes, DownloadRateLimit* limit = nullptr) {
     BenchOwner owner;
     std::vector<DownloadTaskInfo> files;
     for (uint64_t offset = 0; offset < size; offset += fileBytes) {
@@ -63,6 +66,7 @@ double RunOnce(const std::wstring& url, uint64_t size, uint32_t fileBytes) {
     DownloaderTaskDispatcher dispatcher;
     dispatcher.owner = &owner;
     dispatcher.maxThreads = 3;
+    dispatcher.rateLimit = limit;
     LARGE_INTEGER frequency, start, end;
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&start);
@@ -92,6 +96,15 @@ int main() {
     uint64_t size = _wcstoui64(argv[2], nullptr, 10);
     uint32_t fileBytes = argc > 3 ? static_cast<uint32_t>(_wtoi(argv[3])) : 1024 * 1024;
     const double mib = static_cast<double>(size) / (1024.0 * 1024.0);
+    if (argc > 4) {
+        DownloadRateLimit limit;
+        limit.SetBytesPerSecond(_wcstoui64(argv[4], nullptr, 10));
+        double limited = RunOnce(url, size, fileBytes, &limit);
+        if (limited < 0) return 1;
+        std::printf("engine %.1f MiB in %.3f s under the limit: %.2f MiB/s\nLIMITED_MIBS=%.3f\n", mib, limited,
+                    mib / limited, mib / limited);
+        return 0;
+    }
 
     double product = RunOnce(url, size, fileBytes);
     DownloadTimings noPause;

@@ -92,14 +92,18 @@ struct Run {
 // manager and downloader have joined them.
 Run& g_run = *new Run;
 
-void OnProgress(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
+// Runs each report at once, on the thread that made it.
+struct RunReceiver : UpdateReports {
+    void OnDownloadTotalSize(int64_t totalSize) override { g_run.total = totalSize; }
+    void OnDownloadProgress(int64_t downloaded, int64_t) override { g_run.lastDownloaded = downloaded; }
+};
+
+void OnProgress(ResourceManagerProgressState state, const UpdateReport& report) {
     ScopedLock hold(g_run.lock);
-    if (auto* progress = dynamic_cast<ResourceManagerUpdateProgressInfo*>(info)) {
-        g_run.lastDownloaded = progress->downloaded;  // the progress bar's part: no wake-up
-        return;
-    }
+    RunReceiver receiver;
+    report(receiver);
+    if (IsCounterReport(state)) return;  // the progress bar's part: no wake-up
     g_run.states.push_back(static_cast<int>(state));
-    if (auto* size = dynamic_cast<RequestDownloadTotalSizeNoticeInfo*>(info)) g_run.total = size->totalSize;
     ::SetEvent(g_run.changed.Get());
 }
 
@@ -259,7 +263,7 @@ int main(int argc, char** argv) {
     // The downloader outlives the manager; both end their workers before main returns.
     CCDNResourceDownloader downloader;
     CResourceManager manager(downloader);
-    manager.SetProgressCallback(OnProgress);
+    manager.SetReportPoster(OnProgress);
 
     if (mode == "install" || mode == "update") {
         int64_t bytes = 0;

@@ -12,8 +12,7 @@ source "$here/bench-setup.sh" verify_bench build-verify "${1:-}"
 data="$WINEPREFIX/drive_c/drel-bench/verify"
 mkdir -p "$data"
 for i in $(seq 1 "$FILES"); do
-  f="$data/f$i.bin"
-  [ "$(stat -c %s "$f" 2>/dev/null || echo 0)" -eq $((MIB_EACH << 20)) ] || head -c $((MIB_EACH << 20)) /dev/urandom > "$f"
+  bench_random_file "$data/f$i.bin" $((MIB_EACH << 20))
 done
 run_launcher() {
   "$root/tests/wine/wine-run.sh" "$BUILD_DIR/bin/verify_bench.exe" 'C:\drel-bench\verify' | tr -d '\r' |

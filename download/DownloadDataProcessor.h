@@ -32,6 +32,9 @@ public:
     // an HTTP status) is worth repeating. A refused Begin never is: the
     // processor would refuse again.
     virtual bool Retries(int32_t result) const { return result != kDownloadBeginRefused; }
+    // The file is verified and kept: a segment cut short after it does not
+    // fetch it again.
+    virtual bool IsKept() const { return false; }
 
     // The file this processor serves.
     DownloadTaskInfo info;

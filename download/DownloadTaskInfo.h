@@ -16,10 +16,11 @@ enum HttpMethod : int32_t {
 enum DownloadResultCode : int32_t {
     kDownloadOk = 200,              // 200 or 206, every processor accepted and ended well
     kDownloadNothingRequested = -1, // no processor, or the URL does not split
-    kDownloadCancelled = -2,        // StopAll
+    kDownloadCancelled = -2,        // cancelled, and the file is not fetched again
     kDownloadFailed = -3,           // network failure, short body, or a processor's End failed
     kDownloadWriteRefused = -4,     // a processor refused a piece of the body
     kDownloadBeginRefused = -5,     // a processor refused the start of the body
+    kDownloadRequeued = -6,         // cancelled before it was kept: back in the queue, fetched again later
 };
 
 // One file to fetch: a whole remote resource (offset -1) or size bytes of it

@@ -72,8 +72,12 @@ void DownloaderTask::Run() {
         while (running == 1) {
             ::Sleep(GetDownloadTimings().segmentPauseMs);
             SegmentDownloadTaskInfo segment;
-            // A segment taken while the task was being stopped is dropped unreported.
-            if (!fetchSegment(&segment) || running < 1) break;
+            if (!fetchSegment(&segment)) break;
+            if (running < 1) {
+                // Taken just as the task was being stopped: it goes back whole.
+                GiveBack(segment, std::vector<DownloadDataProcessor*>(segment.files.size(), nullptr));
+                break;
+            }
             RunSegment(segment);
         }
         if (onFinished) onFinished(this);
@@ -94,8 +98,10 @@ void DownloaderTask::Run() {
 void DownloaderTask::RunSegment(const SegmentDownloadTaskInfo& segment) {
     bool requested = false;
     int32_t result = kDownloadNothingRequested;
+    std::vector<DownloadDataProcessor*> processors;
     try {
-        result = FetchSegment(segment, &requested);
+        result = FetchSegment(segment, &processors, &requested);
+        if (result == kDownloadCancelled && GiveBack(segment, processors)) return;
     } catch (const std::bad_alloc&) {
         // Memory ran out outside a file's own work (making a processor, the
         // request): the segment fails like a failed transfer and every file of
@@ -115,16 +121,55 @@ void DownloaderTask::RunSegment(const SegmentDownloadTaskInfo& segment) {
     }
 }
 
-int32_t DownloaderTask::FetchSegment(const SegmentDownloadTaskInfo& segment, bool* requested) {
-    std::vector<DownloadDataProcessor*> processors;
+int32_t DownloaderTask::FetchSegment(const SegmentDownloadTaskInfo& segment,
+                                     std::vector<DownloadDataProcessor*>* processors, bool* requested) {
+    std::vector<DownloadDataProcessor*> used;
     for (const DownloadTaskInfo& file : segment.files) {
         DownloadDataProcessor* p = createProcessor ? createProcessor(file) : nullptr;
-        if (p) processors.push_back(p);
+        processors->push_back(p);
+        if (p) used.push_back(p);
     }
-    if (processors.empty()) return kDownloadNothingRequested;
+    if (used.empty()) return kDownloadNothingRequested;
     *requested = true;
-    SegmentDownloadDataProcessor segmentProcessor(segment, processors);
+    SegmentDownloadDataProcessor segmentProcessor(segment, used);
     httpClient->attempts = attempts;
+    httpClient->rateLimit = rateLimit;
     return httpClient->Execute(segment.url, &segmentProcessor, requestMethod, segment.postData, segment.rangeStart,
                                segment.length);
+}
+
+bool DownloaderTask::GiveBack(const SegmentDownloadTaskInfo& segment,
+                              const std::vector<DownloadDataProcessor*>& processors) {
+    if (!returnSegment) return false;
+    // The files lie in offset order and arrive in that order: those kept form
+    // the front, and the rest is fetched again from the first file not kept.
+    size_t kept = 0;
+    while (kept < segment.files.size() && processors[kept] && processors[kept]->IsKept()) ++kept;
+    SegmentDownloadTaskInfo rest;
+    rest.url = segment.url;
+    rest.postData = segment.postData;
+    rest.rangeStart = segment.rangeStart;
+    for (size_t i = 0; i < segment.files.size(); ++i) {
+        const DownloadTaskInfo& file = segment.files[i];
+        if (i < kept) {
+            if (onResult) onResult(DownloadTaskResultInfo(file, kDownloadOk));
+            continue;
+        }
+        if (rest.files.empty()) {
+            if (segment.rangeStart >= 0) rest.rangeStart = file.offset;
+            rest.length = 0;
+        }
+        rest.files.push_back(file);
+        rest.length += file.size;
+    }
+    if (rest.files.empty()) return true;
+    if (segment.rangeStart < 0) rest.length = segment.length;
+    // The owner lets go of the files' processors before anyone can take the
+    // segment again.
+    for (const DownloadTaskInfo& file : rest.files) {
+        if (onResult) onResult(DownloadTaskResultInfo(file, kDownloadRequeued));
+    }
+    DebugTrace(L"下载中断，放回队列\t" + segment.url);
+    returnSegment(rest);
+    return true;
 }

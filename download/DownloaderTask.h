@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "afx/ScopedWin.h"
 #include "afx/WinThread.h"
 #include "download/CustomInstanceID.h"
 #include "download/DownloadDataProcessor.h"
+#include "download/DownloadRateLimit.h"
 #include "download/DownloadTaskInfo.h"
 #include "download/HttpClient.h"
 
@@ -31,10 +33,6 @@ public:
     void Stop();
     // Waits until the worker thread has ended. Not from the worker itself.
     void Join();
-    // True while running is 1 (the worker is meant to run).
-    bool IsRunning() const { return running != 0; }
-    // Null until the first Start.
-    HttpClient* Client() { return httpClient.get(); }
 
     HttpMethod requestMethod = kHttpGet;
     // Fills the record with the next segment and gives nonzero; 0 when none.
@@ -44,6 +42,13 @@ public:
     // The processor for one file, or null to leave the file out. Not owned.
     std::function<DownloadDataProcessor*(const DownloadTaskInfo&)> createProcessor;
     std::function<void(const DownloadTaskResultInfo&)> onResult;
+    // Takes back a segment the worker did not finish (it was cancelled, or
+    // taken just as the worker was stopped): the files not yet kept, from the
+    // first of them. Each of them is reported as kDownloadRequeued first. Unset:
+    // such a segment's files are reported as cancelled.
+    std::function<void(const SegmentDownloadTaskInfo&)> returnSegment;
+    // Shared by the workers of one download (not owned); null: no speed limit.
+    DownloadRateLimit* rateLimit = nullptr;
     int32_t attempts = 10;
     int32_t useJsonBody = 0;
     // Passed to the client (HttpClient::chunkedWholeAnswers) when it is made.
@@ -54,9 +59,13 @@ private:
     void Run();
     // Fetches one segment and reports a result for each of its files.
     void RunSegment(const SegmentDownloadTaskInfo& segment);
-    // Makes the segment's processors and runs the request; *requested tells
-    // whether a request was made (some file had a processor).
-    int32_t FetchSegment(const SegmentDownloadTaskInfo& segment, bool* requested);
+    // Makes the segment's processors (one per file, null where none) and runs
+    // the request; *requested tells whether a request was made.
+    int32_t FetchSegment(const SegmentDownloadTaskInfo& segment, std::vector<DownloadDataProcessor*>* processors,
+                         bool* requested);
+    // A cancelled segment: its kept files are reported as done, the others go
+    // back to the queue. False without returnSegment.
+    bool GiveBack(const SegmentDownloadTaskInfo& segment, const std::vector<DownloadDataProcessor*>& processors);
     // Under lifeLock_: true when a Start asked the ending worker to go on.
     bool TakeRestart();
 

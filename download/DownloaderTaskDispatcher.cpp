@@ -67,7 +67,7 @@ void DownloaderTaskDispatcher::AddTasks(std::vector<DownloadTaskInfo>& files) {
 
 void DownloaderTaskDispatcher::StartWorkers() {
     ScopedLock hold(lock);
-    if (shuttingDown_) return;
+    if (shuttingDown_ || paused_) return;
     int32_t free = maxThreads - static_cast<int32_t>(runningTasks.size());
     if (free < 1) {
         // The running workers take the new segments themselves.
@@ -109,12 +109,14 @@ std::unique_ptr<DownloaderTask> DownloaderTaskDispatcher::NewTask() {
     task->onResult = [this](const DownloadTaskResultInfo& result) {
         if (owner) owner->OnTaskResult(result);
     };
+    task->returnSegment = [this](const SegmentDownloadTaskInfo& segment) { ReturnSegment(segment); };
+    task->rateLimit = rateLimit;
     return task;
 }
 
 int32_t DownloaderTaskDispatcher::FetchSegment(SegmentDownloadTaskInfo* out) {
     ScopedLock hold(lock);
-    if (pendingSegments.empty()) return 0;
+    if (paused_ || pendingSegments.empty()) return 0;
     *out = std::move(pendingSegments.front());
     pendingSegments.pop_front();
     return 1;
@@ -123,6 +125,11 @@ int32_t DownloaderTaskDispatcher::FetchSegment(SegmentDownloadTaskInfo* out) {
 void DownloaderTaskDispatcher::OnWorkerFinished(DownloaderTask* task) {
     {
         ScopedLock hold(lock);
+        if (keepEndingWorkers_ && !paused_ && !shuttingDown_ && !pendingSegments.empty() && task->Start()) {
+            // Stopped by a pause that has been taken back since: it stays running
+            // and takes the queue again, and the owner hears no end meanwhile.
+            return;
+        }
         for (size_t i = 0; i < runningTasks.size();) {
             if (runningTasks[i].get() == task || runningTasks[i]->Id() == task->Id()) {
                 idleTasks.push_back(std::move(runningTasks[i]));
@@ -143,7 +150,42 @@ void DownloaderTaskDispatcher::OnWorkerFinished(DownloaderTask* task) {
 
 void DownloaderTaskDispatcher::StopAll() {
     ScopedLock hold(lock);
+    keepEndingWorkers_ = false;
     for (auto& task : runningTasks) task->Stop();
+}
+
+void DownloaderTaskDispatcher::ReturnSegment(const SegmentDownloadTaskInfo& segment) {
+    ScopedLock hold(lock);
+    pendingSegments.push_front(segment);
+}
+
+void DownloaderTaskDispatcher::Pause() {
+    ScopedLock hold(lock);
+    paused_ = true;
+    keepEndingWorkers_ = false;
+    for (auto& task : runningTasks) task->Stop();
+}
+
+void DownloaderTaskDispatcher::Resume() {
+    {
+        ScopedLock hold(lock);
+        if (!paused_) return;
+        paused_ = false;
+        if (shuttingDown_) return;
+        // A worker still ending from the pause goes on instead (OnWorkerFinished).
+        keepEndingWorkers_ = true;
+    }
+    StartWorkers();
+}
+
+bool DownloaderTaskDispatcher::IsPaused() {
+    ScopedLock hold(lock);
+    return paused_;
+}
+
+void DownloaderTaskDispatcher::SetMaxThreads(int32_t count) {
+    ScopedLock hold(lock);
+    maxThreads = count;
 }
 
 void DownloaderTaskDispatcher::ClearPending() {

@@ -26,8 +26,18 @@ public:
     // ones take its segments).
     void AddTasks(std::vector<DownloadTaskInfo>& files);
     // Cancels the requests under way and makes every worker end after its
-    // current segment; the queue stays as it is.
+    // current segment; the queue stays as it is, and the files a cancelled
+    // segment had not kept go back to its front.
     void StopAll();
+    // Stops the workers like StopAll and hands out no segment until Resume:
+    // the download stands still with its queue whole. The owner hears
+    // OnAllTasksFinished once the last worker has ended.
+    void Pause();
+    // Starts workers for the queue again (also ones still ending from the pause).
+    void Resume();
+    bool IsPaused();
+    // How many workers run at most from the next start of workers on.
+    void SetMaxThreads(int32_t count);
     // Drops every queued segment.
     void ClearPending();
     // True when no worker runs and none is still telling the owner that all have ended.
@@ -44,11 +54,14 @@ public:
 
     // Set by the user right after construction.
     DownloaderTaskProcessor* owner = nullptr;
-    int32_t maxThreads = 1;
+    int32_t maxThreads = 1;  // later changes through SetMaxThreads
+    // One limit for all the workers together (not owned); null: none.
+    DownloadRateLimit* rateLimit = nullptr;
 
 private:
     void StartWorkers();
     int32_t FetchSegment(SegmentDownloadTaskInfo* out);
+    void ReturnSegment(const SegmentDownloadTaskInfo& segment);
     void OnWorkerFinished(DownloaderTask* task);
     std::unique_ptr<DownloaderTask> NewTask();
 
@@ -58,5 +71,7 @@ private:
     // Never held while the owner is called.
     CriticalSection lock;
     bool shuttingDown_ = false;
+    bool paused_ = false;
+    bool keepEndingWorkers_ = false;  // since a Resume: a worker the pause stopped goes on
     int32_t reportingWorkers_ = 0;  // workers inside OnAllTasksFinished
 };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "download/DownloadRateLimit.h"
 #include "download/DownloadTimings.h"
 #include "download/InternetRequest.h"
 #include "util/DebugTrace.h"
@@ -295,7 +296,13 @@ int32_t HttpClient::ReadBody(InternetRequest* request, DownloadDataProcessor* pr
         const char* p = nullptr;
         DWORD got = 0;
         DWORD most = static_cast<DWORD>(std::min<uint64_t>(wanted - delivered + skip, watch.MostPerRead()));
+        // Under a speed limit a read asks for no more than the shared bucket allows.
+        if (rateLimit) {
+            most = rateLimit->Acquire(most, cancelEvent_.Get());
+            if (most == 0) return kDownloadCancelled;
+        }
         InternetRequest::Outcome read = request->Read(most, &p, &got, watch.Deadline());
+        if (rateLimit && got < most) rateLimit->Refund(most - got);
         if (read == InternetRequest::kCancelled) return kDownloadCancelled;
         if (read == InternetRequest::kFailed) {
             *error = request->Error();

@@ -14,6 +14,7 @@
 #include "download/DownloadDataProcessor.h"
 #include "download/DownloadTaskInfo.h"
 
+class DownloadRateLimit;
 class InternetRequest;
 
 class HttpClient {
@@ -52,6 +53,8 @@ public:
     // cannot be told from a whole one everywhere (Wine's WinINet takes it), so
     // by default an answer without a length is refused.
     bool chunkedWholeAnswers = false;
+    // Shared with the other clients of one download (not owned); null: no limit.
+    DownloadRateLimit* rateLimit = nullptr;
 
 private:
     struct Target;

@@ -19,7 +19,6 @@ const wchar_t kWorkingCopyName[] = L"talmodrel.exe";
 const wchar_t kDesktopShortcutName[] = L"霁澜舰影手游模拟器.lnk";
 
 namespace {
-const wchar_t kRegistryKeyName[] = L"应用程序向导生成的本地应用程序";
 
 // Opens the file for reading only if it exists, then deletes it.
 void DeleteIfOpenable(const std::wstring& path) {
@@ -43,7 +42,6 @@ void RefreshWorkingCopy(const std::wstring& copyPath) {
 bool CNewTalmoLauncherApp::InitInstance() {
     INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
-    SetRegistryKey(kRegistryKeyName);
 
     // The mutex is never owned; holding its handle for the life of the process
     // is what tells later launchers that this one runs.

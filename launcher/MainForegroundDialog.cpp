@@ -2,7 +2,9 @@
 
 #include <windowsx.h>
 #include <cstdio>
+#include <iterator>
 
+#include "launcher/DownloadSettings.h"
 #include "launcher/GameStart.h"
 #include "launcher/LaunchParameters.h"
 #include "launcher/ProcessWatch.h"
@@ -13,6 +15,7 @@
 #include "util/InstallPaths.h"
 #include "util/PngResource.h"
 #include "util/SystemHelpers.h"
+#include "util/TextEncoding.h"
 #include "util/UiScale.h"
 
 CMainForegroundDialog::CMainForegroundDialog(UINT templateId, CWnd* parent, CResourceManager& resources)
@@ -45,8 +48,14 @@ BOOL CMainForegroundDialog::OnInitDialog() {
 
     noticeRequest.SetResultCallback(
         [this](const std::wstring& url, RequestNoticeResult result) { PostNoticeResult(url, result); });
+    // Once, for every run: a worker of the last run may still be ending.
+    resources.SetReportPoster(
+        [this](ResourceManagerProgressState state, UpdateReport report) { PostReport(state, std::move(report)); });
     LoadBackgroundImage();
     LayoutControls();
+    speedLimitMb_ = LoadSpeedLimitMb(DownloadSettingsPath(GetDataFolder()));
+    resources.Downloader().SetSpeedLimit(SpeedLimitBytesPerSecond(speedLimitMb_));
+    DebugTrace(L"launcher: speed limit " + IntToText(static_cast<int32_t>(speedLimitMb_)));
     flow_.Start();  // texts, the bar and speed timers, the tips and the game watch
     if (IsRepairRequested()) flow_.RequestRepair();
     return TRUE;
@@ -55,7 +64,7 @@ BOOL CMainForegroundDialog::OnInitDialog() {
 LRESULT CMainForegroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_UPDATE_PROGRESS:
-        TakeReports();
+        RunPostedTasks();
         return 0;
     case WM_TIMER:
         HandleTimer(wParam);
@@ -89,50 +98,90 @@ LRESULT CMainForegroundDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
-void CMainForegroundDialog::PostProgress(ResourceManagerProgressState state,
-                                         const ResourceManagerProgressInfoBase* record) {
-    if (mailbox_.Push(state, record) && !::PostMessageW(m_hWnd, WM_UPDATE_PROGRESS, state, 0)) {
-        mailbox_.WakeFailed();  // the bar timer takes the reports instead
+void CMainForegroundDialog::PostToWindow(UiTaskQueue::Task task, int32_t mergeKey) {
+    if (tasks_.Post(std::move(task), mergeKey) && !::PostMessageW(m_hWnd, WM_UPDATE_PROGRESS, 0, 0)) {
+        tasks_.WakeFailed();  // the bar timer runs the tasks instead
     }
+}
+
+void CMainForegroundDialog::PostReport(ResourceManagerProgressState state, UpdateReport report) {
+    const bool counter = IsCounterReport(state);
+    PostToWindow(
+        [this, state, counter, report = std::move(report)] {
+            if (!counter) {
+                wchar_t line[32];
+                std::swprintf(line, 32, L"launcher: state %d", static_cast<int>(state));
+                DebugTrace(line);
+            }
+            report(flow_);
+        },
+        counter ? state : 0);
 }
 
 void CMainForegroundDialog::PostNoticeResult(const std::wstring& url, RequestNoticeResult result) {
-    LauncherNoticeUpgradeInfo info(url, result);
-    PostProgress(NoticeResult, &info);
+    PostReport(NoticeResult, [this, url, result](UpdateReports&) { flow_.OnNoticeResult(url, result); });
 }
 
-void CMainForegroundDialog::TakeReports() {
-    ProgressMailbox::Report report;
-    while (mailbox_.TakeNext(&report)) {
-        if (report.first != DownloadProgress && report.first != VerifyProgress) {
-            wchar_t line[32];
-            std::swprintf(line, 32, L"launcher: state %d", static_cast<int>(report.first));
-            DebugTrace(line);
-        }
-        flow_.OnUpdateProgress(report.first, report.second.get());
-    }
+void CMainForegroundDialog::RunPostedTasks() {
+    UiTaskQueue::Task task;
+    while (tasks_.TakeNext(&task)) task();
 }
 
 void CMainForegroundDialog::ShowContextMenu(int x, int y) {
     const UINT kRepairCommand = 1;
+    const UINT kPauseCommand = 2;
+    const UINT kResumeCommand = 3;
+    const UINT kFirstLimitCommand = 10;  // one per choice, in the choices' order
     ScopedMenu menu(::CreatePopupMenu());
     if (!menu || !::AppendMenuW(menu.Get(), MF_STRING, kRepairCommand, L"检查并修复游戏文件")) return;
+    if (flow_.CanPause()) ::AppendMenuW(menu.Get(), MF_STRING, kPauseCommand, L"暂停下载");
+    if (flow_.IsPaused()) ::AppendMenuW(menu.Get(), MF_STRING, kResumeCommand, L"继续下载");
+    // The submenu belongs to the menu once appended; until then it is ours.
+    ScopedMenu limits(::CreatePopupMenu());
+    if (limits) {
+        UINT command = kFirstLimitCommand;
+        for (uint32_t mb : kSpeedLimitChoices) {
+            std::wstring label = mb == 0 ? L"不限速" : IntToText(static_cast<int32_t>(mb)) + L" MB/s";
+            ::AppendMenuW(limits.Get(), MF_STRING | (mb == speedLimitMb_ ? MF_CHECKED : MF_UNCHECKED), command++,
+                          label.c_str());
+        }
+        if (::AppendMenuW(menu.Get(), MF_POPUP, reinterpret_cast<UINT_PTR>(limits.Get()), L"下载限速")) {
+            limits.Release();
+        }
+    }
     if (x == -1 && y == -1) {  // from the keyboard: at the window's corner
         RECT rect;
         ::GetWindowRect(m_hWnd, &rect);
         x = rect.left;
         y = rect.top;
     }
+    DebugTrace(L"launcher: menu shown");
     UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, x, y,
                                                       0, m_hWnd, nullptr));
     if (chosen == kRepairCommand) {
         DebugTrace(L"launcher: repair requested");
         flow_.RequestRepair();
+    } else if (chosen == kPauseCommand) {
+        DebugTrace(L"launcher: pause requested");
+        flow_.Pause();
+    } else if (chosen == kResumeCommand) {
+        DebugTrace(L"launcher: resume requested");
+        flow_.Resume();
+    } else if (chosen >= kFirstLimitCommand && chosen < kFirstLimitCommand + std::size(kSpeedLimitChoices)) {
+        ChooseSpeedLimit(kSpeedLimitChoices[chosen - kFirstLimitCommand]);
     }
 }
 
+void CMainForegroundDialog::ChooseSpeedLimit(uint32_t mb) {
+    speedLimitMb_ = mb;
+    resources.Downloader().SetSpeedLimit(SpeedLimitBytesPerSecond(mb));
+    // Not saved: the limit still holds for this run.
+    SaveSpeedLimitMb(DownloadSettingsPath(GetDataFolder()), mb);
+    DebugTrace(L"launcher: speed limit " + IntToText(static_cast<int32_t>(mb)));
+}
+
 void CMainForegroundDialog::HandleTimer(UINT_PTR id) {
-    if (id == TIMER_PROGRESS_BAR) TakeReports();  // in case a wake-up could not be posted
+    if (id == TIMER_PROGRESS_BAR) RunPostedTasks();  // in case a wake-up could not be posted
     flow_.HandleTimer(static_cast<uint32_t>(id));
 }
 
@@ -224,9 +273,6 @@ void CMainForegroundDialog::SendNoticeRequest() {
 
 void CMainForegroundDialog::InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
                                                 const std::wstring& url) {
-    resources.SetProgressCallback([this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* record) {
-        PostProgress(state, record);
-    });
     resources.Initialize(launcherFolder, gameFolder, url);
 }
 
@@ -237,6 +283,10 @@ bool CMainForegroundDialog::StartLauncherUpdate() { return resources.StartLaunch
 void CMainForegroundDialog::StartResourceUpdate() { resources.StartResourceUpdate(); }
 
 bool CMainForegroundDialog::IsDownloaderIdle() { return resources.Downloader().IsIdle(); }
+
+void CMainForegroundDialog::PauseDownload() { resources.PauseDownload(); }
+
+void CMainForegroundDialog::ResumeDownload() { resources.ResumeDownload(); }
 
 bool CMainForegroundDialog::GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) {
     ULARGE_INTEGER available, total, free;

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "launcher/NoticeRequest.h"
-#include "launcher/ProgressMailbox.h"
+#include "launcher/UiTaskQueue.h"
 #include "launcher/UpdateFlow.h"
 #include "ui/DialogBase.h"
 #include "ui/DragTracker.h"
@@ -26,9 +26,12 @@ public:
     BOOL OnInitDialog() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // Called from any thread: a copy of the report waits in the mailbox and the
-    // window is woken with WM_UPDATE_PROGRESS.
-    void PostProgress(ResourceManagerProgressState state, const ResourceManagerProgressInfoBase* record);
+    // Called from any thread: the task waits in the queue and the window is
+    // woken with WM_UPDATE_PROGRESS to run it on its own thread.
+    void PostToWindow(UiTaskQueue::Task task, int32_t mergeKey = 0);
+    // One report of the resource update, run on the flow; its step is traced
+    // ("launcher: state N") unless it is a counter.
+    void PostReport(ResourceManagerProgressState state, UpdateReport report);
     // The notice request's outcome, on its worker thread.
     void PostNoticeResult(const std::wstring& url, RequestNoticeResult result);
     // The backdrop cropped from the background's picture (may be null).
@@ -56,6 +59,8 @@ public:
     bool StartLauncherUpdate() override;
     void StartResourceUpdate() override;
     bool IsDownloaderIdle() override;
+    void PauseDownload() override;
+    void ResumeDownload() override;
     bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override;
 
     // ISkinBackdropHost: the controls paint the backdrop under themselves first.
@@ -68,10 +73,13 @@ protected:
     virtual void LayoutControls();
     virtual void LoadBackgroundImage();
     void DoDataExchange(CDataExchange* dx) override;
-    void TakeReports();
+    void RunPostedTasks();
     void OnPaint();
-    // The right-click menu (screen coordinates): "check and repair the game files".
+    // The right-click menu (screen coordinates): "check and repair the game
+    // files", pause or resume while a download runs, and the speed limit.
     void ShowContextMenu(int x, int y);
+    // The player's choice of limit (MB/s, 0: none): applied at once and saved.
+    void ChooseSpeedLimit(uint32_t mb);
 
     CCustomProgress progressBar;  // 1004
     CCustomLabel speedLabel;      // 1006
@@ -85,5 +93,6 @@ protected:
 private:
     UpdateFlow flow_{*this};
     TKNoticeRequest noticeRequest;
-    ProgressMailbox mailbox_;
+    UiTaskQueue tasks_;
+    uint32_t speedLimitMb_ = 0;
 };

@@ -75,7 +75,9 @@ BOOL CNewTalmoMainForegroundDialog::OnInitDialog() {
 void CNewTalmoMainForegroundDialog::LayoutControls() {
     PlaceControl(progressBar, 130, 328, 530, 346);
     PlaceControl(speedLabel, 130, 333, 530, 348);
-    PlaceControl(statusLabel, 530, 323, 730, 338);
+    // Above the bar, on a line of its own: beside the speed line, a long status
+    // ran into the waiting tip at the bar's end.
+    PlaceControl(statusLabel, 130, 310, 530, 326);
     PlaceControl(bigTextLabel, 276, 185, 721, 249);
     PlaceControl(minimizeButton, 715, 104, 749, 144);
     PlaceControl(closeButton, 756, 107, 784, 135);

@@ -30,12 +30,3 @@ std::wstring FormatNoticeBody(const NoticeRequestInfo& info, int64_t now);
 // The outcome of an answer: resultCode is the request's result (200 on success).
 RequestNoticeResult ParseNoticeAnswer(const std::string& body, int32_t resultCode, std::wstring* url);
 
-#include "update/ResourceManagerProgress.h"
-
-// The notice request's outcome on its way to the window (state NoticeResult).
-struct LauncherNoticeUpgradeInfo : ResourceManagerProgressInfoBase {
-    std::wstring url;
-    RequestNoticeResult result = NoticeRequestFailed;
-    LauncherNoticeUpgradeInfo(std::wstring u, RequestNoticeResult r) : url(std::move(u)), result(r) {}
-    ResourceManagerProgressInfoBase* Clone() const override { return new LauncherNoticeUpgradeInfo(*this); }
-};

@@ -5,16 +5,9 @@
 #include "BuildConfig.h"
 #include "util/TextEncoding.h"
 
-namespace {
-std::wstring g_serverUrlOverride;
-}
-
 std::wstring GetLauncherServerUrl() {
-    if (!g_serverUrlOverride.empty()) return g_serverUrlOverride;
     return std::wstring(L"http://") + LAUNCHER_SERVER_HOST_TEXT + L":8000";
 }
-
-void SetLauncherServerUrlForTesting(const std::wstring& url) { g_serverUrlOverride = url; }
 
 TKNoticeRequest::~TKNoticeRequest() {
     // OnResponse may still run on the worker: stop it before the callback goes.

@@ -10,8 +10,6 @@
 
 // The launcher server: the compiled-in host on port 8000, root path.
 std::wstring GetLauncherServerUrl();
-// Tests point the request at a stub on another port.
-void SetLauncherServerUrlForTesting(const std::wstring& url);
 
 struct NoticeRequestParams : AsyncRequestParams {
     explicit NoticeRequestParams(NoticeRequestInfo i) : info(std::move(i)) {}

@@ -116,105 +116,142 @@ void UpdateFlow::SetTaskbarValue(uint64_t done, uint64_t total) {
     if (taskbar_ && total > 0) taskbar_->SetValue(done, total);
 }
 
-void UpdateFlow::OnUpdateProgress(ResourceManagerProgressState state,
-                                  const ResourceManagerProgressInfoBase* record) {
-    display_.downloading =
-        state == ResourceDownloadStarted || state == LauncherDownloadStarted || state == DownloadProgress;
-    switch (state) {
-    case LocalCheckStarted:
-        SetStatus(L"开始校验本地资源...");
-        display_.progress = 0;
-        display_.phase = 0;
-        break;
-    case LocalCheckFinished:
-        SetStatus(L"校验本地资源完成...");
-        display_.progress = 1;
-        break;
-    case CdnCompareStarted:
-        SetStatus(L"开始比对服务器资源...");
-        display_.progress = 0;
-        break;
-    case CdnCompareFinished:
-        SetStatus(L"比对服务器资源完成...");
-        display_.progress = 1;
-        host_.StartComparison(repairThisRun_);
-        break;
-    case RequestDownloadTotalSize:
-        if (auto* info = dynamic_cast<const RequestDownloadTotalSizeNoticeInfo*>(record)) {
-            if (info->totalSize > 0) {
-                CheckDiskSpaceAndStart(static_cast<uint64_t>(info->totalSize));
-            } else {
-                StartBatchesWhenIdle();  // nothing to fetch needs no room
-            }
-        }
-        break;
-    case CdnCompareFailed:
-        ShowFailure(dynamic_cast<const CdnListUnverifiedInfo*>(record) ? L"资源列表校验失败，请重试!"
-                                                                        : L"比对服务器资源失败!");
-        break;
-    case ResourceDownloadStarted:
-        display_.progress = 0;
-        SetStatus(L"美女指挥官正在为您调配游戏资源...");
-        SetTaskbarState(TaskbarState::Normal);
-        SetTaskbarValue(0, 1);
-        break;
-    case ResourceDownloadFailed:
-        ShowFailure(L"加载服务器资源失败!");
-        break;
-    case LauncherDownloadStarted:
-        display_.progress = 0;
-        SetStatus(L"加载Launcher资源中,请耐心等待...");
-        SetTaskbarState(TaskbarState::Normal);
-        SetTaskbarValue(0, 1);
-        break;
-    case LauncherDownloadFailed:
-        ShowFailure(L"加载Launcher资源失败!");
-        break;
-    case DownloadProgress:
-        if (auto* info = dynamic_cast<const ResourceManagerUpdateProgressInfo*>(record)) {
-            display_.ApplyDownloadProgress(info->downloaded, info->total);
-            // The share of the bytes, not the bar's three passes.
-            if (info->downloaded >= 0 && info->total > 0) {
-                SetTaskbarValue(static_cast<uint64_t>(info->downloaded), static_cast<uint64_t>(info->total));
-            }
-        }
-        break;
-    case LauncherUpdateFinished:
-        SetStatus(L"Launcher更新完成,正在重启Launcher...");
-        display_.progress = 1;
-        SetTaskbarState(TaskbarState::None);
-        host_.AskUser(L"Launcher更新完成,准备重启Launcher!", 0, L"", L"");
-        host_.StartTimer(TIMER_RESTART, 1000);
-        break;
-    case VerifyProgress:
-        if (auto* info = dynamic_cast<const ResourceManagerUpdateProgressInfo*>(record)) {
-            float share = info->total > 0 ? static_cast<float>(info->downloaded) / static_cast<float>(info->total) : 1;
-            display_.progress = share;
-            wchar_t text[64];
-            std::swprintf(text, 64, L"正在校验游戏文件 %d%%", static_cast<int>(share * 100));
-            SetStatus(text);
-            SetTaskbarState(TaskbarState::Normal);
-            SetTaskbarValue(static_cast<uint64_t>(info->downloaded), static_cast<uint64_t>(info->total));
-        }
-        break;
-    case ResourceUpdateFinished:
-        if (repairRequested_ && !listUrl_.empty()) {
-            StartUpdate(listUrl_);  // the check the player asked for meanwhile, then the game
-            break;
-        }
-        SetStatus(L"资源更新完成,准备启动游戏.");
-        display_.progress = 1;
-        SetTaskbarState(TaskbarState::None);
-        host_.StartTimer(TIMER_START_GAME, 30);
-        break;
-    case NoticeResult:
-        if (auto* info = dynamic_cast<const LauncherNoticeUpgradeInfo*>(record)) {
-            OnNoticeResult(info->url, info->result);
-        }
-        break;
-    default:
-        break;
+void UpdateFlow::OnLocalCheckStarted() {
+    SetStatus(L"开始校验本地资源...");
+    display_.progress = 0;
+    display_.phase = 0;
+}
+
+void UpdateFlow::OnLocalCheckFinished() {
+    SetStatus(L"校验本地资源完成...");
+    display_.progress = 1;
+}
+
+void UpdateFlow::OnCdnCompareStarted() {
+    SetStatus(L"开始比对服务器资源...");
+    display_.progress = 0;
+}
+
+void UpdateFlow::OnCdnCompareFinished() {
+    SetStatus(L"比对服务器资源完成...");
+    display_.progress = 1;
+    host_.StartComparison(repairThisRun_);
+}
+
+void UpdateFlow::OnDownloadTotalSize(int64_t totalSize) {
+    if (totalSize > 0) {
+        CheckDiskSpaceAndStart(static_cast<uint64_t>(totalSize));
+    } else {
+        StartBatchesWhenIdle();  // nothing to fetch needs no room
     }
+}
+
+void UpdateFlow::OnCdnCompareFailed(bool listUnverified) {
+    ShowFailure(listUnverified ? L"资源列表校验失败，请重试!" : L"比对服务器资源失败!");
+}
+
+void UpdateFlow::OnResourceDownloadStarted() { BatchStarted(L"美女指挥官正在为您调配游戏资源..."); }
+
+void UpdateFlow::OnResourceDownloadFailed() {
+    BatchEnded();
+    ShowFailure(L"加载服务器资源失败!");
+}
+
+void UpdateFlow::OnLauncherDownloadStarted() { BatchStarted(L"加载Launcher资源中,请耐心等待..."); }
+
+void UpdateFlow::OnLauncherDownloadFailed() {
+    BatchEnded();
+    ShowFailure(L"加载Launcher资源失败!");
+}
+
+void UpdateFlow::OnDownloadPaused() {
+    // A resume may have come before the workers stood still: then it stands.
+    if (paused_) ShowPaused();
+}
+
+void UpdateFlow::OnDownloadProgress(int64_t downloaded, int64_t total) {
+    display_.ApplyDownloadProgress(downloaded, total);
+    // The share of the bytes, not the bar's three passes.
+    if (downloaded >= 0 && total > 0) {
+        SetTaskbarValue(static_cast<uint64_t>(downloaded), static_cast<uint64_t>(total));
+    }
+}
+
+void UpdateFlow::OnLauncherUpdateFinished() {
+    BatchEnded();
+    SetStatus(L"Launcher更新完成,正在重启Launcher...");
+    display_.progress = 1;
+    SetTaskbarState(TaskbarState::None);
+    host_.AskUser(L"Launcher更新完成,准备重启Launcher!", 0, L"", L"");
+    host_.StartTimer(TIMER_RESTART, 1000);
+}
+
+void UpdateFlow::OnVerifyProgress(int64_t read, int64_t total) {
+    float share = total > 0 ? static_cast<float>(read) / static_cast<float>(total) : 1;
+    display_.progress = share;
+    wchar_t text[64];
+    std::swprintf(text, 64, L"正在校验游戏文件 %d%%", static_cast<int>(share * 100));
+    SetStatus(text);
+    SetTaskbarState(TaskbarState::Normal);
+    SetTaskbarValue(static_cast<uint64_t>(read), static_cast<uint64_t>(total));
+}
+
+void UpdateFlow::OnResourceUpdateFinished() {
+    BatchEnded();
+    if (repairRequested_ && !listUrl_.empty()) {
+        StartUpdate(listUrl_);  // the check the player asked for meanwhile, then the game
+        return;
+    }
+    SetStatus(L"资源更新完成,准备启动游戏.");
+    display_.progress = 1;
+    SetTaskbarState(TaskbarState::None);
+    host_.StartTimer(TIMER_START_GAME, 30);
+}
+
+void UpdateFlow::BatchStarted(const std::wstring& status) {
+    batchRunning_ = true;
+    paused_ = false;
+    display_.downloading = true;
+    batchStatus_ = status;
+    display_.progress = 0;
+    SetStatus(status);
+    SetTaskbarState(TaskbarState::Normal);
+    SetTaskbarValue(0, 1);
+}
+
+void UpdateFlow::BatchEnded() {
+    batchRunning_ = false;
+    paused_ = false;
+    display_.downloading = false;
+}
+
+void UpdateFlow::Pause() {
+    if (!CanPause()) return;
+    paused_ = true;
+    display_.downloading = false;
+    host_.PauseDownload();
+    ShowPaused();
+}
+
+void UpdateFlow::ShowPaused() {
+    SetStatus(L"已暂停");
+    // What has arrived, without a speed: nothing is arriving.
+    host_.SetSpeedText(L"下载进度:" + display_.progressText);
+    SetTaskbarState(TaskbarState::Paused);
+    SetTaskbarValue(static_cast<uint64_t>(display_.downloaded > 0 ? display_.downloaded : 0),
+                    static_cast<uint64_t>(display_.total > 0 ? display_.total : 0));
+}
+
+void UpdateFlow::Resume() {
+    if (!paused_) return;
+    paused_ = false;
+    display_.downloading = true;
+    // The paused seconds are no part of the speed.
+    display_.lastDownloaded = display_.downloaded;
+    for (int64_t& sample : display_.speedSamples) sample = 0;
+    SetStatus(batchStatus_);
+    SetTaskbarState(TaskbarState::Normal);
+    host_.ResumeDownload();
 }
 
 void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult result) {

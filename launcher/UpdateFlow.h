@@ -1,10 +1,10 @@
 #pragma once
 // The update flow of the main foreground window, kept free of window code:
-// the game watch, the notice request's outcome, every progress state's text
-// and reaction, the disk-space check, the batches, and the endings. It runs
-// on the user-interface thread, driven by the window's timers and by the
-// reports that reach the window as WM_UPDATE_PROGRESS. Workers only report:
-// every next step (the comparison, each batch) is started from here.
+// the game watch, the notice request's outcome, every report's text and
+// reaction, the disk-space check, the batches, and the endings. It runs on
+// the user-interface thread, driven by the window's timers and by the reports
+// the window's task queue runs there. Workers only report: every next step
+// (the comparison, each batch) is started from here.
 #include <cstdint>
 #include <string>
 
@@ -42,11 +42,11 @@ public:
     virtual std::wstring GetGameFolder() = 0;
     virtual bool IsGameRunning(const std::wstring& gamePath) = 0;
     virtual void SendNoticeRequest() = 0;
-    // Sets the manager's progress callback and initialises it with both roots and
-    // the list URL: the list is fetched (CdnCompareFinished or CdnCompareFailed).
+    // Initialises the manager with both roots and the list URL: the list is
+    // fetched (OnCdnCompareFinished or OnCdnCompareFailed).
     virtual void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
                                      const std::wstring& url) = 0;
-    // Compares the lists off this thread (RequestDownloadTotalSize); with repair,
+    // Compares the lists off this thread (OnDownloadTotalSize); with repair,
     // installed files are checked against their MD5 first.
     virtual void StartComparison(bool repair) = 0;
     // Starts the launcher batch when launcher files changed; false when none did.
@@ -54,18 +54,35 @@ public:
     virtual void StartResourceUpdate() = 0;
     // No worker of the downloader runs (also true before it has any).
     virtual bool IsDownloaderIdle() = 0;
+    // The running batch stands still (DownloadPaused follows) and goes on.
+    virtual void PauseDownload() = 0;
+    virtual void ResumeDownload() = 0;
     virtual bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) = 0;
 };
 
-class UpdateFlow {
+class UpdateFlow : public UpdateReports {
 public:
     explicit UpdateFlow(UpdateFlowHost& host) : host_(host) {}
 
     // After the window is initialised: texts, timers, tips and the game watch.
     void Start();
     void HandleTimer(uint32_t id);
-    // One report; record is owned by the caller.
-    void OnUpdateProgress(ResourceManagerProgressState state, const ResourceManagerProgressInfoBase* record);
+    // The resource update's reports (UpdateReports).
+    void OnLocalCheckStarted() override;
+    void OnLocalCheckFinished() override;
+    void OnCdnCompareStarted() override;
+    void OnCdnCompareFinished() override;
+    void OnDownloadTotalSize(int64_t totalSize) override;
+    void OnCdnCompareFailed(bool listUnverified) override;
+    void OnResourceDownloadStarted() override;
+    void OnResourceDownloadFailed() override;
+    void OnLauncherDownloadStarted() override;
+    void OnLauncherDownloadFailed() override;
+    void OnDownloadProgress(int64_t downloaded, int64_t total) override;
+    void OnLauncherUpdateFinished() override;
+    void OnResourceUpdateFinished() override;
+    void OnVerifyProgress(int64_t read, int64_t total) override;
+    void OnDownloadPaused() override;
     void OnNoticeResult(const std::wstring& url, RequestNoticeResult result);
     void StartNoticeRequest();
     void StartUpdate(const std::wstring& url);
@@ -75,6 +92,14 @@ public:
     // asked while a run is under way, the check follows once it has ended, before
     // the game starts.
     void RequestRepair();
+    // The player pauses the download under way: the status line says so, the
+    // bar stays where it is, the taskbar button shows the pause and the speed
+    // line no speed. Nothing fails and nothing is deleted; Resume goes on from
+    // what was kept. Either does nothing when it does not apply.
+    void Pause();
+    void Resume();
+    bool CanPause() const { return batchRunning_ && !paused_; }
+    bool IsPaused() const { return paused_; }
 
     // The taskbar button that follows the downloads (not owned; null: none).
     void SetTaskbar(TaskbarProgress* taskbar) { taskbar_ = taskbar; }
@@ -83,7 +108,6 @@ public:
                             const std::wstring& second);
 
     ProgressDisplay& Display() { return display_; }
-    bool NoticePending() const { return noticePending_; }
 
 private:
     // A failed batch: a full bar, then OfferRetry.
@@ -97,12 +121,19 @@ private:
     void SetStatus(const std::wstring& text) { host_.SetStatusText(text); }
     void SetTaskbarState(TaskbarState state);
     void SetTaskbarValue(uint64_t done, uint64_t total);
+    // A batch starts with its status text; one ends, whichever way.
+    void BatchStarted(const std::wstring& status);
+    void BatchEnded();
+    void ShowPaused();
 
     UpdateFlowHost& host_;
     bool noticePending_ = true;
     bool repairRequested_ = false;
     bool repairThisRun_ = false;  // the comparison of the run under way checks the installed files
     std::wstring listUrl_;  // of the last run, for a repair that follows it
+    bool batchRunning_ = false;  // a launcher or game-resource batch is under way
+    bool paused_ = false;        // ... and the player paused it
+    std::wstring batchStatus_;   // the status line of that batch, back on resume
     ProgressDisplay display_;
     TaskbarProgress* taskbar_ = nullptr;
 };

@@ -37,7 +37,7 @@ bool CDNResourceDataProcessor::Begin(uint32_t contentLength) {
 bool CDNResourceDataProcessor::Write(const void* data, uint32_t count) {
     if (attempt_ != Attempt::Receiving && attempt_ != Attempt::Skipping) return false;
     if (attempt_ == Attempt::Receiving) {
-        if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return Fail();
+        if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return DiskFailed(L"CreateFile");
         if (!inflater_.Feed(data, count, &out_)) return Fail();
     }
     written += static_cast<int32_t>(count);
@@ -57,26 +57,26 @@ bool CDNResourceDataProcessor::Write(const void* data, uint32_t count) {
 bool CDNResourceDataProcessor::Finish() {
     // An empty transfer is no file, whatever the list says.
     if (written == 0) return Fail();
-    if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return Fail();
+    if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return DiskFailed(L"CreateFile");
     if (!inflater_.Finish(&out_)) return Fail();
     // A file written in place goes to the flusher still open: the disk writes it
     // while this worker goes on with the next file.
     const bool deferred = flusher && !replacesInstalledFile;
     std::string md5;
     std::string sha256;
-    if (!out_.Finish(&md5, &sha256)) return Fail();
+    if (!out_.Finish(&md5, &sha256)) return DiskFailed(L"WriteFile");
     if (!SameMd5Hex(md5, expectedMd5) || (!expectedSha256.empty() && sha256 != expectedSha256)) {
         DebugTrace(L"资源校验失败\t" + info.name + L"\t" + expectedMd5 + L"\t" + AnsiToText(md5));
         return Fail();
     }
     // Verified: only now may the file outlive this process.
     ScopedFileHandle unflushed;
-    if (!out_.Keep(deferred ? &unflushed : nullptr)) return Fail();
+    if (!out_.Keep(deferred ? &unflushed : nullptr)) return DiskFailed(L"FlushFileBuffers");
     if (replacesInstalledFile) {
         std::wstring target;
-        if (!GetTargetPath(&target) ||
-            !::MoveFileExW(writePath_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return Fail();
+        if (!GetTargetPath(&target)) return Fail();
+        if (!::MoveFileExW(writePath_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return DiskFailed(L"MoveFileEx");
         }
     }
     attempt_ = Attempt::Installed;
@@ -95,6 +95,11 @@ bool CDNResourceDataProcessor::Finish() {
         onInstalled();
     }
     return true;
+}
+
+bool CDNResourceDataProcessor::DiskFailed(const wchar_t* step) {
+    TraceDiskError(step, info.name);
+    return Fail();
 }
 
 bool CDNResourceDataProcessor::Fail() {

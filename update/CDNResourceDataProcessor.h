@@ -40,6 +40,9 @@ public:
     bool GetTargetPath(std::wstring* path) const;
     bool GetTemporaryPath(std::wstring* path) const;
     bool IsReceiving() const { return attempt_ == Attempt::Receiving; }
+    // Once in place with the expected MD5, the file stays: a segment cut short
+    // after it (a pause) does not fetch it again.
+    bool IsKept() const override { return installedOnce_; }
 
     std::wstring rootFolder;   // ends in a backslash
     std::wstring expectedMd5;  // from the list; a file with another MD5 is never taken
@@ -66,6 +69,8 @@ private:
     enum class Attempt { Idle, Receiving, Skipping, Installed, Failed };
     bool Finish();
     bool Fail();
+    // A step on the disk failed: traced with the system's error code, then Fail.
+    bool DiskFailed(const wchar_t* step);
 
     Attempt attempt_ = Attempt::Idle;
     bool installedOnce_ = false;

@@ -16,6 +16,7 @@ namespace {
 
 const wchar_t kPackageFileName[] = L"tq_game.tqpkg";
 const int32_t kDownloaderThreads = 3;
+const uint64_t kOneWorkerLimit = 1 << 20;  // bytes a second
 // The task name of the list's statement; the list's own task has an empty name.
 const wchar_t kStatementTaskName[] = L".sig";
 // The content index beside the list, and its statement.
@@ -53,22 +54,50 @@ void CCDNResourceDownloader::StopAll() {
     if (dispatcher) dispatcher->StopAll();
 }
 
+void CCDNResourceDownloader::Pause() {
+    if (dispatcher && IsFileKind(static_cast<int32_t>(batchKind))) dispatcher->Pause();
+}
+
+void CCDNResourceDownloader::Resume() {
+    if (!dispatcher) return;
+    dispatcher->SetMaxThreads(WorkerCount());
+    dispatcher->Resume();
+}
+
+bool CCDNResourceDownloader::IsPaused() { return dispatcher && dispatcher->IsPaused(); }
+
+void CCDNResourceDownloader::SetSpeedLimit(uint64_t bytesPerSecond) { rateLimit.SetBytesPerSecond(bytesPerSecond); }
+
+int32_t CCDNResourceDownloader::WorkerCount() {
+    // Below about 1 MB/s a single connection keeps up with the limit, and
+    // fewer connections share the line more evenly with the player's others.
+    uint64_t limit = rateLimit.BytesPerSecond();
+    return limit != 0 && limit <= kOneWorkerLimit ? 1 : kDownloaderThreads;
+}
+
+void CCDNResourceDownloader::NoteResult(int32_t code) {
+    ScopedLock hold(statusLock);
+    if (batchError == kDownloadOk) batchError = code;
+}
+
 void CCDNResourceDownloader::StartConfigDownload() {
     {
         ScopedLock hold(processorLock);
         stopped = false;
     }
-    if (dispatcher) dispatcher->ClearPending();
+    if (dispatcher) {
+        dispatcher->ClearPending();
+        dispatcher->Resume();  // a new run is never paused
+    }
     StartBatch(std::vector<ResourceUpdateItem>(1), CdnTaskKind::Config);
 }
 
 void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind) {
     ::InterlockedExchange(&queuedTasks, 0);
-    ::InterlockedExchange(&inFlightTasks, 0);
     ::InterlockedExchange(&finishedTasks, 0);
     {
         ScopedLock hold(statusLock);
-        combinedStatus = 0;
+        batchError = kDownloadOk;
     }
     {
         ScopedLock hold(bytesLock);
@@ -79,8 +108,9 @@ void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& i
     if (!dispatcher) {
         dispatcher.reset(new DownloaderTaskDispatcher());
         dispatcher->owner = this;
-        dispatcher->maxThreads = kDownloaderThreads;
+        dispatcher->rateLimit = &rateLimit;
     }
+    dispatcher->SetMaxThreads(WorkerCount());
     if (kind == CdnTaskKind::LauncherFile) {
         DeleteStagingFile(StagingFile());
         SetStagingFlag(StagingFile(), 0);
@@ -139,13 +169,9 @@ void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& i
                 totalBytes += task.size;
             }
             ::InterlockedIncrement(&queuedTasks);
-            ::InterlockedIncrement(&inFlightTasks);
         }
     }
-    if (refused) {
-        ScopedLock hold(statusLock);
-        combinedStatus |= kDownloadBeginRefused;
-    }
+    if (refused) NoteResult(kDownloadBeginRefused);
     if (refused && tasks.empty()) {
         // No worker will start, so nobody else would end the batch.
         OnAllTasksFinished();
@@ -250,7 +276,7 @@ void CCDNResourceDownloader::OnConfigResult(const DownloadTaskResultInfo& result
         OnIndexResult(result, processor);
         return;
     }
-    combinedStatus |= result.resultCode;  // the batch's only task at a time: no lock needed
+    NoteResult(result.resultCode);
     if (result.info.name == kStatementTaskName) {
         OnStatementResult(result, processor);
         return;
@@ -314,8 +340,9 @@ void CCDNResourceDownloader::ReportConfigList(bool received, const std::string& 
 }
 
 void CCDNResourceDownloader::OnFileResult(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor) {
-    ::InterlockedDecrement(&inFlightTasks);
     int32_t code = result.resultCode;
+    // Back in the queue (a pause, or a stop): neither done nor failed.
+    if (code == kDownloadRequeued) return;
     // A launcher file that cannot be staged is as lost as one that never came.
     if (code == kDownloadOk && result.info.kind == static_cast<int32_t>(CdnTaskKind::LauncherFile) &&
         !StageLauncherFile(StagingFile(), result, static_cast<CDNResourceDataProcessor*>(processor))) {
@@ -327,10 +354,7 @@ void CCDNResourceDownloader::OnFileResult(const DownloadTaskResultInfo& result, 
     if (chunkFailed && (FetchWholeInstead(result.info.name) || chunkedFiles.count(result.info.name))) {
         code = kDownloadOk;
     }
-    {
-        ScopedLock hold(statusLock);
-        combinedStatus |= code;
-    }
+    if (code != kDownloadOk) NoteResult(code);
     ::InterlockedIncrement(&finishedTasks);
     if (code != kDownloadOk) {
         if (dispatcher) dispatcher->StopAll();
@@ -345,7 +369,7 @@ void CCDNResourceDownloader::OnAllTasksFinished() {
     int32_t status;
     {
         ScopedLock hold(statusLock);
-        status = combinedStatus;
+        status = batchError;
     }
     // Every queued task must have reported: a segment dropped without results
     // (a worker stopped between taking it and fetching it) is no success.
@@ -358,6 +382,13 @@ void CCDNResourceDownloader::OnAllTasksFinished() {
         if (onBatchFinished) onBatchFinished(CDNDownloadState::Succeeded, static_cast<int32_t>(batchKind));
         return;
     }
+    // Paused, with files still queued: no failure, and no file is given up.
+    if (status == kDownloadOk && durable && dispatcher && dispatcher->IsPaused()) {
+        DebugTrace(L"下载已暂停");
+        if (onBatchPaused) onBatchPaused(static_cast<int32_t>(batchKind));
+        return;
+    }
+    if (status != kDownloadOk) DebugTrace(L"下载批次失败\t错误代码:" + IntToText(status));
     if (batchKind == CdnTaskKind::LauncherFile) DeleteStagingFile(StagingFile());
     if (onBatchFinished) onBatchFinished(CDNDownloadState::Failed, static_cast<int32_t>(batchKind));
 }
@@ -382,7 +413,6 @@ bool CCDNResourceDownloader::FetchWholeInstead(const std::wstring& name) {
         totalBytes += whole.front().size;
     }
     ::InterlockedIncrement(&queuedTasks);
-    ::InterlockedIncrement(&inFlightTasks);
     dispatcher->AddTasks(whole);
     return true;
 }

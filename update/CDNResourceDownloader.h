@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "afx/ScopedWin.h"
+#include "download/DownloadRateLimit.h"
 #include "download/DownloaderTaskDispatcher.h"
 #include "download/DownloaderTaskProcessor.h"
 #include "update/ContentIndex.h"
@@ -71,6 +72,17 @@ public:
     bool IsIdle();
     // Stops every running worker (the window is closing); nothing to stop before the first batch.
     void StopAll();
+    // Pauses the running file batch: the requests under way are cancelled, the
+    // files they had not finished go back to the queue (a file being written
+    // is discarded), and onBatchPaused is told once no worker runs. Nothing
+    // to pause without a file batch.
+    void Pause();
+    // The paused batch goes on from its queue.
+    void Resume();
+    bool IsPaused();
+    // The download speed limit of every batch, shared by all workers; 0: none.
+    // Takes effect at once; the number of workers follows at the next start.
+    void SetSpeedLimit(uint64_t bytesPerSecond);
 
     DownloadDataProcessor* CreateProcessor(const DownloadTaskInfo& task) override;
     void OnTaskResult(const DownloadTaskResultInfo& result) override;
@@ -91,6 +103,9 @@ public:
     // text empty, when no whole list arrived; Unverified when its statement failed).
     std::function<void(CDNDownloadState, const std::wstring&)> onConfigResult;
     std::function<void(CDNDownloadState, int32_t)> onBatchFinished;
+    // The batch of that kind stands paused: every file finished so far has been
+    // told (onFileInstalled, onTaskFinished) and is on the disk.
+    std::function<void(int32_t)> onBatchPaused;
     std::function<void(const DownloadTaskInfo&, CDNDownloadState)> onTaskFinished;
     std::function<void(int64_t, int64_t)> onDownloadProgress;
     // A game resource file has been verified, put in place and made durable,
@@ -131,6 +146,8 @@ private:
     // False when the file was fetched whole already (or is unknown).
     bool FetchWholeInstead(const std::wstring& name);
     void OnProcessorProgress(int64_t count);
+    // Keeps code as the batch's error when it is the first.
+    void NoteResult(int32_t code);
     std::wstring StagingFile() const;
 
     std::unique_ptr<DownloaderTaskDispatcher> dispatcher;
@@ -139,10 +156,15 @@ private:
     std::map<std::wstring, ChunkedFile> chunkedFiles;  // by name, under processorLock
     std::unique_ptr<DiskSpaceGuard> diskSpace;         // of the running file batch
     FileFlusher flusher;                               // makes game files durable off the workers
+    // The workers to run for the limit: one is enough for a low one.
+    int32_t WorkerCount();
+
     volatile LONG queuedTasks = 0;
-    volatile LONG inFlightTasks = 0;
     volatile LONG finishedTasks = 0;
-    int32_t combinedStatus = 0;
+    // The first error of the batch (under statusLock), kDownloadOk without one:
+    // the code says what went wrong, which an OR of several codes did not.
+    int32_t batchError = kDownloadOk;
+    DownloadRateLimit rateLimit;
     int64_t downloadedBytes = 0;
     int64_t totalBytes = 0;
     CriticalSection processorLock;

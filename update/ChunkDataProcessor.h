@@ -34,6 +34,9 @@ public:
     bool End() override;
     // A chunk has no content of its own to give.
     bool GetContent(std::string* out) override;
+    // Written after its check (or, for a task without a chunk, installed): a
+    // paused segment does not fetch it again.
+    bool IsKept() const override { return done_; }
 
     int32_t written = 0;     // member bytes received since the last Begin
     int32_t maxWritten = 0;  // most bytes any attempt received

@@ -1,5 +1,7 @@
 #include "update/FileFlusher.h"
 
+#include "util/DebugTrace.h"
+
 FileFlusher::~FileFlusher() {
     {
         ScopedLock hold(lock_);
@@ -11,8 +13,13 @@ FileFlusher::~FileFlusher() {
 
 bool FileFlusher::FlushAndClose(ScopedFileHandle file) {
     bool flushed = ::FlushFileBuffers(file.Get()) != FALSE;
+    if (!flushed) TraceDiskError(L"FlushFileBuffers");
     // Closed here rather than by the owner's destructor: a failed close counts too.
-    return ::CloseHandle(file.Release()) != FALSE && flushed;
+    if (::CloseHandle(file.Release()) == FALSE) {
+        TraceDiskError(L"CloseHandle");
+        return false;
+    }
+    return flushed;
 }
 
 void FileFlusher::Add(ScopedFileHandle file, Done done) {

@@ -31,10 +31,14 @@ void ReplaceAll(std::wstring* text, wchar_t from, wchar_t to) {
 
 }  // namespace
 
-void CResourceManager::SetProgressCallback(ProgressCallback callback) { progressCallback = std::move(callback); }
+void CResourceManager::SetReportPoster(ReportPoster poster) { reportPoster = std::move(poster); }
 
-void CResourceManager::Report(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
-    if (progressCallback) progressCallback(state, info);
+void CResourceManager::Report(ResourceManagerProgressState state, UpdateReport report) {
+    if (reportPoster) reportPoster(state, std::move(report));
+}
+
+void CResourceManager::Report(ResourceManagerProgressState state, void (UpdateReports::*step)()) {
+    Report(state, [step](UpdateReports& receiver) { (receiver.*step)(); });
 }
 
 void CResourceManager::Initialize(const std::wstring& launcherRootFolder, const std::wstring& resourceRootFolder,
@@ -65,7 +69,7 @@ void CResourceManager::Initialize(const std::wstring& launcherRootFolder, const 
     LoadLauncherInfo();
     ConnectDownloader();
     DebugTrace(L"初始化cdn资源信息");
-    Report(ResourceManagerProgressState::CdnCompareStarted);
+    Report(ResourceManagerProgressState::CdnCompareStarted, &UpdateReports::OnCdnCompareStarted);
     downloader.StartConfigDownload();
 }
 
@@ -80,27 +84,29 @@ bool CResourceManager::LoadListFile(const std::wstring& path, std::vector<Resour
 
 void CResourceManager::LoadLocalList(const LocalListTexts& texts, const std::wstring& folder, ResourceInfoMap* map) {
     DebugTrace(texts.startTrace);
-    Report(texts.started);
+    Report(texts.started, texts.onStarted);
     std::vector<ResoureConfigInfo> list;
     if (!folder.empty() && LoadListFile(folder + texts.fileName, &list)) {
         ScopedLock hold(lock);
         for (ResoureConfigInfo& entry : list) InsertResourceEntry(map, std::move(entry), texts.duplicatePrefix);
     }
     DebugTrace(texts.doneTrace + IntToText(static_cast<int32_t>(map->size())));
-    Report(texts.finished);
+    Report(texts.finished, texts.onFinished);
 }
 
 void CResourceManager::LoadLocalResourceInfo() {
     static const LocalListTexts texts = {
         kVersionFileName, L"LocalResourceInfo插入失败\t", L"初始化本地资源信息", L"初始化本地资源信息完成，配置数量",
-        ResourceManagerProgressState::LocalCheckStarted, ResourceManagerProgressState::LocalCheckFinished};
+        ResourceManagerProgressState::LocalCheckStarted, ResourceManagerProgressState::LocalCheckFinished, &UpdateReports::OnLocalCheckStarted,
+        &UpdateReports::OnLocalCheckFinished};
     LoadLocalList(texts, resourceRoot, &localResourceMap);
 }
 
 void CResourceManager::LoadLauncherInfo() {
     static const LocalListTexts texts = {
         kLauncherManifestName, L"LauncherInfo插入失败\t", L"初始化Launcher信息", L"初始化Launcher配置信息完成，配置数量",
-        ResourceManagerProgressState::LauncherInfoStarted, ResourceManagerProgressState::LauncherInfoFinished};
+        ResourceManagerProgressState::LauncherInfoStarted, ResourceManagerProgressState::LauncherInfoFinished, &UpdateReports::OnLauncherInfoStarted,
+        &UpdateReports::OnLauncherInfoFinished};
     LoadLocalList(texts, launcherRoot, &localLauncherMap);
 }
 
@@ -116,6 +122,7 @@ void CResourceManager::ConnectDownloader() {
         OnConfigDownloaded(state, listText);
     };
     downloader.onBatchFinished = [this](CDNDownloadState state, int32_t kind) { OnBatchFinished(state, kind); };
+    downloader.onBatchPaused = [this](int32_t kind) { OnBatchPaused(kind); };
     downloader.onTaskFinished = [this](const DownloadTaskInfo& task, CDNDownloadState state) {
         OnTaskFinished(task, state);
     };
@@ -165,9 +172,9 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wst
               (state == CDNDownloadState::Succeeded && !HasGameResourceEntry(list) && !localResourceMap.empty());
     if (state != CDNDownloadState::Succeeded || refused) {
         DebugTrace(L"校验cdn资源信息失败");
-        CdnListUnverifiedInfo unverified;
+        const bool unverified = state == CDNDownloadState::Unverified;
         Report(ResourceManagerProgressState::CdnCompareFailed,
-               state == CDNDownloadState::Unverified ? &unverified : nullptr);
+               [unverified](UpdateReports& receiver) { receiver.OnCdnCompareFailed(unverified); });
         return;
     }
     {
@@ -181,7 +188,7 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wst
         }
     }
     // The list's worker only reports: the comparison starts when the flow asks.
-    Report(ResourceManagerProgressState::CdnCompareFinished);
+    Report(ResourceManagerProgressState::CdnCompareFinished, &UpdateReports::OnCdnCompareFinished);
 }
 
 void CResourceManager::StartComparison(bool repair) {
@@ -189,7 +196,8 @@ void CResourceManager::StartComparison(bool repair) {
     compareWithRepair = repair;
     if (!compareWorker.Begin(&CResourceManager::CompareThreadMain, this)) {
         DebugTrace(L"启动比对线程失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
-        Report(ResourceManagerProgressState::CdnCompareFailed);
+        Report(ResourceManagerProgressState::CdnCompareFailed,
+               [](UpdateReports& receiver) { receiver.OnCdnCompareFailed(false); });
     }
 }
 
@@ -233,9 +241,9 @@ void CResourceManager::CompareWithCdn() {
     if (forgotten) SaveLocalVersionFile();
     // Also when there is nothing to fetch: the flow starts the batches (or ends
     // the run) on its own thread either way.
-    RequestDownloadTotalSizeNoticeInfo info;
-    info.totalSize = static_cast<int64_t>(total);
-    Report(ResourceManagerProgressState::RequestDownloadTotalSize, &info);
+    const int64_t size = static_cast<int64_t>(total);
+    Report(ResourceManagerProgressState::RequestDownloadTotalSize,
+           [size](UpdateReports& receiver) { receiver.OnDownloadTotalSize(size); });
 }
 
 std::unordered_set<std::wstring> CResourceManager::PlanChunkedFiles(uint64_t* total) {
@@ -273,7 +281,7 @@ bool CResourceManager::StartLauncherUpdate() {
         return false;
     }
     // launcherDeletes stay as they are: launcher files are never deleted.
-    Report(ResourceManagerProgressState::LauncherDownloadStarted);
+    Report(ResourceManagerProgressState::LauncherDownloadStarted, &UpdateReports::OnLauncherDownloadStarted);
     downloader.StartBatch(launcherDownloads, CdnTaskKind::LauncherFile);
     return true;
 }
@@ -293,7 +301,7 @@ void CResourceManager::StartResourceUpdate() {
         for (const ResourceUpdateItem& item : resourceDownloads) changed |= localResourceMap.erase(item.name) > 0;
     }
     if (changed && !SaveLocalVersionFile()) {
-        Report(ResourceManagerProgressState::ResourceDownloadFailed);
+        Report(ResourceManagerProgressState::ResourceDownloadFailed, &UpdateReports::OnResourceDownloadFailed);
         return;
     }
     // A withdrawn name that Windows takes for one being downloaded ("A.txt"
@@ -308,11 +316,11 @@ void CResourceManager::StartResourceUpdate() {
     }
     if (!resourceDownloads.empty()) {
         StartSaveTicker();
-        Report(ResourceManagerProgressState::ResourceDownloadStarted);
+        Report(ResourceManagerProgressState::ResourceDownloadStarted, &UpdateReports::OnResourceDownloadStarted);
         downloader.StartBatch(resourceDownloads, CdnTaskKind::GameResource);
     } else {
         DebugTrace(L"资源校验完毕,没有资源需要更新");
-        Report(ResourceManagerProgressState::ResourceUpdateFinished);
+        Report(ResourceManagerProgressState::ResourceUpdateFinished, &UpdateReports::OnResourceUpdateFinished);
     }
 }
 
@@ -332,8 +340,13 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
         }
     }
     DebugTrace(L"开始校验游戏文件\t" + IntToText(static_cast<int32_t>(toCheck.size())));
-    ResourceManagerUpdateProgressInfo progress(0, totalBytes);
-    Report(ResourceManagerProgressState::VerifyProgress, &progress);
+    int64_t readBytes = 0;
+    auto reportRead = [this, &readBytes, totalBytes] {
+        const int64_t read = readBytes;
+        Report(ResourceManagerProgressState::VerifyProgress,
+               [read, totalBytes](UpdateReports& receiver) { receiver.OnVerifyProgress(read, totalBytes); });
+    };
+    reportRead();
     DWORD lastReport = ::GetTickCount();
     std::vector<std::wstring> damaged;
     for (const auto& file : toCheck) {
@@ -341,10 +354,10 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
         std::string md5;
         bool intact = ResourcePathUnder(resourceFilesFolder, file.first, &path) &&
                       Md5OfFileHex(path, &md5, [&](uint64_t bytes) {
-                          progress.downloaded += static_cast<int64_t>(bytes);
+                          readBytes += static_cast<int64_t>(bytes);
                           if (::GetTickCount() - lastReport >= 50) {
                               lastReport = ::GetTickCount();
-                              Report(ResourceManagerProgressState::VerifyProgress, &progress);
+                              reportRead();
                           }
                       }) &&
                       SameMd5Hex(md5, file.second);
@@ -353,8 +366,8 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
             damaged.push_back(file.first);
         }
     }
-    progress.downloaded = totalBytes;
-    Report(ResourceManagerProgressState::VerifyProgress, &progress);
+    readBytes = totalBytes;
+    reportRead();
     // A damaged file counts as not installed: the comparison fetches it again.
     ScopedLock hold(lock);
     for (const std::wstring& name : damaged) localResourceMap[name].md5.clear();
@@ -463,28 +476,40 @@ void CResourceManager::OnBatchFinished(CDNDownloadState state, int32_t kind) {
             if (!stored) {
                 // Never marked complete: the entrance program must not apply it.
                 DeleteStagingFile(StagingFilePath(launcherFilesFolder));
-                Report(ResourceManagerProgressState::LauncherDownloadFailed);
+                Report(ResourceManagerProgressState::LauncherDownloadFailed, &UpdateReports::OnLauncherDownloadFailed);
                 return;
             }
-            Report(ResourceManagerProgressState::LauncherUpdateFinished);
+            Report(ResourceManagerProgressState::LauncherUpdateFinished, &UpdateReports::OnLauncherUpdateFinished);
         } else {
-            Report(ResourceManagerProgressState::LauncherDownloadFailed);
+            Report(ResourceManagerProgressState::LauncherDownloadFailed, &UpdateReports::OnLauncherDownloadFailed);
         }
     } else if (kind == static_cast<int32_t>(CdnTaskKind::GameResource)) {
         // A batch whose files version.txt cannot name is no success: the next
         // run would take them for files it does not know.
         StopSaveTicker();
         bool saved = SaveLocalVersionFile();
-        Report(state == CDNDownloadState::Succeeded && saved ? ResourceManagerProgressState::ResourceUpdateFinished
-                                                             : ResourceManagerProgressState::ResourceDownloadFailed);
+        if (state == CDNDownloadState::Succeeded && saved) {
+            Report(ResourceManagerProgressState::ResourceUpdateFinished, &UpdateReports::OnResourceUpdateFinished);
+        } else {
+            Report(ResourceManagerProgressState::ResourceDownloadFailed, &UpdateReports::OnResourceDownloadFailed);
+        }
     }
 }
 
+void CResourceManager::PauseDownload() { downloader.Pause(); }
+
+void CResourceManager::ResumeDownload() { downloader.Resume(); }
+
+void CResourceManager::OnBatchPaused(int32_t kind) {
+    // The files verified so far are named at once, so a launcher closed while
+    // paused loses none of them.
+    if (kind == static_cast<int32_t>(CdnTaskKind::GameResource)) SaveLocalVersionFile();
+    Report(ResourceManagerProgressState::DownloadPaused, &UpdateReports::OnDownloadPaused);
+}
+
 void CResourceManager::OnDownloadProgress(int64_t downloaded, int64_t total) {
-    ResourceManagerUpdateProgressInfo info;
-    info.downloaded = downloaded;
-    info.total = total;
-    Report(ResourceManagerProgressState::DownloadProgress, &info);
+    Report(ResourceManagerProgressState::DownloadProgress,
+           [downloaded, total](UpdateReports& receiver) { receiver.OnDownloadProgress(downloaded, total); });
 }
 
 std::wstring CResourceManager::ComputeResourceHash() {

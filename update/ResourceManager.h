@@ -4,7 +4,7 @@
 // has the CDN list fetched, compares each half with its local list, reports the
 // download size, deletes withdrawn resources, has changed files downloaded
 // (launcher files first, in a run of their own) and keeps version.txt current.
-// Every step is reported through the progress callback, from the calling
+// Every step is reported through the report poster, from the calling
 // thread, a download worker or the comparison's worker. The manager never
 // moves on by itself between steps: whoever drives it (the update flow, on the
 // window's thread) starts the comparison and each batch after their reports.
@@ -34,8 +34,9 @@ public:
     CResourceManager(const CResourceManager&) = delete;
     CResourceManager& operator=(const CResourceManager&) = delete;
 
-    // Set once, before Initialize.
-    virtual void SetProgressCallback(ProgressCallback callback);
+    // Set once, before the first Initialize: every report goes through it,
+    // from the calling thread, a download worker or the comparison's worker.
+    void SetReportPoster(ReportPoster poster);
     // The roots end in a backslash (the product passes the game root folder for
     // both; tests pass folders of their own). Loads the local lists and starts
     // the CDN list download, which ends in CdnCompareFinished or CdnCompareFailed.
@@ -58,6 +59,10 @@ public:
     // MD5 of the md5 texts of version.txt in name order; empty without the file
     // or without entries.
     std::wstring ComputeResourceHash();
+    // Pauses the running batch (DownloadPaused once it stands still, with every
+    // verified file recorded in version.txt) and lets it go on.
+    void PauseDownload();
+    void ResumeDownload();
     // The downloader the manager drives (the flow waits for it to be idle).
     CCDNResourceDownloader& Downloader() { return downloader; }
 
@@ -71,6 +76,8 @@ private:
         std::wstring doneTrace;  // followed by the number of entries
         ResourceManagerProgressState started;
         ResourceManagerProgressState finished;
+        void (UpdateReports::*onStarted)();
+        void (UpdateReports::*onFinished)();
     };
     // Loads folder + fileName (when the folder is set) into the map, first entry per name.
     void LoadLocalList(const LocalListTexts& texts, const std::wstring& folder, ResourceInfoMap* map);
@@ -97,7 +104,9 @@ private:
     void StopSaveTicker();
     static UINT SaveTickerMain(LPVOID param);
     void RunSaveTicker();
-    void Report(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info = nullptr);
+    void Report(ResourceManagerProgressState state, UpdateReport report);
+    // A report without values: the step alone.
+    void Report(ResourceManagerProgressState state, void (UpdateReports::*step)());
     bool HasGameResourceEntry(const std::vector<ResoureConfigInfo>& list) const;
 
     // The list's files, and the launcher's own files no entry may name.
@@ -107,6 +116,7 @@ private:
 
     void OnConfigDownloaded(CDNDownloadState state, const std::wstring& listText);
     void OnBatchFinished(CDNDownloadState state, int32_t kind);
+    void OnBatchPaused(int32_t kind);
     void OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state);
     // The file's entry takes the CDN's MD5 in its local map.
     void RecordInstalled(const DownloadTaskInfo& task, CDNDownloadState state);
@@ -127,7 +137,7 @@ private:
     CWinThread saveTicker;
     ScopedHandle saveTickerStop{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     volatile DWORD lastVersionSaveCost = 0;  // milliseconds it took
-    ProgressCallback progressCallback;
+    ReportPoster reportPoster;
     ResourceInfoMap localResourceMap;
     ResourceInfoMap localLauncherMap;
     ResourceInfoMap cdnResourceMap;

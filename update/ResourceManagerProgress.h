@@ -1,7 +1,9 @@
 #pragma once
-// How the resource update reports its steps: a state and, for some states, a
-// progress record. A record handed to a callback lives only during the call;
-// a receiver that keeps it takes a copy with Clone.
+// How the resource update reports its steps: each report is a call on an
+// UpdateReports, made on the thread that owns the receiver. The manager never
+// calls the receiver itself: it hands every report to its poster, which
+// carries the call across to that thread (the window's task queue) and runs
+// it there. A report names its step by number too, for the trace.
 #include <cstdint>
 #include <functional>
 
@@ -12,51 +14,65 @@ enum ResourceManagerProgressState : int32_t {
     LauncherInfoFinished = 4,
     CdnCompareStarted = 5,
     CdnCompareFinished = 6,
-    RequestDownloadTotalSize = 7,  // RequestDownloadTotalSizeNoticeInfo
-    CdnCompareFailed = 8,          // CdnListUnverifiedInfo, or no record
+    RequestDownloadTotalSize = 7,
+    CdnCompareFailed = 8,
     ResourceDownloadStarted = 9,
     ResourceDownloadFailed = 10,
     LauncherDownloadStarted = 11,
     LauncherDownloadFailed = 12,
-    DownloadProgress = 15,  // ResourceManagerUpdateProgressInfo
+    DownloadProgress = 15,
     LauncherUpdateFinished = 16,
     ResourceUpdateFinished = 17,
-    NoticeResult = 18,  // LauncherNoticeUpgradeInfo, reported by the window itself
-    // Checking installed files against their MD5 (a repair the player asked for):
-    // ResourceManagerUpdateProgressInfo with the bytes read and the bytes to read.
+    NoticeResult = 18,  // reported by the window itself
     VerifyProgress = 19,
+    DownloadPaused = 20,
 };
 
-struct ResourceManagerProgressInfoBase {
-    virtual ~ResourceManagerProgressInfoBase() = default;
-    virtual ResourceManagerProgressInfoBase* Clone() const = 0;
+// Counters: only the latest of a run of them matters, and they are too
+// frequent for the trace.
+inline bool IsCounterReport(ResourceManagerProgressState state) {
+    return state == DownloadProgress || state == VerifyProgress;
+}
+
+// The receiver of the reports, one function per step; a receiver overrides
+// those it acts on.
+class UpdateReports {
+public:
+    virtual void OnLocalCheckStarted() {}
+    virtual void OnLocalCheckFinished() {}
+    virtual void OnLauncherInfoStarted() {}
+    virtual void OnLauncherInfoFinished() {}
+    virtual void OnCdnCompareStarted() {}
+    // The list arrived and was read: the comparison may start.
+    virtual void OnCdnCompareFinished() {}
+    // The comparison's outcome: the bytes to download, launcher files and game
+    // resources together (also 0).
+    virtual void OnDownloadTotalSize(int64_t totalSize) {}
+    // No list to act on; listUnverified: it arrived, but its statement failed.
+    virtual void OnCdnCompareFailed(bool listUnverified) {}
+    virtual void OnResourceDownloadStarted() {}
+    virtual void OnResourceDownloadFailed() {}
+    virtual void OnLauncherDownloadStarted() {}
+    virtual void OnLauncherDownloadFailed() {}
+    // Bytes of the batch received so far, of the whole batch.
+    virtual void OnDownloadProgress(int64_t downloaded, int64_t total) {}
+    virtual void OnLauncherUpdateFinished() {}
+    virtual void OnResourceUpdateFinished() {}
+    // Checking installed files against their MD5 (a repair the player asked for):
+    // the bytes read, of the bytes to read.
+    virtual void OnVerifyProgress(int64_t read, int64_t total) {}
+    // The batch under way stands paused; it goes on when the player resumes it.
+    virtual void OnDownloadPaused() {}
+
+protected:
+    ~UpdateReports() = default;
 };
 
-struct ResourceManagerUpdateProgressInfo : ResourceManagerProgressInfoBase {
-    int64_t downloaded = 0;  // bytes of the batch received so far
-    int64_t total = 0;       // bytes of the whole batch
-    ResourceManagerUpdateProgressInfo(int64_t d = 0, int64_t t = 0) : downloaded(d), total(t) {}
-    ResourceManagerProgressInfoBase* Clone() const override {
-        return new ResourceManagerUpdateProgressInfo(*this);
-    }
-};
+// One report: a call to make on the receiver's thread.
+using UpdateReport = std::function<void(UpdateReports&)>;
+// Carries a report to the receiver's thread; called from any thread.
+using ReportPoster = std::function<void(ResourceManagerProgressState, UpdateReport)>;
 
-struct RequestDownloadTotalSizeNoticeInfo : ResourceManagerProgressInfoBase {
-    int64_t totalSize = 0;  // launcher files and game resources together
-    explicit RequestDownloadTotalSizeNoticeInfo(int64_t size = 0) : totalSize(size) {}
-    ResourceManagerProgressInfoBase* Clone() const override {
-        return new RequestDownloadTotalSizeNoticeInfo(*this);
-    }
-};
-
-// The record of CdnCompareFailed when the list arrived but could not be
-// verified (without a record, the list was not obtained).
-struct CdnListUnverifiedInfo : ResourceManagerProgressInfoBase {
-    ResourceManagerProgressInfoBase* Clone() const override { return new CdnListUnverifiedInfo(*this); }
-};
-
-using ProgressCallback = std::function<void(ResourceManagerProgressState, ResourceManagerProgressInfoBase*)>;
-
-// The window message that carries a state (first parameter) and a record the
-// receiver owns (second parameter, or 0) to the foreground window.
+// The window message that wakes the foreground window to run the work posted
+// to it.
 const unsigned WM_UPDATE_PROGRESS = 0x0400 + 100;  // WM_USER + 100 = 1124

@@ -12,3 +12,10 @@ void DebugTrace(const std::wstring& text) {
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
 }
+
+void TraceDiskError(const wchar_t* step, const std::wstring& what) {
+    const DWORD code = ::GetLastError();
+    std::wstring line = L"写入磁盘失败\t" + IntToText(static_cast<int32_t>(code)) + L"\t" + step;
+    if (!what.empty()) line += L"\t" + what;
+    DebugTrace(line);
+}

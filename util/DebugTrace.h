@@ -5,3 +5,7 @@
 
 // Written verbatim, followed by CR LF; standard output gets it in the ANSI code page.
 void DebugTrace(const std::wstring& text);
+// A failed step on the disk, with the system's error code (taken first, so call
+// it right after the failure), as network failures are traced with theirs:
+// "写入磁盘失败\t<code>\t<step>[\t<what>]".
+void TraceDiskError(const wchar_t* step, const std::wstring& what = std::wstring());

@@ -141,8 +141,9 @@ TEST_F(DispatcherTest, StopAllCancelsTheRequestsAndEndsOnce) {
     ASSERT_TRUE(owner.WaitAllFinished());
     auto results = owner.Results();
     ASSERT_EQ(2u, results.size());
-    for (const auto& r : results) EXPECT_EQ(-2, r.resultCode) << r.info.name.c_str();
-    EXPECT_EQ(3u, dispatcher.PendingSegments().size());  // left queued
+    // A cancel is no failure: the two files go back to the queue, which stays.
+    for (const auto& r : results) EXPECT_EQ(kDownloadRequeued, r.resultCode) << r.info.name.c_str();
+    EXPECT_EQ(5u, dispatcher.PendingSegments().size());
     EXPECT_TRUE(WaitIdle());
     EXPECT_FALSE(owner.WaitAllFinished(200));
     EXPECT_EQ(1, owner.FinishedCalls());
@@ -153,8 +154,12 @@ TEST_F(DispatcherTest, StopAllCancelsTheRequestsAndEndsOnce) {
     std::vector<DownloadTaskInfo> none;
     dispatcher.AddTasks(none);
     ASSERT_TRUE(owner.WaitAllFinished());
-    EXPECT_EQ(5u, owner.Results().size());
-    EXPECT_EQ(200, owner.Codes()[L"f4"]);
+    EXPECT_EQ(7u, owner.Results().size());
+    for (int i = 0; i < 5; ++i) {
+        std::wstring name = L"f" + std::to_wstring(i);
+        EXPECT_EQ(200, owner.Codes()[name]);
+        EXPECT_EQ(data.substr(i * 200001, 200000), owner.BytesOf(name));
+    }
     std::vector<int32_t> after = dispatcher.IdleTaskIds();
     std::sort(idle.begin(), idle.end());
     std::sort(after.begin(), after.end());
@@ -168,8 +173,81 @@ TEST_F(DispatcherTest, AStopJustBeforeARequestIsNotLost) {
     std::vector<DownloadTaskInfo> files = {File(L"a", 0, 10)};
     dispatcher.AddTasks(files);
     ASSERT_TRUE(owner.WaitAllFinished());
-    EXPECT_EQ((std::map<std::wstring, int32_t>{{L"a", -2}}), owner.Codes());
+    EXPECT_EQ((std::map<std::wstring, int32_t>{{L"a", kDownloadRequeued}}), owner.Codes());
     EXPECT_EQ(0u, server.Requests().size());
+    EXPECT_EQ(1u, dispatcher.PendingSegments().size());
+}
+
+// Paused half-way through a segment of touching files: the file that arrived
+// whole is done, the rest goes back to the queue from the first file not kept,
+// and nothing is handed out until Resume, which fetches only that rest.
+TEST_F(DispatcherTest, PauseKeepsWhatArrivedAndResumeFetchesTheRest) {
+    TestHttpServer::Resource stall{data, TestHttpServer::kStall};
+    stall.stallAfter = 100000;
+    server.Add("/stall", stall);
+    std::vector<DownloadTaskInfo> files = {File(L"a", 0, 50000, "stall"), File(L"b", 50000, 100000, "stall"),
+                                           File(L"c", 150000, 100000, "stall"), File(L"d", 300000, 1000, "stall")};
+    ScopedHandle bArrives(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    owner.writeEvents[L"b"] = bArrives.Get();
+    dispatcher.maxThreads = 1;
+    dispatcher.AddTasks(files);
+    ASSERT_TRUE(server.WaitForStalled(1, 10000));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(bArrives.Get(), 10000));  // a is whole
+    dispatcher.Pause();
+    ASSERT_TRUE(owner.WaitAllFinished());
+    EXPECT_TRUE(dispatcher.IsPaused());
+    EXPECT_EQ((std::map<std::wstring, int32_t>{{L"a", 200}, {L"b", kDownloadRequeued}, {L"c", kDownloadRequeued}}),
+              owner.Codes());
+    std::vector<SegmentDownloadTaskInfo> pending = dispatcher.PendingSegments();
+    ASSERT_EQ(2u, pending.size());
+    EXPECT_EQ(50000, pending[0].rangeStart);
+    EXPECT_EQ(200000u, pending[0].length);
+    ASSERT_EQ(2u, pending[0].files.size());
+    EXPECT_EQ(L"b", pending[0].files[0].name);
+    // Paused, new work waits too.
+    std::vector<DownloadTaskInfo> more = {File(L"e", 400000, 10, "stall")};
+    dispatcher.AddTasks(more);
+    EXPECT_TRUE(WaitIdle());
+    EXPECT_EQ(3u, dispatcher.PendingSegments().size());
+
+    server.Release();
+    const size_t requestsBefore = server.Requests().size();
+    dispatcher.Resume();
+    ASSERT_TRUE(owner.WaitAllFinished());
+    for (const wchar_t* name : {L"a", L"b", L"c", L"d", L"e"}) EXPECT_EQ(200, owner.Codes()[name]) << name;
+    EXPECT_EQ(data.substr(50000, 100000), owner.BytesOf(L"b"));
+    EXPECT_EQ(data.substr(150000, 100000), owner.BytesOf(L"c"));
+    auto requests = server.Requests();
+    ASSERT_EQ(requestsBefore + 3, requests.size());
+    EXPECT_EQ("bytes=50000-249999", requests[requestsBefore].headers["range"]);
+    EXPECT_FALSE(dispatcher.IsPaused());
+}
+
+// A resume that comes before the paused workers have ended keeps them going:
+// every file arrives, none is reported twice as done.
+TEST_F(DispatcherTest, ResumeBeforeThePauseHasTakenEffect) {
+    dispatcher.maxThreads = 3;
+    auto files = Separate(L"f", 30, 20000);
+    dispatcher.AddTasks(files);
+    dispatcher.Pause();
+    dispatcher.Resume();
+    auto doneFiles = [this] {
+        std::map<std::wstring, int> done;
+        for (const auto& r : owner.Results()) {
+            if (r.resultCode == 200) ++done[r.info.name];
+        }
+        return done;
+    };
+    // The pause may have ended the workers before the resume: then the end is told twice.
+    for (int ends = 0; ends < 2 && doneFiles().size() < 30; ++ends) ASSERT_TRUE(owner.WaitAllFinished());
+    EXPECT_TRUE(WaitIdle());
+    std::map<std::wstring, int> done = doneFiles();
+    for (const auto& r : owner.Results()) {
+        EXPECT_TRUE(r.resultCode == 200 || r.resultCode == kDownloadRequeued) << r.resultCode;
+    }
+    EXPECT_EQ(30u, done.size());
+    for (const auto& d : done) EXPECT_EQ(1, d.second) << d.first.c_str();
+    EXPECT_TRUE(dispatcher.PendingSegments().empty());
 }
 
 TEST_F(DispatcherTest, ClearPendingDropsTheQueue) {

@@ -36,6 +36,8 @@ public:
     bool Retries(int32_t result) const override {
         return !(missingIsAnswer && result == 404) && DownloadDataProcessor::Retries(result);
     }
+    // Stands for a verified file: every byte of it arrived.
+    bool IsKept() const override { return info.size > 0 && bytes.size() == info.size; }
 
     // Forgets the calls and failures of earlier requests.
     void Reset() {

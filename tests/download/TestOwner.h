@@ -2,6 +2,7 @@
 // A dispatcher owner for the engine's tests: one RecordingProcessor per file
 // (none for names in noProcessor), every result kept, and an event set at
 // each OnAllTasksFinished. onAllFinished runs inside that call when set.
+// writeEvents are set as the named files' bytes arrive.
 // onCreateProcessor runs at the start of CreateProcessor when set.
 #include <windows.h>
 #include <functional>
@@ -27,6 +28,8 @@ public:
         if (noProcessor.count(info.name)) return nullptr;
         std::unique_ptr<RecordingProcessor>& p = processors_[info.name];
         p.reset(new RecordingProcessor(info));
+        auto event = writeEvents.find(info.name);
+        if (event != writeEvents.end()) p->writeEvent = event->second;
         return p.get();
     }
     void OnTaskResult(const DownloadTaskResultInfo& result) override {
@@ -66,6 +69,8 @@ public:
     }
 
     std::set<std::wstring> noProcessor;
+    // Set at every Write to the named files' processors (not owned).
+    std::map<std::wstring, HANDLE> writeEvents;
     std::function<void()> onAllFinished;
     // Runs on the worker first thing in CreateProcessor, when set.
     std::function<void(const DownloadTaskInfo&)> onCreateProcessor;

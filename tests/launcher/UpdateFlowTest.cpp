@@ -3,6 +3,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "launcher/UpdateFlow.h"
 #include "update/DiskSpaceGuard.h"
@@ -52,6 +53,8 @@ public:
     bool StartLauncherUpdate() override { ++launcherStarts; return launcherBatch != 0; }
     void StartResourceUpdate() override { ++resourceStarts; }
     bool IsDownloaderIdle() override { return idle; }
+    void PauseDownload() override { ++pauses; }
+    void ResumeDownload() override { ++resumes; }
     bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override {
         diskRoot = root;
         if (freeSpace.empty()) return false;
@@ -68,6 +71,7 @@ public:
     std::map<uint32_t, uint32_t> timerMs;
     std::deque<uint64_t> freeSpace{1ULL << 40};
     int ends = 0, gameStarts = 0, restarts = 0, noticeRequests = 0, launcherStarts = 0, resourceStarts = 0;
+    int pauses = 0, resumes = 0;
     bool gameRunning = false, idle = true;
     int32_t launcherBatch = 0;
     FakeTaskbar* taskbar = nullptr;
@@ -107,52 +111,50 @@ TEST_F(UpdateFlowTest, GameWatchWaitsThenAsksOnce) {
 }
 
 TEST_F(UpdateFlowTest, StateTexts) {
-    const struct { ResourceManagerProgressState state; const wchar_t* text; float progress; } cases[] = {
-        {LocalCheckStarted, L"开始校验本地资源...", 0},
-        {LocalCheckFinished, L"校验本地资源完成...", 1},
-        {CdnCompareStarted, L"开始比对服务器资源...", 0},
-        {CdnCompareFinished, L"比对服务器资源完成...", 1},
-        {ResourceDownloadStarted, L"美女指挥官正在为您调配游戏资源...", 0},
-        {LauncherDownloadStarted, L"加载Launcher资源中,请耐心等待...", 0},
-        {ResourceUpdateFinished, L"资源更新完成,准备启动游戏.", 1},
+    const struct { void (UpdateFlow::*report)(); const wchar_t* text; float progress; } cases[] = {
+        {&UpdateFlow::OnLocalCheckStarted, L"开始校验本地资源...", 0},
+        {&UpdateFlow::OnLocalCheckFinished, L"校验本地资源完成...", 1},
+        {&UpdateFlow::OnCdnCompareStarted, L"开始比对服务器资源...", 0},
+        {&UpdateFlow::OnCdnCompareFinished, L"比对服务器资源完成...", 1},
+        {&UpdateFlow::OnResourceDownloadStarted, L"美女指挥官正在为您调配游戏资源...", 0},
+        {&UpdateFlow::OnLauncherDownloadStarted, L"加载Launcher资源中,请耐心等待...", 0},
+        {&UpdateFlow::OnResourceUpdateFinished, L"资源更新完成,准备启动游戏.", 1},
     };
     for (const auto& c : cases) {
         flow.Display().progress = 0.5f;
-        flow.OnUpdateProgress(c.state, nullptr);
-        EXPECT_EQ(c.text, host.status) << c.state;
-        EXPECT_EQ(c.progress, flow.Display().progress) << c.state;
+        (flow.*c.report)();
+        EXPECT_EQ(c.text, host.status) << c.text;
+        EXPECT_EQ(c.progress, flow.Display().progress) << c.text;
     }
     host.status = L"unchanged";
-    for (int unused : {3, 4, 13, 14, 99}) {
-        flow.OnUpdateProgress(static_cast<ResourceManagerProgressState>(unused), nullptr);
+    for (auto unused : {&UpdateReports::OnLauncherInfoStarted, &UpdateReports::OnLauncherInfoFinished}) {
+        (flow.*unused)();
         EXPECT_EQ(L"unchanged", host.status);
         EXPECT_FALSE(flow.Display().downloading);
     }
 }
 
 TEST_F(UpdateFlowTest, FailuresOfferRetryOrQuit) {
-    CdnListUnverifiedInfo unverified;
     const struct {
-        ResourceManagerProgressState state;
-        const ResourceManagerProgressInfoBase* record;
+        std::function<void(UpdateFlow&)> report;
         const wchar_t* text;
     } cases[] = {
-        {CdnCompareFailed, nullptr, L"比对服务器资源失败!"},
-        {CdnCompareFailed, &unverified, L"资源列表校验失败，请重试!"},
-        {ResourceDownloadFailed, nullptr, L"加载服务器资源失败!"},
-        {LauncherDownloadFailed, nullptr, L"加载Launcher资源失败!"},
+        {[](UpdateFlow& f) { f.OnCdnCompareFailed(false); }, L"比对服务器资源失败!"},
+        {[](UpdateFlow& f) { f.OnCdnCompareFailed(true); }, L"资源列表校验失败，请重试!"},
+        {[](UpdateFlow& f) { f.OnResourceDownloadFailed(); }, L"加载服务器资源失败!"},
+        {[](UpdateFlow& f) { f.OnLauncherDownloadFailed(); }, L"加载Launcher资源失败!"},
     };
     for (const auto& c : cases) {
         FakeHost h;
         UpdateFlow f(h);
         h.answers = {1};
-        f.OnUpdateProgress(c.state, c.record);
+        c.report(f);
         ASSERT_EQ(1u, h.boxes.size());
         EXPECT_EQ(std::wstring(c.text) + L"|1|重试|退出", h.boxes[0]);
         EXPECT_EQ(1, h.noticeRequests);  // retry: a new run from the notice request
         EXPECT_EQ(0, h.ends);
         h.answers = {7};
-        f.OnUpdateProgress(c.state, c.record);
+        c.report(f);
         EXPECT_EQ(1, h.ends);
     }
 }
@@ -167,36 +169,34 @@ TEST_F(UpdateFlowTest, NoticeOutcomes) {
         FakeHost h;
         UpdateFlow f(h);
         h.answers = {1, 7};
-        LauncherNoticeUpgradeInfo info(L"", c.result);
-        f.OnUpdateProgress(NoticeResult, &info);
+        f.OnNoticeResult(L"", c.result);
         EXPECT_EQ(std::wstring(c.text) + L"|1|重试|退出", h.boxes.at(0));
         EXPECT_EQ(1, h.noticeRequests);
-        f.OnUpdateProgress(NoticeResult, &info);
+        f.OnNoticeResult(L"", c.result);
         EXPECT_EQ(1, h.ends);
     }
-    LauncherNoticeUpgradeInfo ok(L"http://cdn/a/b/list.txt", NoticeOk);
-    flow.OnUpdateProgress(NoticeResult, &ok);
+    flow.OnNoticeResult(L"http://cdn/a/b/list.txt", NoticeOk);
     ASSERT_EQ(1u, host.initialized.size());
     EXPECT_EQ(L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/a/b/list.txt", host.initialized[0]);
     EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(UpdateFlowTest, EnoughSpaceStartsTheLauncherBatchFirst) {
-    RequestDownloadTotalSizeNoticeInfo size(1000);
+    const int64_t size = 1000;
     host.launcherBatch = 1;
-    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    flow.OnDownloadTotalSize(size);
     EXPECT_EQ(L"D:\\", host.diskRoot);
     EXPECT_EQ(1, host.launcherStarts);
     EXPECT_EQ(0, host.resourceStarts);
     host.launcherBatch = 0;
-    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    flow.OnDownloadTotalSize(size);
     EXPECT_EQ(1, host.resourceStarts);
 }
 
 TEST_F(UpdateFlowTest, WaitsForTheListWorkerWithoutBlocking) {
     host.idle = false;
-    RequestDownloadTotalSizeNoticeInfo size(1000);
-    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    const int64_t size = 1000;
+    flow.OnDownloadTotalSize(size);
     EXPECT_EQ(1u, host.timers.count(TIMER_WAIT_IDLE));
     flow.HandleTimer(TIMER_WAIT_IDLE);
     EXPECT_EQ(0, host.launcherStarts);
@@ -210,8 +210,8 @@ TEST_F(UpdateFlowTest, WaitsForTheListWorkerWithoutBlocking) {
 TEST_F(UpdateFlowTest, NothingToFetchStartsTheBatchesWithoutAskingTheDisk) {
     host.freeSpace.clear();  // an unreadable drive would end the launcher
     host.idle = false;
-    RequestDownloadTotalSizeNoticeInfo none(0);
-    flow.OnUpdateProgress(RequestDownloadTotalSize, &none);
+    const int64_t none = 0;
+    flow.OnDownloadTotalSize(none);
     EXPECT_EQ(L"", host.diskRoot);
     EXPECT_EQ(0, host.launcherStarts);  // the list's worker still runs
     host.idle = true;
@@ -227,8 +227,8 @@ TEST_F(UpdateFlowTest, ShortOfSpaceCountsTheFloorNamesDriveAndShortfallAndRetrie
     const uint64_t floor = DiskSpaceGuard::kDefaultFloor;
     host.freeSpace = {floor + 1048576, floor + 2 * 1048576};
     host.answers = {1};
-    RequestDownloadTotalSizeNoticeInfo size(2 * 1048576);
-    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    const int64_t size = 2 * 1048576;
+    flow.OnDownloadTotalSize(size);
     ASSERT_EQ(1u, host.boxes.size());
     EXPECT_EQ(L"D:\\磁盘空间不足，无法完成此次更新，请确保释放出1.00MB空间后继续|1|重试|退出", host.boxes[0]);
     EXPECT_EQ(1, host.resourceStarts);  // space was freed before "重试"
@@ -237,28 +237,28 @@ TEST_F(UpdateFlowTest, ShortOfSpaceCountsTheFloorNamesDriveAndShortfallAndRetrie
     UpdateFlow f(h);
     h.freeSpace = {10};
     h.answers = {7};
-    f.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    f.OnDownloadTotalSize(size);
     EXPECT_EQ(1, h.ends);
     EXPECT_EQ(0, h.launcherStarts);
 }
 
 TEST_F(UpdateFlowTest, UnreadableDiskEnds) {
     host.freeSpace.clear();
-    RequestDownloadTotalSizeNoticeInfo size(1);
-    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
+    const int64_t size = 1;
+    flow.OnDownloadTotalSize(size);
     EXPECT_EQ(L"无法完成下载，没有成功获取磁盘大小!|0||", host.boxes.at(0));
     EXPECT_EQ(1, host.ends);
     EXPECT_EQ(0, host.launcherStarts);
 }
 
 TEST_F(UpdateFlowTest, EndingsRunOnceFromTheirTimers) {
-    flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
+    flow.OnResourceUpdateFinished();
     EXPECT_EQ(30u, host.timerMs[TIMER_START_GAME]);
     flow.HandleTimer(TIMER_START_GAME);
     EXPECT_EQ(1, host.gameStarts);
     EXPECT_EQ(0u, host.timers.count(TIMER_START_GAME));
 
-    flow.OnUpdateProgress(LauncherUpdateFinished, nullptr);
+    flow.OnLauncherUpdateFinished();
     EXPECT_EQ(L"Launcher更新完成,正在重启Launcher...", host.status);
     EXPECT_EQ(L"Launcher更新完成,准备重启Launcher!|0||", host.boxes.at(0));
     EXPECT_EQ(1000u, host.timerMs[TIMER_RESTART]);
@@ -270,17 +270,17 @@ TEST_F(UpdateFlowTest, EndingsRunOnceFromTheirTimers) {
 TEST_F(UpdateFlowTest, DownloadReportsDriveBarAndSpeedLine) {
     flow.Start();
     flow.StartUpdate(L"http://cdn/list.txt");
-    flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
-    ResourceManagerUpdateProgressInfo progress(60, 100);
-    flow.OnUpdateProgress(DownloadProgress, &progress);
+    flow.OnResourceDownloadStarted();
+    const std::pair<int64_t, int64_t> progress{60, 100};
+    flow.OnDownloadProgress(progress.first, progress.second);
     EXPECT_TRUE(flow.Display().downloading);
     flow.HandleTimer(TIMER_PROGRESS_BAR);
     EXPECT_NEAR(0.26f, host.bar, 1e-5);
     flow.HandleTimer(TIMER_SPEED_TEXT);
     EXPECT_EQ(L"正在加载精致战舰模型", host.status);
     EXPECT_EQ(0u, host.speed.find(L"速度:"));
-    ResourceManagerUpdateProgressInfo zero(0, 0);
-    flow.OnUpdateProgress(DownloadProgress, &zero);
+    const std::pair<int64_t, int64_t> zero{0, 0};
+    flow.OnDownloadProgress(zero.first, zero.second);
     flow.HandleTimer(TIMER_PROGRESS_BAR);
     EXPECT_EQ(0.0f, host.bar);  // no NaN on the bar
 }
@@ -289,30 +289,30 @@ TEST_F(UpdateFlowTest, ARepairAskedBeforeTheUpdateChecksInItsFirstRunOnly) {
     flow.RequestRepair();
     flow.StartUpdate(L"http://cdn/a/b/list.txt");
     EXPECT_TRUE(host.comparisons.empty());  // not before the list has arrived
-    flow.OnUpdateProgress(CdnCompareFinished, nullptr);
-    ResourceManagerUpdateProgressInfo read(42, 100);
-    flow.OnUpdateProgress(VerifyProgress, &read);
+    flow.OnCdnCompareFinished();
+    const std::pair<int64_t, int64_t> read{42, 100};
+    flow.OnVerifyProgress(read.first, read.second);
     EXPECT_EQ(L"正在校验游戏文件 42%", host.status);
     EXPECT_FLOAT_EQ(0.42f, flow.Display().BarFraction());
-    flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
+    flow.OnResourceUpdateFinished();
     EXPECT_EQ(1u, host.timers.count(TIMER_START_GAME));
     flow.StartUpdate(L"http://cdn/a/b/list.txt");  // a retry later on checks nothing
-    flow.OnUpdateProgress(CdnCompareFinished, nullptr);
+    flow.OnCdnCompareFinished();
     EXPECT_EQ((std::vector<std::wstring>{L"repair", L"compare"}), host.comparisons);
     EXPECT_EQ(2u, host.initialized.size());
 }
 
 TEST_F(UpdateFlowTest, ARepairAskedDuringADownloadFollowsItBeforeTheGame) {
     flow.StartUpdate(L"http://cdn/list.txt");
-    flow.OnUpdateProgress(CdnCompareFinished, nullptr);
-    flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
+    flow.OnCdnCompareFinished();
+    flow.OnResourceDownloadStarted();
     flow.RequestRepair();
-    flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);  // the batch has ended: now the check
+    flow.OnResourceUpdateFinished();  // the batch has ended: now the check
     EXPECT_EQ(0u, host.timers.count(TIMER_START_GAME));
     ASSERT_EQ(2u, host.initialized.size());
-    flow.OnUpdateProgress(CdnCompareFinished, nullptr);
+    flow.OnCdnCompareFinished();
     EXPECT_EQ((std::vector<std::wstring>{L"compare", L"repair"}), host.comparisons);
-    flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
+    flow.OnResourceUpdateFinished();
     EXPECT_EQ(1u, host.timers.count(TIMER_START_GAME));
     EXPECT_EQ(2u, host.initialized.size());
 }
@@ -322,24 +322,25 @@ TEST_F(UpdateFlowTest, TaskbarFollowsDownloadsTheDiskSpaceWaitAFailureAndTheEnd)
     host.taskbar = &taskbar;
     flow.SetTaskbar(&taskbar);
     flow.Start();
-    for (auto state : {LocalCheckStarted, LocalCheckFinished, CdnCompareStarted, CdnCompareFinished}) {
-        flow.OnUpdateProgress(state, nullptr);
+    for (auto report : {&UpdateFlow::OnLocalCheckStarted, &UpdateFlow::OnLocalCheckFinished,
+                        &UpdateFlow::OnCdnCompareStarted, &UpdateFlow::OnCdnCompareFinished}) {
+        (flow.*report)();
     }
     EXPECT_TRUE(taskbar.log.empty());  // nothing before a download
 
     const uint64_t needed = 1000 + DiskSpaceGuard::kDefaultFloor;  // the download and the floor
     host.freeSpace = {250, needed};  // short of space until "重试"
     host.answers = {1, 1};         // "重试" for the space, then for the failed batch
-    RequestDownloadTotalSizeNoticeInfo size(1000);
-    flow.OnUpdateProgress(RequestDownloadTotalSize, &size);
-    flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
-    ResourceManagerUpdateProgressInfo half(500, 1000);
-    flow.OnUpdateProgress(DownloadProgress, &half);
-    flow.OnUpdateProgress(ResourceDownloadFailed, nullptr);
-    flow.OnUpdateProgress(ResourceDownloadStarted, nullptr);
-    ResourceManagerUpdateProgressInfo all(1000, 1000);
-    flow.OnUpdateProgress(DownloadProgress, &all);
-    flow.OnUpdateProgress(ResourceUpdateFinished, nullptr);
+    const int64_t size = 1000;
+    flow.OnDownloadTotalSize(size);
+    flow.OnResourceDownloadStarted();
+    const std::pair<int64_t, int64_t> half{500, 1000};
+    flow.OnDownloadProgress(half.first, half.second);
+    flow.OnResourceDownloadFailed();
+    flow.OnResourceDownloadStarted();
+    const std::pair<int64_t, int64_t> all{1000, 1000};
+    flow.OnDownloadProgress(all.first, all.second);
+    flow.OnResourceUpdateFinished();
 
     EXPECT_EQ((std::vector<std::string>{"paused", "250/" + std::to_string(needed), "box", "none",  //
                                          "normal", "0/1", "500/1000",          //
@@ -349,15 +350,80 @@ TEST_F(UpdateFlowTest, TaskbarFollowsDownloadsTheDiskSpaceWaitAFailureAndTheEnd)
               taskbar.log);
 }
 
+// A pause is no failure: no box, the bar stays, the lines say "paused" and no
+// speed until the player resumes, whatever late reports and ticks come.
+TEST_F(UpdateFlowTest, PauseAndResumeOfEitherBatch) {
+    const struct {
+        void (UpdateFlow::*started)();
+        void (UpdateFlow::*finished)();
+        const wchar_t* status;
+    } batches[] = {
+        {&UpdateFlow::OnResourceDownloadStarted, &UpdateFlow::OnResourceUpdateFinished,
+         L"美女指挥官正在为您调配游戏资源..."},
+        {&UpdateFlow::OnLauncherDownloadStarted, &UpdateFlow::OnLauncherUpdateFinished,
+         L"加载Launcher资源中,请耐心等待..."},
+    };
+    for (const auto& batch : batches) {
+        FakeHost host;
+        FakeTaskbar taskbar;
+        UpdateFlow flow{host};
+        flow.SetTaskbar(&taskbar);
+        flow.Start();
+        flow.Pause();  // nothing runs yet
+        EXPECT_FALSE(flow.CanPause());
+        EXPECT_EQ(0, host.pauses);
+
+        (flow.*batch.started)();
+        const std::pair<int64_t, int64_t> half{512 * 1024, 1024 * 1024};
+        flow.OnDownloadProgress(half.first, half.second);
+        flow.HandleTimer(TIMER_PROGRESS_BAR);
+        const float bar = host.bar;
+        ASSERT_TRUE(flow.CanPause());
+        taskbar.log.clear();
+        flow.Pause();
+        flow.Pause();
+        EXPECT_EQ(1, host.pauses);
+        EXPECT_TRUE(flow.IsPaused());
+        EXPECT_FALSE(flow.CanPause());
+        // Bytes already under way when the pause came still count, but nothing
+        // says they are moving.
+        const std::pair<int64_t, int64_t> late{600 * 1024, 1024 * 1024};
+        flow.OnDownloadProgress(late.first, late.second);
+        flow.OnDownloadPaused();
+        for (int tick = 0; tick < 3; ++tick) flow.HandleTimer(TIMER_SPEED_TEXT);
+        EXPECT_EQ(L"已暂停", host.status);
+        EXPECT_EQ(std::wstring::npos, host.speed.find(L"速度"));
+        EXPECT_EQ(L"下载进度:601KB/1.00MB", host.speed);
+        EXPECT_TRUE(host.boxes.empty());
+        EXPECT_EQ("paused", taskbar.log.front());
+
+        flow.Resume();
+        flow.Resume();
+        EXPECT_EQ(1, host.resumes);
+        EXPECT_EQ(batch.status, host.status);
+        EXPECT_EQ("normal", taskbar.log.back());
+        EXPECT_TRUE(flow.CanPause());
+        flow.OnDownloadPaused();  // the pause's own report, after the resume
+        EXPECT_EQ(batch.status, host.status);
+        flow.HandleTimer(TIMER_SPEED_TEXT);
+        EXPECT_NE(std::wstring::npos, host.speed.find(L"速度"));
+        EXPECT_GE(host.bar, bar);
+
+        (flow.*batch.finished)();
+        EXPECT_FALSE(flow.CanPause());
+        EXPECT_FALSE(flow.IsPaused());
+    }
+}
+
 TEST_F(UpdateFlowTest, TaskbarShowsTheErrorWhileAnyFailureBoxIsOpen) {
     const std::function<void(UpdateFlow&, FakeHost&)> failures[] = {
-        [](UpdateFlow& f, FakeHost&) { f.OnUpdateProgress(CdnCompareFailed, nullptr); },
-        [](UpdateFlow& f, FakeHost&) { f.OnUpdateProgress(LauncherDownloadFailed, nullptr); },
+        [](UpdateFlow& f, FakeHost&) { f.OnCdnCompareFailed(false); },
+        [](UpdateFlow& f, FakeHost&) { f.OnLauncherDownloadFailed(); },
         [](UpdateFlow& f, FakeHost&) { f.OnNoticeResult(L"", NoticeRequestFailed); },
         [](UpdateFlow& f, FakeHost& h) {
             h.freeSpace.clear();  // the free space cannot be read
-            RequestDownloadTotalSizeNoticeInfo size(1);
-            f.OnUpdateProgress(RequestDownloadTotalSize, &size);
+            const int64_t size = 1;
+            f.OnDownloadTotalSize(size);
         },
     };
     for (const auto& fail : failures) {
@@ -374,6 +440,6 @@ TEST_F(UpdateFlowTest, TaskbarShowsTheErrorWhileAnyFailureBoxIsOpen) {
     FakeTaskbar taskbar;
     host.taskbar = &taskbar;
     flow.SetTaskbar(&taskbar);
-    flow.OnUpdateProgress(LauncherUpdateFinished, nullptr);
+    flow.OnLauncherUpdateFinished();
     EXPECT_EQ((std::vector<std::string>{"none", "box"}), taskbar.log);
 }

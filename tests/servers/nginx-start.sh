@@ -23,6 +23,10 @@ error_log $dir/logs/error.log warn;
 events { worker_connections 256; }
 http {
   access_log $dir/logs/access.log;
+  # Which bytes of which package each request got, and when it ended: the
+  # pause test checks what was served twice, the limit benchmark the rate.
+  log_format ranges '\$msec \$request_time \$status \$body_bytes_sent "\$http_range" \$uri';
+  access_log $dir/logs/ranges.log ranges;
   client_body_temp_path $dir/tmp/body;
   proxy_temp_path $dir/tmp/proxy;
   fastcgi_temp_path $dir/tmp/fastcgi;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "afx/ScopedWin.h"
+#include "download/TraceCapture.h"
 #include "support/TestEnv.h"
 #include "update/CDNResourceDataProcessor.h"
 #include "update/FileFlusher.h"
@@ -224,6 +225,22 @@ TEST(CDNResourceDataProcessor, AFileInPlaceIsLeftAloneByLaterAttemptsOfItsSegmen
     EXPECT_TRUE(Transfer(p.get(), garbage));
     EXPECT_EQ("content", FileBytes(root + L"a.bin"));
     EXPECT_EQ(1, installed);
+}
+
+TEST(CDNResourceDataProcessor, ADiskFailureIsTracedWithItsCode) {
+    std::wstring root = FreshTestFolder(L"update-processor-disk");
+    ASSERT_TRUE(WriteFileBytes(root + L"blocked", "a file where the folder should be"));
+    std::string body = Gzip("content");
+    auto p = Processor(root, L"blocked\\a.bin", "content", false, static_cast<uint32_t>(body.size()));
+    TraceCapture trace;
+    EXPECT_FALSE(Transfer(p.get(), body));
+    std::wstring text = trace.Text();
+    const std::wstring prefix = L"写入磁盘失败\t";
+    size_t at = text.find(prefix);
+    ASSERT_NE(std::wstring::npos, at) << text.c_str();
+    std::wstring line = text.substr(at, text.find(L"\r\n", at) - at);
+    EXPECT_GT(_wtoi(line.c_str() + prefix.size()), 0) << line.c_str();  // the system's code, never 0
+    EXPECT_NE(std::wstring::npos, line.find(L"\tCreateFile\tblocked\\a.bin")) << line.c_str();
 }
 
 TEST(FileFlusher, TellsEachFileAndReportsAFailedFlushOnce) {

@@ -32,17 +32,28 @@ struct Report {
     int64_t total;
 };
 
-// Every report the manager makes, from whichever thread.
+// Takes the values a report carries.
+struct ValueReceiver : UpdateReports {
+    void OnDownloadTotalSize(int64_t totalSize) override { first = totalSize; }
+    void OnDownloadProgress(int64_t downloaded, int64_t total) override {
+        first = downloaded;
+        second = total;
+    }
+    void OnVerifyProgress(int64_t read, int64_t total) override {
+        first = read;
+        second = total;
+    }
+    int64_t first = 0;
+    int64_t second = 0;
+};
+
+// Every report the manager makes, from whichever thread, run at once.
 class Recorder {
 public:
-    void Add(ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
-        Report r = {static_cast<int>(state), 0, 0};
-        if (auto* p = dynamic_cast<ResourceManagerUpdateProgressInfo*>(info)) {
-            r.downloaded = p->downloaded;
-            r.total = p->total;
-        } else if (auto* t = dynamic_cast<RequestDownloadTotalSizeNoticeInfo*>(info)) {
-            r.downloaded = t->totalSize;
-        }
+    void Add(ResourceManagerProgressState state, const UpdateReport& report) {
+        ValueReceiver values;
+        report(values);
+        Report r = {static_cast<int>(state), values.first, values.second};
         ScopedLock hold(lock_);
         reports_.push_back(r);
         ::SetEvent(changed_.Get());
@@ -82,10 +93,8 @@ struct Update {
     CCDNResourceDownloader downloader;
     CResourceManager manager{downloader};
     Update() {
-        manager.SetProgressCallback(
-            [this](ResourceManagerProgressState state, ResourceManagerProgressInfoBase* info) {
-                recorder.Add(state, info);
-            });
+        manager.SetReportPoster(
+            [this](ResourceManagerProgressState state, UpdateReport report) { recorder.Add(state, report); });
     }
 };
 
@@ -328,35 +337,69 @@ TEST_F(ResourceManagerUpdate, AVersionFileThatCannotBeReplacedStopsTheRunBeforeA
     EXPECT_TRUE(listed == FileBytes(root + L"version.txt"));
 }
 
-TEST_F(ResourceManagerUpdate, VersionFileFollowsTheClockWhileALongFileIsStillArriving) {
-    // The small files arrive at once; the long one comes at a byte a second
-    // and never completes. version.txt must name every small file all the
-    // same: no further file completing is needed for a save.
-    std::wstring root = FreshTestFolder(L"update-clock");
+namespace {
+
+// Starts the "clock" case's batch in root: the small files arrive at once, the
+// long one at a byte a second, never completing. Gives version.txt once it
+// names every small file (a minute at most), or an empty map.
+ResourceInfoMap StartTheClockCase(const std::wstring& root) {
     ResourceInfoMap cdn = CdnMap(L"clock", false);
     Recorder& recorder = TheRecorder();
     CResourceManager& manager = TheManager();
     WaitIdle();
     recorder.Clear();
     manager.Initialize(root, root, ListUrl(L"clock"));
-    ASSERT_EQ(6, recorder.WaitForOneOf({6, 8}));
+    if (recorder.WaitForOneOf({6, 8}) != 6) return ResourceInfoMap();
     manager.StartComparison(false);
-    ASSERT_EQ(7, recorder.WaitForOneOf({7, 8}));
+    if (recorder.WaitForOneOf({7, 8}) != 7) return ResourceInfoMap();
     WaitIdle();
-    ASSERT_FALSE(manager.StartLauncherUpdate());
+    if (manager.StartLauncherUpdate()) return ResourceInfoMap();
     manager.StartResourceUpdate();
-    bool named = false;
-    for (int i = 0; i < 600 && !named; ++i) {  // waits for it, a minute at most
+    for (int i = 0; i < 600; ++i) {
         ResourceInfoMap listed = ReadVersionFile(root);
-        named = listed.size() == cdn.size() - 1 && !listed.count(L"zz\\long.bin");
-        if (!named) ::Sleep(100);
+        if (listed.size() == cdn.size() - 1 && !listed.count(L"zz\\long.bin")) return listed;
+        ::Sleep(100);
     }
-    EXPECT_TRUE(named);
+    return ResourceInfoMap();
+}
+
+}  // namespace
+
+TEST_F(ResourceManagerUpdate, VersionFileFollowsTheClockWhileALongFileIsStillArriving) {
+    // version.txt must name every small file while the long one still
+    // arrives: no further file completing is needed for a save.
+    std::wstring root = FreshTestFolder(L"update-clock");
+    EXPECT_FALSE(StartTheClockCase(root).empty());
     ExpectVersionFileTruthful(root);
+    TheManager().Downloader().StopAll();
+    EXPECT_EQ(10, TheRecorder().WaitForOneOf({10, 17}));
+    WaitIdle();
+    EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin"));  // never left with unverified bytes
+}
+
+// Paused while the long file still arrives: no failure, every verified file
+// stays named, the file in the making is gone; resumed, the batch goes on.
+TEST_F(ResourceManagerUpdate, APauseIsNoFailureAndKeepsEveryVerifiedFile) {
+    std::wstring root = FreshTestFolder(L"update-pause");
+    ResourceInfoMap named = StartTheClockCase(root);
+    ASSERT_FALSE(named.empty());
+    Recorder& recorder = TheRecorder();
+    CResourceManager& manager = TheManager();
+    manager.PauseDownload();
+    ASSERT_EQ(S::DownloadPaused, recorder.WaitForOneOf({S::DownloadPaused, 10, 17}));
+    WaitIdle();
+    EXPECT_TRUE(manager.Downloader().IsIdle());
+    EXPECT_EQ(named.size(), ReadVersionFile(root).size());
+    ExpectVersionFileTruthful(root);
+    EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin"));
+    EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin.drelpart"));
+
+    recorder.Clear();
+    manager.ResumeDownload();
+    EXPECT_FALSE(manager.Downloader().IsIdle());  // the long file is being fetched again
     manager.Downloader().StopAll();
     EXPECT_EQ(10, recorder.WaitForOneOf({10, 17}));
     WaitIdle();
-    EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin"));  // never left with unverified bytes
 }
 
 TEST_F(ResourceManagerUpdate, AFileDeeperThanMaxPathInstallsAndCountsAsInstalled) {

@@ -5,6 +5,7 @@ import hashlib
 import os
 import random
 import shutil
+import subprocess
 import sys
 import time
 import unittest
@@ -284,7 +285,9 @@ class FailuresAndRetries(unittest.TestCase):
         rnd = random.Random(3)
         game = make_game("closing", {"data\\small.bin": b"s" * 1000,
                                      "data\\zz-large.bin": rnd.randbytes(40 << 20)})
-        url = ls.pack("slow/closing", game)
+        # Whole members: the game executable's segment is then its own (in chunks, the
+        # large file's last requests would reach it).
+        url = ls.pack("slow/closing", game, extra=["--no-chunks"])
         ls.set_server("ok", url)
         root = ls.set_game_root("closing")
         launcher = ls.Launcher(env={"DREL_STUB_RECORD": root + "record.txt"})
@@ -588,6 +591,161 @@ class ChunkedUpdates(unittest.TestCase):
         with open(os.path.join(game, "data", "sea.pak"), "rb") as f:
             self.assertEqual(self.v1["data\\sea.pak"], f.read())  # the installed file stays as it was
         self.assertFalse(os.path.exists(ls.unix_path(root + "record.txt")))
+
+
+RANGES_LOG = os.path.join(ls.BUILD_DIR, "nginx", "logs", "ranges.log")
+
+
+def ranges_mark():
+    return os.path.getsize(RANGES_LOG)
+
+
+def package_ranges_since(mark):
+    """(start time, first byte, bytes sent) of every package request nginx
+    logged since ranges_mark gave mark."""
+    with open(RANGES_LOG, "rb") as f:
+        f.seek(mark)
+        text = f.read().decode()
+    out = []
+    for line in text.splitlines():
+        end, took, _status, sent, rng, uri = line.split(" ", 5)
+        if not uri.endswith("tq_game.tqpkg"):
+            continue
+        first = int(rng.strip('"').split("=")[1].split("-")[0]) if rng != '"-"' else 0
+        out.append((float(end) - float(took), first, int(sent)))
+    return out
+
+
+def choose_from_menu(launcher, keys):
+    """Right-clicks the main window and picks an entry with the keyboard, as a
+    player using the menu without the mouse would."""
+    def shown():
+        return sum("launcher: menu shown" in line for line in launcher.lines)
+    before = shown()
+    left, top = ls.close_button_position()[0] - 200 - 770, ls.close_button_position()[1] - 121
+    subprocess.run(["xdotool", "mousemove", str(left + 350), str(top + 200), "click", "3"], check=True)
+    deadline = time.time() + 30
+    while shown() == before and time.time() < deadline:
+        launcher.wait_for("\0", 0.2)
+    time.sleep(0.3)  # let the menu open and paint
+    subprocess.run(["xdotool", "key", "--delay", "150"] + keys, check=True)
+
+
+class PauseAndSpeedLimit(unittest.TestCase):
+    def start_case(self, case, seed, count, limit_mb):
+        """Packs count random files of 400 KiB, saves the limit, points the
+        launcher at the case and gives the files, each listed file's (offset,
+        size) in its package, the game root and the settings file."""
+        rnd = random.Random(seed)
+        files = tree(make_game(case, {f"data\\{case}{i:02d}.bin": rnd.randbytes(400 * 1024) for i in range(count)}))
+        ls.set_server("ok", ls.pack(case, os.path.join(CONTENT, case, "game")))
+        with open(os.path.join(ls.DRIVE_C, "cdn", case, "conf", "list.txt"), "rb") as f:
+            rows = {row[0]: (int(row[3]), int(row[4])) for row in
+                    (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        settings = os.path.join(ls.data_folder(), "settings.txt")
+        with open(settings, "wb") as f:
+            f.write(b"speed_limit_mb=%d\r\n" % limit_mb)
+        self.files = files
+        return files, rows, ls.set_game_root(case), settings
+
+    def pause_once_listed(self, launcher, root, count):
+        """Pauses through the menu once version.txt names count files; gives
+        what it names once the pause has taken effect."""
+        deadline = time.time() + 120
+        while len(version_entries(root)) < count and time.time() < deadline:
+            time.sleep(0.05)
+        choose_from_menu(launcher, ["Down", "Down", "Return"])  # 暂停下载
+        self.assertIsNotNone(launcher.wait_for("launcher: pause requested", 30), launcher.lines)
+        self.assertIsNotNone(launcher.wait_for("launcher: state 20", 30), launcher.lines)
+        kept = version_entries(root)
+        self.assertLess(len(kept), len(self.files), "the download ended before the pause")
+        return kept
+
+    def test_pause_resume_and_a_remembered_limit(self):
+        """The saved limit holds from the start; a new one chosen in the menu is
+        saved. Paused half-way, nothing more is served and nothing verified is
+        lost; resumed, the install ends byte for byte without fetching again
+        what had been verified, and the next start keeps the new limit."""
+        os.makedirs(SHOTS, exist_ok=True)
+        files, rows, root, settings = self.start_case("pause", 21, 60, 1)
+        game = ls.unix_path(root + "game")
+        record = root + "record.txt"
+
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
+        try:
+            self.assertIsNotNone(launcher.wait_for("launcher: speed limit 1", 30), launcher.lines)
+            self.assertIsNotNone(launcher.wait_for("launcher: state 9", 120), launcher.lines)
+            choose_from_menu(launcher, ["Down", "Down", "Down", "Right", "Down", "Down", "Return"])  # 2 MB/s
+            self.assertIsNotNone(launcher.wait_for("launcher: speed limit 2", 30), launcher.lines)
+            with open(settings, "rb") as f:
+                self.assertEqual(b"speed_limit_mb=2\r\n", f.read())
+            kept = self.pause_once_listed(launcher, root, 10)
+            paused_at = time.time()
+            mark = ranges_mark()
+            ls.screenshot(os.path.join(SHOTS, "paused.png"))
+            time.sleep(1.5)  # a paused launcher asks for nothing meanwhile
+            self.assertEqual([], [r for r in package_ranges_since(mark) if r[0] >= paused_at])
+            assert_only_verified_files(self, game, files)
+            self.assertEqual(kept, version_entries(root))
+            resumed_mark = ranges_mark()
+            choose_from_menu(launcher, ["Down", "Down", "Return"])  # 继续下载
+            self.assertIsNotNone(launcher.wait_for("launcher: resume requested", 30), launcher.lines)
+            self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertFalse([line for line in launcher.lines if "launcher: message box" in line])
+        self.assertEqual(files, tree(game))  # byte-identical, no temporary file left
+        self.assertEqual(set(files), set(version_entries(root)))
+        # Resumed, every request starts at a file that had not been kept and
+        # none covers a kept one: only the files in progress came twice.
+        kept_spans = [(rows[name][0], rows[name][0] + rows[name][1]) for name in kept]
+        starts = {offset for name, (offset, _) in rows.items() if name not in kept}
+        served = 0
+        for _, first, sent in package_ranges_since(resumed_mark):
+            self.assertIn(first, starts)
+            self.assertFalse([s for s in kept_spans if s[0] < first + sent and first < s[1]], first)
+            served += sent
+        self.assertLessEqual(served, sum(size for _, size in rows.values()) - sum(e - b for b, e in kept_spans))
+
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": root + "second.txt"})
+        try:
+            self.assertIsNotNone(launcher.wait_for("launcher: speed limit 2", 30), launcher.lines)
+            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "second.txt"), 120), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        os.remove(settings)
+
+    def test_closed_while_paused_the_next_start_goes_on(self):
+        """Closing a paused launcher quits as always, keeping what was verified;
+        the next start fetches only the rest."""
+        files, rows, root, settings = self.start_case("pause-close", 22, 40, 2)
+        game = ls.unix_path(root + "game")
+        record = root + "record.txt"
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
+        try:
+            self.assertIsNotNone(launcher.wait_for("launcher: state 9", 120), launcher.lines)
+            kept = self.pause_once_listed(launcher, root, 8)
+            ls.click(*ls.close_button_position())
+            self.assertTrue(ls.answer_box(launcher, "", 1), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        os.remove(settings)
+        self.assertEqual(kept, version_entries(root))
+        assert_only_verified_files(self, game, files)
+
+        before = access_log_mark()
+        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertLessEqual(package_bytes_served(before), sum(size for _, size in rows.values()) -
+                             sum(rows[name][1] for name in kept))
+        self.assertEqual(files, tree(game))
 
 
 class OtherCodePages(unittest.TestCase):

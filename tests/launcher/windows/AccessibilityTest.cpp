@@ -82,7 +82,7 @@ TEST_F(AccessibilityTest, MainWindowNamesAndRoles) {
     MainWindowGroup group;
     CNewTalmoMainForegroundDialog& main = group.Foreground();
     auto item = [&](int id) { return main.GetDlgItem(id); };
-    main.Flow().OnUpdateProgress(ResourceDownloadStarted, nullptr);
+    main.Flow().OnResourceDownloadStarted();
     main.Flow().Display().progress = 0.45f;  // shown at the bar's next tick
     ASSERT_TRUE(PumpUntil([&] { return ::SendMessageW(item(IDC_PROGRESS), PBM_GETPOS, 0, 0) == 45; }, 5000));
     ExpectSeen({

@@ -17,14 +17,14 @@ TEST(TaskbarTest, TheBackgroundsButtonFollowsTheFlowOnceTheShellHasMadeIt) {
     CNewTalmoMainForegroundDialog& main = group.Foreground();
 
     // Before the shell has made the button nothing is shown, and nothing fails.
-    main.Flow().OnUpdateProgress(ResourceDownloadStarted, nullptr);
+    main.Flow().OnResourceDownloadStarted();
     EXPECT_FALSE(taskbar.IsConnected());
     EXPECT_EQ(TaskbarState::Normal, taskbar.State());
 
     ::SendMessageW(group.background.m_hWnd, TaskbarListProgress::ButtonCreatedMessage(), 0, 0);
     EXPECT_TRUE(taskbar.IsConnected());  // Wine's shell has the taskbar list
-    ResourceManagerUpdateProgressInfo half(50, 100);
-    main.Flow().OnUpdateProgress(DownloadProgress, &half);
+    const std::pair<int64_t, int64_t> half{50, 100};
+    main.Flow().OnDownloadProgress(half.first, half.second);
     EXPECT_EQ(TaskbarState::Normal, taskbar.State());
 
     // A failure box (here the one shown when the game cannot be started) turns

@@ -102,7 +102,7 @@ protected:
         (void)s;
         PlaceControl(progress, 130, 328, 530, 346);
         PlaceControl(speed, 130, 333, 530, 348);
-        PlaceControl(status, 530, 323, 730, 338);
+        PlaceControl(status, 130, 310, 530, 326);
         PlaceControl(bigText, 276, 185, 721, 249);
         PlaceControl(minimize, 715, 104, 749, 144);
         PlaceControl(close, 756, 107, 784, 135);
