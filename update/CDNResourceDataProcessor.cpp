@@ -19,7 +19,7 @@ bool CDNResourceDataProcessor::GetTemporaryPath(std::wstring* path) const {
 }
 
 bool CDNResourceDataProcessor::Begin(uint32_t contentLength) {
-    written = 0;
+    StartAttempt();
     if (attempt_ == Attempt::Receiving) return false;
     bool safe = replacesInstalledFile ? GetTemporaryPath(&writePath_) : GetTargetPath(&writePath_);
     if (!safe) return false;
@@ -40,12 +40,7 @@ bool CDNResourceDataProcessor::Write(const void* data, uint32_t count) {
         if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return DiskFailed(L"CreateFile");
         if (!inflater_.Feed(data, count, &out_)) return Fail();
     }
-    written += static_cast<int32_t>(count);
-    if (written > maxWritten) {
-        int64_t delta = static_cast<int64_t>(written) - maxWritten;
-        maxWritten = written;
-        if (onProgress) onProgress(delta);
-    }
+    Add(count);
     // The entry is complete: finish it now rather than at the segment's end, so
     // a segment of thousands of files holds one open file at a time.
     if (attempt_ == Attempt::Receiving && info.size > 0 && static_cast<uint32_t>(written) >= info.size) {

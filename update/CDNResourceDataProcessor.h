@@ -16,8 +16,10 @@
 #include "update/FileFlusher.h"
 #include "update/GzipStream.h"
 #include "update/InstallFileWriter.h"
+#include "update/ReceivedBytes.h"
 
-class CDNResourceDataProcessor : public DownloadDataProcessor {
+// Its received bytes (ReceivedBytes) are those of the package: compressed.
+class CDNResourceDataProcessor : public DownloadDataProcessor, public ReceivedBytes {
 public:
     explicit CDNResourceDataProcessor(const DownloadTaskInfo& info) : DownloadDataProcessor(info) {}
 
@@ -55,11 +57,6 @@ public:
     // and onInstalled is told (on the flusher's thread) once it is on the disk;
     // without, the file is flushed before Write or End returns.
     FileFlusher* flusher = nullptr;
-    int32_t written = 0;       // compressed bytes received since the last Begin
-    int32_t maxWritten = 0;    // most bytes any attempt of this processor received
-    // Told how many bytes beyond maxWritten have just arrived, so bytes a
-    // repeated attempt fetches again are reported only once.
-    std::function<void(int64_t)> onProgress;
     // Told when the file is in place with the expected MD5 and on the disk.
     std::function<void()> onInstalled;
 

@@ -23,7 +23,7 @@ void ChunkDataProcessor::ReleaseInflater() {
 }
 
 bool ChunkDataProcessor::Begin(uint32_t) {
-    written = 0;
+    StartAttempt();
     if (attempt_ == Attempt::Receiving) return false;
     if (done_) {
         attempt_ = Attempt::Done;  // a retry of the segment passes this chunk by
@@ -44,12 +44,7 @@ bool ChunkDataProcessor::Write(const void* data, uint32_t count) {
         DebugTrace(L"资源分块无效\t" + info.name);
         return Fail();
     }
-    written += static_cast<int32_t>(count);
-    if (written > maxWritten) {
-        int64_t delta = static_cast<int64_t>(written) - maxWritten;
-        maxWritten = written;
-        if (onProgress) onProgress(delta);
-    }
+    Add(count);
     if (attempt_ == Attempt::Receiving && static_cast<uint32_t>(written) >= info.size) return Complete();
     return true;
 }

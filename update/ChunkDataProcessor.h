@@ -16,8 +16,9 @@
 
 #include "download/DownloadDataProcessor.h"
 #include "update/ChunkedFileAssembly.h"
+#include "update/ReceivedBytes.h"
 
-class ChunkDataProcessor : public DownloadDataProcessor {
+class ChunkDataProcessor : public DownloadDataProcessor, public ReceivedBytes {
 public:
     static const uint32_t kNoChunk = 0xFFFFFFFFu;
     // A chunk whose bytes fail their check this often is not asked for again:
@@ -38,10 +39,6 @@ public:
     // paused segment does not fetch it again.
     bool IsKept() const override { return done_; }
 
-    int32_t written = 0;     // member bytes received since the last Begin
-    int32_t maxWritten = 0;  // most bytes any attempt received
-    // Told how many bytes beyond maxWritten have just arrived.
-    std::function<void(int64_t)> onProgress;
     // Told when this processor has installed the file.
     std::function<void()> onInstalled;
 

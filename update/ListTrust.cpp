@@ -102,11 +102,16 @@ ListCheck ListTrust::Check(const std::string& listBytes, const std::string& stat
     return CheckAt(listBytes, statementBytes, CurrentUnixTime());
 }
 
-ListCheck ListTrust::CheckAt(const std::string& listBytes, const std::string& statementBytes, int64_t now) {
+ListCheck ListTrust::CheckAgainstRemembered(const std::string& bytes, const std::string& statementBytes, int64_t now,
+                                            AcceptedStatement* accepted) const {
     int64_t highest = 0;
     if (!RememberedSerial(&highest)) return ListCheck::SerialUnreadable;
+    return CheckListStatement(bytes, statementBytes, publicKeys_, channel_, highest, now, accepted);
+}
+
+ListCheck ListTrust::CheckAt(const std::string& listBytes, const std::string& statementBytes, int64_t now) {
     AcceptedStatement accepted;
-    ListCheck check = CheckListStatement(listBytes, statementBytes, publicKeys_, channel_, highest, now, &accepted);
+    ListCheck check = CheckAgainstRemembered(listBytes, statementBytes, now, &accepted);
     if (check != ListCheck::Accepted) return check;
     std::string keyId = accepted.key.substr(0, kKeyIdDigits);
     for (const std::wstring& file : SerialFiles()) {
@@ -122,10 +127,8 @@ ListCheck ListTrust::CheckAt(const std::string& listBytes, const std::string& st
 }
 
 ListCheck ListTrust::CheckCompanion(const std::string& bytes, const std::string& statementBytes) {
-    int64_t highest = 0;
-    if (!RememberedSerial(&highest)) return ListCheck::SerialUnreadable;
     AcceptedStatement accepted;
-    return CheckListStatement(bytes, statementBytes, publicKeys_, channel_, highest, CurrentUnixTime(), &accepted);
+    return CheckAgainstRemembered(bytes, statementBytes, CurrentUnixTime(), &accepted);
 }
 
 std::vector<std::wstring> ListTrust::SerialFiles() const {

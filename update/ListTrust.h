@@ -54,6 +54,9 @@ public:
     bool RememberedSerial(int64_t* serial) const;
 
 private:
+    // The statement's check with the highest remembered serial as the floor.
+    ListCheck CheckAgainstRemembered(const std::string& bytes, const std::string& statementBytes, int64_t now,
+                                     AcceptedStatement* accepted) const;
     std::vector<std::wstring> SerialFiles() const;
     // The highest serial for the channel in one copy, 0 without the file;
     // false when it exists but cannot be read.

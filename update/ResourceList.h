@@ -28,10 +28,10 @@ enum class ResourceChangeKind : int32_t {
     Modified = 3,  // in both, with different md5 texts
 };
 
-// One change found by comparing a local map with a CDN map; also the input of
-// a download batch. The default item asks for no byte range (offset -1).
 class ChunkedFileAssembly;
 
+// One change found by comparing a local map with a CDN map; also the input of
+// a download batch. The default item asks for no byte range (offset -1).
 struct ResourceUpdateItem {
     std::wstring name;
     std::wstring localMd5;

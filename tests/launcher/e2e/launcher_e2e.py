@@ -351,6 +351,17 @@ def assert_only_verified_files(test, game, sources):
     test.assertEqual([], unverified())
 
 
+def list_rows(cdn_case):
+    """The CDN list of C:\\cdn\\<cdn_case>\\ as {name: its columns}."""
+    with open(os.path.join(ls.DRIVE_C, "cdn", cdn_case, "conf", "list.txt"), "rb") as f:
+        return {row[0]: row for row in (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+
+
+def list_sizes(cdn_case):
+    """Each entry's packed size in the CDN list of C:\\cdn\\<cdn_case>\\."""
+    return {name: int(row[4]) for name, row in list_rows(cdn_case).items()}
+
+
 def run_to_game(test, record, args=(), env=None):
     """Runs the launcher through to the stub game's start, which writes record; gives the launcher."""
     launcher = ls.Launcher(list(args), env=dict(env or {}, DREL_STUB_RECORD=record))
@@ -424,13 +435,12 @@ class KilledMidDownload(unittest.TestCase):
     def killed_then_resumed(self, case, files, listed_enough):
         """Installs files from the trickling CDN, kills the launcher once
         listed_enough(version.txt's entries) holds, checks what was kept and that
-        the next run fetches no more than what version.txt did not name."""
+        the next run fetches no more than what version.txt did not name. Gives
+        what was kept, what the next run was served, and the packed sizes."""
         game_dir = make_game(case, files)
         files = tree(game_dir)
         url = ls.pack("slow/" + case, game_dir)  # trickles, so the kill lands half-way
-        with open(os.path.join(ls.DRIVE_C, "cdn", "slow", case, "conf", "list.txt"), "rb") as f:
-            sizes = {row[0]: int(row[4]) for row in
-                     (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        sizes = list_sizes("slow/" + case)
         ls.set_server("ok", url)
         root = ls.set_game_root(case)
         record = root + "record.txt"
@@ -453,19 +463,12 @@ class KilledMidDownload(unittest.TestCase):
                 self.assertEqual(md5, hashlib.md5(f.read()).hexdigest().upper(), name)
 
         before = access_log_mark()
-        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
-        try:
-            self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
-            self.assertEqual(0, launcher.wait_exit(30))
-        finally:
-            launcher.kill()
+        run_to_game(self, record)
         served = package_bytes_served(before)
         self.assertLessEqual(served, sum(sizes.values()) - sum(sizes[name] for name in kept))
-        self.served_after_kill = served
-        self.sizes = sizes
         self.assertEqual(files, tree(game))  # byte-identical, and no temporary file left
         self.assertEqual(set(files), set(version_entries(root)))
-        return kept
+        return kept, served, sizes
 
     def test_the_next_run_fetches_only_what_is_missing(self):
         rnd = random.Random(11)
@@ -479,12 +482,12 @@ class KilledMidDownload(unittest.TestCase):
         rnd = random.Random(12)
         small = {f"data\\s{i:02d}.bin": rnd.randbytes(20 * 1024) for i in range(40)}
         long_files = {f"video\\v{i}.bin": rnd.randbytes(9 << 20) for i in range(3)}
-        kept = self.killed_then_resumed("killed-long", dict(small, **long_files),
+        kept, served, sizes = self.killed_then_resumed("killed-long", dict(small, **long_files),
                                         lambda listed: set(small) <= set(listed))
         self.assertFalse(set(long_files) & set(kept))
         # The long files are packed in chunks: what had arrived of them is kept
         # and not fetched again.
-        self.assertLess(self.served_after_kill, sum(self.sizes[name] for name in long_files))
+        self.assertLess(served, sum(sizes[name] for name in long_files))
 
 
 class ChunkedUpdates(unittest.TestCase):
@@ -518,9 +521,7 @@ class ChunkedUpdates(unittest.TestCase):
         had = {c[4] for c in old_index["data\\sea.pak"][1]}
         missing = [i for i, c in enumerate(chunks) if c[4] not in had]
         self.assertLess(len(missing), len(chunks) // 2)
-        with open(os.path.join(ls.DRIVE_C, "cdn", "chunks", "conf", "list.txt"), "rb") as f:
-            sizes = {row[0]: int(row[4]) for row in
-                     (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        sizes = list_sizes("chunks")
         before = access_log_mark()
         self.run_to_game(root, "second.txt")
         self.assertEqual(second, tree(ls.unix_path(root + "game")))  # byte-identical, no temporary file left
@@ -541,8 +542,7 @@ class ChunkedUpdates(unittest.TestCase):
         root = ls.set_game_root("chunks-whole")
         files = self.install("chunks-whole", self.v1)
         os.remove(os.path.join(ls.DRIVE_C, "cdn", "chunks-whole", "conf", "list.txt.index"))
-        with open(os.path.join(ls.DRIVE_C, "cdn", "chunks-whole", "conf", "list.txt"), "rb") as f:
-            total = sum(int(line.split("=")[4]) for line in f.read().decode("utf-8").split("\r\n") if line)
+        total = sum(list_sizes("chunks-whole").values())
         before = access_log_mark()
         launcher = self.run_to_game(root, "record.txt")
         self.assertEqual(files, tree(ls.unix_path(root + "game")))
@@ -563,9 +563,7 @@ class ChunkedUpdates(unittest.TestCase):
             text = f.read().decode("utf-8")
         with open(index_path, "wb") as f:
             f.write(text.replace(" " + chunks[k][4] + "\n", " " + "0" * 64 + "\n").encode("utf-8"))
-        with open(os.path.join(ls.DRIVE_C, "cdn", "chunks-lie", "conf", "list.txt"), "rb") as f:
-            size = next(int(line.split("=")[4]) for line in f.read().decode("utf-8").split("\r\n")
-                        if line.startswith("data\\sea.pak="))
+        size = list_sizes("chunks-lie")["data\\sea.pak"]
         before = access_log_mark()
         launcher = self.run_to_game(root, "second.txt")
         self.assertIsNotNone(launcher.wait_for("分块下载失败,下载整个文件", 1), launcher.lines)
@@ -582,9 +580,7 @@ class ChunkedUpdates(unittest.TestCase):
         self.install("chunks-bad", self.v2)
         _, chunks = content_index("chunks-bad")["data\\sea.pak"]
         k = next(i for i, c in enumerate(chunks) if c[4] not in old_hashes and i > 0)
-        with open(os.path.join(ls.DRIVE_C, "cdn", "chunks-bad", "conf", "list.txt"), "rb") as f:
-            row = next(line.split("=") for line in f.read().decode("utf-8").split("\r\n")
-                       if line.startswith("data\\sea.pak="))
+        row = list_rows("chunks-bad")["data\\sea.pak"]
         package = os.path.join(ls.DRIVE_C, "cdn", "chunks-bad", row[2], "tq_game.tqpkg")
         with open(package, "r+b") as f:
             f.seek(int(row[3]) + chunks[k][2] + chunks[k][3] // 2)
@@ -651,9 +647,7 @@ class PauseAndSpeedLimit(unittest.TestCase):
         rnd = random.Random(seed)
         files = tree(make_game(case, {f"data\\{case}{i:02d}.bin": rnd.randbytes(400 * 1024) for i in range(count)}))
         ls.set_server("ok", ls.pack(case, os.path.join(CONTENT, case, "game")))
-        with open(os.path.join(ls.DRIVE_C, "cdn", case, "conf", "list.txt"), "rb") as f:
-            rows = {row[0]: (int(row[3]), int(row[4])) for row in
-                    (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        rows = {name: (int(row[3]), int(row[4])) for name, row in list_rows(case).items()}
         settings = os.path.join(ls.data_folder(), "settings.txt")
         with open(settings, "wb") as f:
             f.write(b"speed_limit_mb=%d\r\n" % limit_mb)
@@ -720,13 +714,8 @@ class PauseAndSpeedLimit(unittest.TestCase):
             served += sent
         self.assertLessEqual(served, sum(size for _, size in rows.values()) - sum(e - b for b, e in kept_spans))
 
-        launcher = ls.Launcher(env={"DREL_STUB_RECORD": root + "second.txt"})
-        try:
-            self.assertIsNotNone(launcher.wait_for("launcher: speed limit 2", 30), launcher.lines)
-            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "second.txt"), 120), launcher.lines)
-            self.assertEqual(0, launcher.wait_exit(30))
-        finally:
-            launcher.kill()
+        launcher = run_to_game(self, root + "second.txt")
+        self.assertIsNotNone(launcher.wait_for("launcher: speed limit 2", 1), launcher.lines)
         os.remove(settings)
 
     def test_closed_while_paused_the_next_start_goes_on(self):
@@ -749,12 +738,7 @@ class PauseAndSpeedLimit(unittest.TestCase):
         assert_only_verified_files(self, game, files)
 
         before = access_log_mark()
-        launcher = ls.Launcher(env={"DREL_STUB_RECORD": record})
-        try:
-            self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
-            self.assertEqual(0, launcher.wait_exit(30))
-        finally:
-            launcher.kill()
+        run_to_game(self, record)
         self.assertLessEqual(package_bytes_served(before), sum(size for _, size in rows.values()) -
                              sum(rows[name][1] for name in kept))
         self.assertEqual(files, tree(game))
@@ -789,9 +773,7 @@ class Repair(unittest.TestCase):
         game_dir = make_game("repair", files)
         files = tree(game_dir)
         url = ls.pack("repair", game_dir)
-        with open(os.path.join(ls.DRIVE_C, "cdn", "repair", "conf", "list.txt"), "rb") as f:
-            sizes = {row[0]: int(row[4]) for row in
-                     (line.split("=") for line in f.read().decode("utf-8").split("\r\n") if line)}
+        sizes = list_sizes("repair")
         ls.set_server("ok", url)
         root = ls.set_game_root("repair")
         game = ls.unix_path(root + "game")
@@ -903,9 +885,7 @@ class SignedLists(unittest.TestCase):
             launcher.kill()
         ls.pack("signed-index", make_game("signed-index", v2), extra=SIGN)
         conf = os.path.join(ls.DRIVE_C, "cdn", "signed-index", "conf")
-        with open(os.path.join(conf, "list.txt"), "rb") as f:
-            size = next(int(line.split("=")[4]) for line in f.read().decode("utf-8").split("\r\n")
-                        if line.startswith("data\\sea.pak="))
+        size = list_sizes("signed-index")["data\\sea.pak"]
         # One chunk's digest changed after signing: the statement no longer vouches for the index.
         with open(os.path.join(conf, "list.txt.index"), "rb") as f:
             index = bytearray(f.read())
