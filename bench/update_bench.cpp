@@ -1,12 +1,12 @@
 // What players wait for in a resource update, one scenario per process so that
 // the peak memory measured from outside belongs to that scenario alone. The
 // resource manager is driven the way the update flow drives it, through its
-// public surface only: Initialize, StartComparison, StartLauncherUpdate,
-// StartResourceUpdate, Downloader().IsIdle() and the progress callback.
+// public surface only: Initialize, StartComparison, StartBatches,
+// Downloader().IsIdle() and the progress callback.
 // Usage:
 //   update_bench.exe install LIST_URL ROOT_FOLDER SEGMENT_PAUSE_MS
 //       first install into ROOT_FOLDER (which must not exist yet), timed from
-//       StartResourceUpdate to ResourceUpdateFinished; the files land in
+//       StartBatches to ResourceUpdateFinished; the files land in
 //       ROOT_FOLDER\game\. Prints UPDATE_BYTES and UPDATE_SECONDS.
 //   update_bench.exe update LIST_URL ROOT_FOLDER SEGMENT_PAUSE_MS
 //       the same for an installed ROOT_FOLDER, timed from Initialize on.
@@ -123,17 +123,14 @@ int RunToSize(CResourceManager& manager, const std::wstring& listUrl, const std:
     return g_run.WaitFor({State::RequestDownloadTotalSize, State::CdnCompareFailed});
 }
 
-// The batches once the list's worker has ended, as the flow waits for it;
-// false when the list holds launcher files.
-bool StartResourceBatch(CResourceManager& manager) {
+// The batches once the list's worker has ended, as the flow waits for it.
+void StartBatches(CResourceManager& manager) {
     WaitUntilIdle(manager);
-    if (manager.StartLauncherUpdate()) return false;
-    manager.StartResourceUpdate();
-    return true;
+    manager.StartBatches();
 }
 
 // A first install into a root that does not exist yet: seconds from
-// StartResourceUpdate to ResourceUpdateFinished. An update of an installed
+// StartBatches to ResourceUpdateFinished. An update of an installed
 // root: seconds from Initialize on, since the comparison (which cuts and
 // hashes the files rebuilt from chunks) is part of what it costs. A negative
 // value when it failed.
@@ -152,11 +149,13 @@ double TimeInstall(CResourceManager& manager, const std::wstring& listUrl, const
         return -1;
     }
     double start = update ? initialized : Now();
-    if (!StartResourceBatch(manager)) {
+    StartBatches(manager);
+    int end = g_run.WaitFor({State::ResourceUpdateFinished, State::ResourceDownloadFailed,
+                             State::LauncherDownloadStarted});
+    if (end == static_cast<int>(State::LauncherDownloadStarted)) {
         PrintResults("UPDATE_FAILED=the list holds launcher files\n");
         return -1;
     }
-    int end = g_run.WaitFor({State::ResourceUpdateFinished, State::ResourceDownloadFailed});
     double seconds = Now() - start;
     WaitUntilIdle(manager);
     *bytes = g_run.total;
@@ -174,9 +173,10 @@ double TimeIdleLaunch(CResourceManager& manager, const std::wstring& listUrl, co
     double start = Now();
     int asked = RunToSize(manager, listUrl, root);
     int end = asked;
-    if (asked == static_cast<int>(State::RequestDownloadTotalSize) && g_run.total == 0 &&
-        StartResourceBatch(manager)) {
-        end = g_run.WaitFor({State::ResourceUpdateFinished, State::ResourceDownloadStarted});
+    if (asked == static_cast<int>(State::RequestDownloadTotalSize) && g_run.total == 0) {
+        StartBatches(manager);
+        end = g_run.WaitFor({State::ResourceUpdateFinished, State::ResourceDownloadStarted,
+                             State::LauncherDownloadStarted});
     }
     double seconds = Now() - start;
     WaitUntilIdle(manager);

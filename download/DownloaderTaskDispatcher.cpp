@@ -14,7 +14,9 @@ const uint32_t kSegmentPackLimit = 10485760;
 
 }  // namespace
 
-DownloaderTaskDispatcher::~DownloaderTaskDispatcher() {
+DownloaderTaskDispatcher::~DownloaderTaskDispatcher() { Shutdown(); }
+
+void DownloaderTaskDispatcher::Shutdown() {
     std::vector<DownloaderTask*> tasks;
     {
         ScopedLock hold(lock);

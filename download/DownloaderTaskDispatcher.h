@@ -15,8 +15,7 @@
 class DownloaderTaskDispatcher {
 public:
     DownloaderTaskDispatcher() = default;
-    // Clears the queue, stops the workers and waits for their threads. The owner
-    // must still be alive: the ending workers report to it.
+    // Shutdown.
     ~DownloaderTaskDispatcher();
     DownloaderTaskDispatcher(const DownloaderTaskDispatcher&) = delete;
     DownloaderTaskDispatcher& operator=(const DownloaderTaskDispatcher&) = delete;
@@ -40,6 +39,10 @@ public:
     void SetMaxThreads(int32_t count);
     // Drops every queued segment.
     void ClearPending();
+    // Clears the queue, stops the workers and waits for their threads; no
+    // worker starts again. The owner must still be alive: the ending workers
+    // report to it.
+    void Shutdown();
     // True when no worker runs and none is still telling the owner that all have ended.
     bool IsIdle();
 

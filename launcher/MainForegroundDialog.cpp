@@ -278,9 +278,7 @@ void CMainForegroundDialog::InitializeResources(const std::wstring& launcherFold
 
 void CMainForegroundDialog::StartComparison(bool repair) { resources.StartComparison(repair); }
 
-bool CMainForegroundDialog::StartLauncherUpdate() { return resources.StartLauncherUpdate(); }
-
-void CMainForegroundDialog::StartResourceUpdate() { resources.StartResourceUpdate(); }
+void CMainForegroundDialog::StartBatches() { resources.StartBatches(); }
 
 bool CMainForegroundDialog::IsDownloaderIdle() { return resources.Downloader().IsIdle(); }
 

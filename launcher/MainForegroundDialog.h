@@ -56,8 +56,7 @@ public:
     void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
                              const std::wstring& url) override;
     void StartComparison(bool repair) override;
-    bool StartLauncherUpdate() override;
-    void StartResourceUpdate() override;
+    void StartBatches() override;
     bool IsDownloaderIdle() override;
     void PauseDownload() override;
     void ResumeDownload() override;

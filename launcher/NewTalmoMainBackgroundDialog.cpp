@@ -40,8 +40,7 @@ void CNewTalmoMainBackgroundDialog::ShowForeground() {
 }
 
 void CNewTalmoMainBackgroundDialog::OnClosing() {
-    resources_.SaveLocalVersionFile();
-    resources_.Downloader().StopAll();
+    resources_.StopForClose();
 }
 
 void CNewTalmoMainBackgroundDialog::MoveBy(int dx, int dy) { MoveGroup(dx, dy, satellite); }

@@ -50,7 +50,7 @@ void UpdateFlow::HandleTimer(uint32_t id) {
     case TIMER_WAIT_IDLE:
         if (host_.IsDownloaderIdle()) {
             host_.StopTimer(TIMER_WAIT_IDLE);
-            StartBatches();
+            host_.StartBatches();
         }
         break;
     case TIMER_SPEED_TEXT: {
@@ -303,12 +303,8 @@ void UpdateFlow::StartBatchesWhenIdle() {
     // The CDN list's worker has to end before the batches start. Wait on a
     // short timer so the window stays responsive.
     if (host_.IsDownloaderIdle()) {
-        StartBatches();
+        host_.StartBatches();
     } else {
         host_.StartTimer(TIMER_WAIT_IDLE, 16);
     }
-}
-
-void UpdateFlow::StartBatches() {
-    if (!host_.StartLauncherUpdate()) host_.StartResourceUpdate();
 }

@@ -49,9 +49,9 @@ public:
     // Compares the lists off this thread (OnDownloadTotalSize); with repair,
     // installed files are checked against their MD5 first.
     virtual void StartComparison(bool repair) = 0;
-    // Starts the launcher batch when launcher files changed; false when none did.
-    virtual bool StartLauncherUpdate() = 0;
-    virtual void StartResourceUpdate() = 0;
+    // Starts the launcher batch when launcher files changed, else the
+    // game-resource batch (or reports that everything is current).
+    virtual void StartBatches() = 0;
     // No worker of the downloader runs (also true before it has any).
     virtual bool IsDownloaderIdle() = 0;
     // The running batch stands still (DownloadPaused follows) and goes on.
@@ -117,7 +117,6 @@ private:
     void OfferRetry(const std::wstring& text);
     // Once the list's worker has ended (a short timer while it has not).
     void StartBatchesWhenIdle();
-    void StartBatches();
     void SetStatus(const std::wstring& text) { host_.SetStatusText(text); }
     void SetTaskbarState(TaskbarState state);
     void SetTaskbarValue(uint64_t done, uint64_t total);

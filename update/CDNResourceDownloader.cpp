@@ -35,14 +35,27 @@ std::wstring ProcessorKey(const DownloadTaskInfo& task) {
 
 }  // namespace
 
+CCDNResourceDownloader::CCDNResourceDownloader() : dispatcher(new DownloaderTaskDispatcher()) {
+    // Made once and kept: the window asks it whether it is idle, and pauses or
+    // stops it, from another thread than the one starting the batches.
+    dispatcher->owner = this;
+    dispatcher->rateLimit = &rateLimit;
+}
+
 CCDNResourceDownloader::~CCDNResourceDownloader() {
     // The ending workers still report to this object: end them while it is whole.
-    dispatcher.reset();
+    Shutdown();
+}
+
+void CCDNResourceDownloader::Shutdown() {
+    StopAll();
+    dispatcher->Shutdown();
+    flusher.Drain();
 }
 
 std::wstring CCDNResourceDownloader::StagingFile() const { return StagingFilePath(launcherRoot); }
 
-bool CCDNResourceDownloader::IsIdle() { return !dispatcher || dispatcher->IsIdle(); }
+bool CCDNResourceDownloader::IsIdle() { return dispatcher->IsIdle(); }
 
 void CCDNResourceDownloader::StopAll() {
     {
@@ -51,20 +64,19 @@ void CCDNResourceDownloader::StopAll() {
         stopped = true;
         FinishIndexFetch(false);
     }
-    if (dispatcher) dispatcher->StopAll();
+    dispatcher->StopAll();
 }
 
 void CCDNResourceDownloader::Pause() {
-    if (dispatcher && IsFileKind(static_cast<int32_t>(batchKind))) dispatcher->Pause();
+    if (IsFileKind(static_cast<int32_t>(batchKind))) dispatcher->Pause();
 }
 
 void CCDNResourceDownloader::Resume() {
-    if (!dispatcher) return;
     dispatcher->SetMaxThreads(WorkerCount());
     dispatcher->Resume();
 }
 
-bool CCDNResourceDownloader::IsPaused() { return dispatcher && dispatcher->IsPaused(); }
+bool CCDNResourceDownloader::IsPaused() { return dispatcher->IsPaused(); }
 
 void CCDNResourceDownloader::SetSpeedLimit(uint64_t bytesPerSecond) { rateLimit.SetBytesPerSecond(bytesPerSecond); }
 
@@ -85,10 +97,8 @@ void CCDNResourceDownloader::StartConfigDownload() {
         ScopedLock hold(processorLock);
         stopped = false;
     }
-    if (dispatcher) {
-        dispatcher->ClearPending();
-        dispatcher->Resume();  // a new run is never paused
-    }
+    dispatcher->ClearPending();
+    dispatcher->Resume();  // a new run is never paused
     StartBatch(std::vector<ResourceUpdateItem>(1), CdnTaskKind::Config);
 }
 
@@ -105,11 +115,6 @@ void CCDNResourceDownloader::StartBatch(const std::vector<ResourceUpdateItem>& i
         downloadedBytes = 0;
     }
     batchKind = kind;
-    if (!dispatcher) {
-        dispatcher.reset(new DownloaderTaskDispatcher());
-        dispatcher->owner = this;
-        dispatcher->rateLimit = &rateLimit;
-    }
     dispatcher->SetMaxThreads(WorkerCount());
     if (kind == CdnTaskKind::LauncherFile) {
         DeleteStagingFile(StagingFile());
@@ -357,7 +362,7 @@ void CCDNResourceDownloader::OnFileResult(const DownloadTaskResultInfo& result, 
     if (code != kDownloadOk) NoteResult(code);
     ::InterlockedIncrement(&finishedTasks);
     if (code != kDownloadOk) {
-        if (dispatcher) dispatcher->StopAll();
+        dispatcher->StopAll();
         return;
     }
     if (result.info.part >= 0) return;  // a file rebuilt from chunks tells its end through onFileInstalled
@@ -383,7 +388,7 @@ void CCDNResourceDownloader::OnAllTasksFinished() {
         return;
     }
     // Paused, with files still queued: no failure, and no file is given up.
-    if (status == kDownloadOk && durable && dispatcher && dispatcher->IsPaused()) {
+    if (status == kDownloadOk && durable && dispatcher->IsPaused()) {
         DebugTrace(L"下载已暂停");
         if (onBatchPaused) onBatchPaused(static_cast<int32_t>(batchKind));
         return;
@@ -420,7 +425,7 @@ bool CCDNResourceDownloader::FetchWholeInstead(const std::wstring& name) {
 bool CCDNResourceDownloader::FetchContentIndex(ContentIndex* index) {
     {
         ScopedLock hold(processorLock);
-        if (!dispatcher || stopped || acceptedListDigest.empty()) return false;
+        if (stopped || acceptedListDigest.empty()) return false;
         indexBytes.clear();
         indexUsable = false;
         ::ResetEvent(indexFetched.Get());

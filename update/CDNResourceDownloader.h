@@ -5,10 +5,11 @@
 // counts downloaded bytes against the batch total and reports to its client
 // (the resource manager) through five callables.
 //
-// Locks: processorLock before statusLock; bytesLock alone. The client's own
-// lock is taken inside onTaskFinished, after processorLock. onConfigResult,
-// onTaskFinished and the staging of launcher files run under processorLock.
-// The callables only report: batches start from the client's own thread.
+// Locks: processorLock before statusLock; bytesLock alone. onConfigResult,
+// onTaskFinished and the staging of launcher files run under processorLock, so
+// the callables must not wait for anything: the client's hand their results to
+// its own thread. Batches start from that thread; the window's thread may ask
+// whether it is idle, pause, stop and set the limit at any time.
 #include <windows.h>
 #include <cstdint>
 #include <functional>
@@ -45,8 +46,8 @@ class ChunkedFileAssembly;
 
 class CCDNResourceDownloader : public DownloaderTaskProcessor {
 public:
-    CCDNResourceDownloader() = default;
-    // Stops and joins the workers first.
+    CCDNResourceDownloader();
+    // Shutdown.
     ~CCDNResourceDownloader();
     CCDNResourceDownloader(const CCDNResourceDownloader&) = delete;
     CCDNResourceDownloader& operator=(const CCDNResourceDownloader&) = delete;
@@ -72,6 +73,10 @@ public:
     bool IsIdle();
     // Stops every running worker (the window is closing); nothing to stop before the first batch.
     void StopAll();
+    // StopAll, then waits until every worker has ended and every file handed
+    // to the flusher is done: no callable is called after it returns, and no
+    // batch starts again. For the client's end, while it is still whole.
+    void Shutdown();
     // Pauses the running file batch: the requests under way are cancelled, the
     // files they had not finished go back to the queue (a file being written
     // is discarded), and onBatchPaused is told once no worker runs. Nothing
@@ -150,7 +155,7 @@ private:
     void NoteResult(int32_t code);
     std::wstring StagingFile() const;
 
-    std::unique_ptr<DownloaderTaskDispatcher> dispatcher;
+    const std::unique_ptr<DownloaderTaskDispatcher> dispatcher;  // the same one for the object's life
     std::map<std::wstring, std::unique_ptr<DownloadDataProcessor>> processors;
     std::map<std::wstring, ItemCheck> batchChecks;    // by name, under processorLock
     std::map<std::wstring, ChunkedFile> chunkedFiles;  // by name, under processorLock

@@ -31,7 +31,36 @@ void ReplaceAll(std::wstring* text, wchar_t from, wchar_t to) {
 
 }  // namespace
 
+CResourceManager::CResourceManager(CCDNResourceDownloader& downloader) : downloader(downloader) {
+    ConnectDownloader();
+    // Without its thread the manager refuses every step with its failure.
+    if (!updateThread.Start()) DebugTrace(L"启动更新线程失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
+}
+
+CResourceManager::~CResourceManager() {
+    ::InterlockedExchange(&stopping, 1);
+    downloader.StopAll();  // a comparison waiting for the content index goes on
+    updateThread.Stop();
+    // The workers' callables reach this object: they end while it is whole.
+    downloader.Shutdown();
+}
+
 void CResourceManager::SetReportPoster(ReportPoster poster) { reportPoster = std::move(poster); }
+
+void CResourceManager::PostWork(TaskThread::Task work, void (CResourceManager::*refusal)()) {
+    if (updateThread.Post(std::move(work)) || !refusal) return;
+    DebugTrace(L"更新线程不再运行");
+    (this->*refusal)();
+}
+
+void CResourceManager::ReportCompareFailed() {
+    Report(ResourceManagerProgressState::CdnCompareFailed,
+           [](UpdateReports& receiver) { receiver.OnCdnCompareFailed(false); });
+}
+
+void CResourceManager::ReportResourceDownloadFailed() {
+    Report(ResourceManagerProgressState::ResourceDownloadFailed, &UpdateReports::OnResourceDownloadFailed);
+}
 
 void CResourceManager::Report(ResourceManagerProgressState state, UpdateReport report) {
     if (reportPoster) reportPoster(state, std::move(report));
@@ -43,34 +72,37 @@ void CResourceManager::Report(ResourceManagerProgressState state, void (UpdateRe
 
 void CResourceManager::Initialize(const std::wstring& launcherRootFolder, const std::wstring& resourceRootFolder,
                                   const std::wstring& listUrl) {
-    {
-        ScopedLock hold(lock);
-        localResourceMap.clear();
-        localLauncherMap.clear();
-        cdnResourceMap.clear();
-        cdnLauncherMap.clear();
-    }
-    resourceRoot = resourceRootFolder;
-    resourceFilesFolder = resourceRootFolder + kResourceFilesFolderName;
-    launcherRoot = launcherRootFolder;
-    launcherFilesFolder = launcherRootFolder;
-    configUrl = listUrl;
-    ReplaceAll(&configUrl, L'\\', L'/');
-    // The packages live two levels above the list: .../a/b/list.txt gives .../a/
-    resourceBaseUrl = listUrl;
-    for (int i = 0; i < 2; ++i) {
-        size_t slash = resourceBaseUrl.rfind(L'/');
-        if (slash != std::wstring::npos) resourceBaseUrl.erase(slash);
-    }
-    resourceBaseUrl += L"/";
-    ReplaceAll(&resourceBaseUrl, L'\\', L'/');
+    PostWork(
+        [this, launcherRootFolder, resourceRootFolder, listUrl] {
+            localListsLoaded = false;
+            localResourceMap.clear();
+            localLauncherMap.clear();
+            cdnResourceMap.clear();
+            cdnLauncherMap.clear();
+            resourceRoot = resourceRootFolder;
+            resourceFilesFolder = resourceRootFolder + kResourceFilesFolderName;
+            launcherRoot = launcherRootFolder;
+            launcherFilesFolder = launcherRootFolder;
+            configUrl = listUrl;
+            ReplaceAll(&configUrl, L'\\', L'/');
+            // The packages live two levels above the list: .../a/b/list.txt gives .../a/
+            resourceBaseUrl = listUrl;
+            for (int i = 0; i < 2; ++i) {
+                size_t slash = resourceBaseUrl.rfind(L'/');
+                if (slash != std::wstring::npos) resourceBaseUrl.erase(slash);
+            }
+            resourceBaseUrl += L"/";
+            ReplaceAll(&resourceBaseUrl, L'\\', L'/');
 
-    LoadLocalResourceInfo();
-    LoadLauncherInfo();
-    ConnectDownloader();
-    DebugTrace(L"初始化cdn资源信息");
-    Report(ResourceManagerProgressState::CdnCompareStarted, &UpdateReports::OnCdnCompareStarted);
-    downloader.StartConfigDownload();
+            LoadLocalResourceInfo();
+            LoadLauncherInfo();
+            localListsLoaded = true;
+            ConfigureDownloader();
+            DebugTrace(L"初始化cdn资源信息");
+            Report(ResourceManagerProgressState::CdnCompareStarted, &UpdateReports::OnCdnCompareStarted);
+            downloader.StartConfigDownload();
+        },
+        &CResourceManager::ReportCompareFailed);
 }
 
 bool CResourceManager::LoadListFile(const std::wstring& path, std::vector<ResoureConfigInfo>* list) {
@@ -87,7 +119,6 @@ void CResourceManager::LoadLocalList(const LocalListTexts& texts, const std::wst
     Report(texts.started, texts.onStarted);
     std::vector<ResoureConfigInfo> list;
     if (!folder.empty() && LoadListFile(folder + texts.fileName, &list)) {
-        ScopedLock hold(lock);
         for (ResoureConfigInfo& entry : list) InsertResourceEntry(map, std::move(entry), texts.duplicatePrefix);
     }
     DebugTrace(texts.doneTrace + IntToText(static_cast<int32_t>(map->size())));
@@ -110,7 +141,7 @@ void CResourceManager::LoadLauncherInfo() {
     LoadLocalList(texts, launcherRoot, &localLauncherMap);
 }
 
-void CResourceManager::ConnectDownloader() {
+void CResourceManager::ConfigureDownloader() {
     downloader.configUrl = configUrl;
     downloader.resourceBaseUrl = resourceBaseUrl;
     downloader.resourceFilesFolder = resourceFilesFolder;
@@ -118,19 +149,27 @@ void CResourceManager::ConnectDownloader() {
     // The second copy of the accepted serials lives with the installation it
     // protects, so clearing the data folder alone does not reopen rollbacks.
     downloader.listTrust.SetGameRootSerialFile(resourceRoot + ListTrust::kSerialFileName);
+}
+
+void CResourceManager::ConnectDownloader() {
+    // The results go to the update thread in the order the downloader gives
+    // them: every file of a batch is recorded before its end is handled.
     downloader.onConfigResult = [this](CDNDownloadState state, const std::wstring& listText) {
-        OnConfigDownloaded(state, listText);
+        updateThread.Post([this, state, listText] { OnConfigDownloaded(state, listText); });
     };
-    downloader.onBatchFinished = [this](CDNDownloadState state, int32_t kind) { OnBatchFinished(state, kind); };
-    downloader.onBatchPaused = [this](int32_t kind) { OnBatchPaused(kind); };
+    downloader.onBatchFinished = [this](CDNDownloadState state, int32_t kind) {
+        updateThread.Post([this, state, kind] { OnBatchFinished(state, kind); });
+    };
+    downloader.onBatchPaused = [this](int32_t kind) { updateThread.Post([this, kind] { OnBatchPaused(kind); }); };
     downloader.onTaskFinished = [this](const DownloadTaskInfo& task, CDNDownloadState state) {
-        OnTaskFinished(task, state);
+        updateThread.Post([this, task, state] { OnTaskFinished(task, state); });
     };
+    // Counts only, no state: reported straight from the worker that counted.
     downloader.onDownloadProgress = [this](int64_t downloaded, int64_t total) { OnDownloadProgress(downloaded, total); };
     // A file is recorded as soon as it is in place, not when its whole segment
     // has arrived: a launcher killed meanwhile keeps it.
     downloader.onFileInstalled = [this](const DownloadTaskInfo& task) {
-        RecordInstalled(task, CDNDownloadState::Succeeded);
+        updateThread.Post([this, task] { RecordInstalled(task, CDNDownloadState::Succeeded); });
     };
 }
 
@@ -177,64 +216,50 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wst
                [unverified](UpdateReports& receiver) { receiver.OnCdnCompareFailed(unverified); });
         return;
     }
-    {
-        ScopedLock hold(lock);
-        for (ResoureConfigInfo& entry : list) {
-            if (IsLauncherCategory(entry.category)) {
-                InsertResourceEntry(&cdnLauncherMap, std::move(entry), L"CDNLauncherInfo插入失败\t");
-            } else {
-                InsertResourceEntry(&cdnResourceMap, std::move(entry), L"CDNResourceInfo插入失败\t");
-            }
+    for (ResoureConfigInfo& entry : list) {
+        if (IsLauncherCategory(entry.category)) {
+            InsertResourceEntry(&cdnLauncherMap, std::move(entry), L"CDNLauncherInfo插入失败\t");
+        } else {
+            InsertResourceEntry(&cdnResourceMap, std::move(entry), L"CDNResourceInfo插入失败\t");
         }
     }
-    // The list's worker only reports: the comparison starts when the flow asks.
+    // The comparison starts when the flow asks.
     Report(ResourceManagerProgressState::CdnCompareFinished, &UpdateReports::OnCdnCompareFinished);
 }
 
 void CResourceManager::StartComparison(bool repair) {
-    compareWorker.Join();  // the previous run's comparison has reported its end already
-    compareWithRepair = repair;
-    if (!compareWorker.Begin(&CResourceManager::CompareThreadMain, this)) {
-        DebugTrace(L"启动比对线程失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
-        Report(ResourceManagerProgressState::CdnCompareFailed,
-               [](UpdateReports& receiver) { receiver.OnCdnCompareFailed(false); });
-    }
+    PostWork([this, repair] { CompareWithCdn(repair); }, &CResourceManager::ReportCompareFailed);
 }
 
-UINT CResourceManager::CompareThreadMain(LPVOID param) {
-    static_cast<CResourceManager*>(param)->CompareWithCdn();
-    return 0;
-}
-
-void CResourceManager::CompareWithCdn() {
+void CResourceManager::CompareWithCdn(bool repair) {
     // One listing of the game root: which installed files are still there, and
     // the temporary files a killed run left behind are removed.
     InstalledFiles onDisk;
     onDisk.Scan(resourceRoot, kResourceFilesFolderName);
     // Entries whose files are gone or damaged lose their MD5 in the local map;
     // only then does version.txt need writing again.
-    bool forgotten = compareWithRepair && VerifyInstalledFiles(onDisk) > 0;
+    bool forgotten = repair && VerifyInstalledFiles(onDisk) > 0;
+    if (Stopping()) return;
     uint64_t total = 0;
-    {
-        ScopedLock hold(lock);
-        CompareLists(&localLauncherMap, cdnLauncherMap, &launcherDownloads, &launcherDeletes, nullptr);
-        for (const ResourceUpdateItem& item : launcherDownloads) total += item.size;
-        CompareLists(&localResourceMap, cdnResourceMap, &resourceDownloads, &resourceDeletes,
-                     [&onDisk, &forgotten](const std::wstring& name) {
-                         bool there = onDisk.Contains(name);
-                         forgotten |= !there;
-                         return there;
-                     });
-        for (ResourceUpdateItem& item : resourceDownloads) {
-            total += item.size;
-            // What is on the disk stays whole until its replacement is verified,
-            // whatever version.txt says of it.
-            item.fileOnDisk = item.change == ResourceChangeKind::Added && onDisk.Contains(item.name);
-        }
+    CompareLists(&localLauncherMap, cdnLauncherMap, &launcherDownloads, &launcherDeletes, nullptr);
+    for (const ResourceUpdateItem& item : launcherDownloads) total += item.size;
+    CompareLists(&localResourceMap, cdnResourceMap, &resourceDownloads, &resourceDeletes,
+                 [&onDisk, &forgotten](const std::wstring& name) {
+                     bool there = onDisk.Contains(name);
+                     forgotten |= !there;
+                     return there;
+                 });
+    for (ResourceUpdateItem& item : resourceDownloads) {
+        total += item.size;
+        // What is on the disk stays whole until its replacement is verified,
+        // whatever version.txt says of it.
+        item.fileOnDisk = item.change == ResourceChangeKind::Added && onDisk.Contains(item.name);
     }
     // Files rebuilt from chunks keep what an earlier run left under their
-    // temporary names; every other leftover goes.
+    // temporary names; every other leftover goes. A stop meanwhile (the index
+    // not fetched) must not take a killed run's chunks for leftovers.
     std::unordered_set<std::wstring> rebuilding = PlanChunkedFiles(&total);
+    if (Stopping()) return;
     size_t removed = onDisk.RemoveTemporaries(rebuilding);
     if (removed > 0) DebugTrace(L"清理临时文件\t" + IntToText(static_cast<int32_t>(removed)));
     // Should this save fail, the one before the batch fails too and stops the run.
@@ -274,6 +299,14 @@ std::unordered_set<std::wstring> CResourceManager::PlanChunkedFiles(uint64_t* to
     return rebuilding;
 }
 
+void CResourceManager::StartBatches() {
+    PostWork(
+        [this] {
+            if (!StartLauncherUpdate()) StartResourceUpdate();
+        },
+        &CResourceManager::ReportResourceDownloadFailed);
+}
+
 bool CResourceManager::StartLauncherUpdate() {
     DebugTrace(L"开始比对CDN与本地Launcher");
     if (launcherDownloads.empty()) {
@@ -295,13 +328,10 @@ void CResourceManager::StartResourceUpdate() {
     // Should that save fail (version.txt read-only, or held open by another
     // program), no file is touched: the run stops with its failure box.
     bool changed = false;
-    {
-        ScopedLock hold(lock);
-        for (const ResourceUpdateItem& item : resourceDeletes) changed |= localResourceMap.erase(item.name) > 0;
-        for (const ResourceUpdateItem& item : resourceDownloads) changed |= localResourceMap.erase(item.name) > 0;
-    }
+    for (const ResourceUpdateItem& item : resourceDeletes) changed |= localResourceMap.erase(item.name) > 0;
+    for (const ResourceUpdateItem& item : resourceDownloads) changed |= localResourceMap.erase(item.name) > 0;
     if (changed && !SaveLocalVersionFile()) {
-        Report(ResourceManagerProgressState::ResourceDownloadFailed, &UpdateReports::OnResourceDownloadFailed);
+        ReportResourceDownloadFailed();
         return;
     }
     // A withdrawn name that Windows takes for one being downloaded ("A.txt"
@@ -329,15 +359,12 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
     // MD5 version.txt gives them. Every other one is replaced or withdrawn anyway.
     std::vector<std::pair<std::wstring, std::wstring>> toCheck;  // name, md5
     int64_t totalBytes = 0;
-    {
-        ScopedLock hold(lock);
-        for (const auto& local : localResourceMap) {
-            auto cdn = cdnResourceMap.find(local.first);
-            if (cdn == cdnResourceMap.end() || cdn->second.md5 != local.second.md5) continue;
-            if (!onDisk.Contains(local.first)) continue;  // missing: downloaded again without reading
-            toCheck.emplace_back(local.first, local.second.md5);
-            totalBytes += static_cast<int64_t>(onDisk.SizeOf(local.first));
-        }
+    for (const auto& local : localResourceMap) {
+        auto cdn = cdnResourceMap.find(local.first);
+        if (cdn == cdnResourceMap.end() || cdn->second.md5 != local.second.md5) continue;
+        if (!onDisk.Contains(local.first)) continue;  // missing: downloaded again without reading
+        toCheck.emplace_back(local.first, local.second.md5);
+        totalBytes += static_cast<int64_t>(onDisk.SizeOf(local.first));
     }
     DebugTrace(L"开始校验游戏文件\t" + IntToText(static_cast<int32_t>(toCheck.size())));
     int64_t readBytes = 0;
@@ -350,6 +377,7 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
     DWORD lastReport = ::GetTickCount();
     std::vector<std::wstring> damaged;
     for (const auto& file : toCheck) {
+        if (Stopping()) return 0;  // unchecked files keep their MD5
         std::wstring path;
         std::string md5;
         bool intact = ResourcePathUnder(resourceFilesFolder, file.first, &path) &&
@@ -369,29 +397,21 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
     readBytes = totalBytes;
     reportRead();
     // A damaged file counts as not installed: the comparison fetches it again.
-    ScopedLock hold(lock);
     for (const std::wstring& name : damaged) localResourceMap[name].md5.clear();
     return damaged.size();
 }
 
 bool CResourceManager::SaveLocalVersionFile() {
-    // One saver at a time, in order: a later snapshot is never overwritten by an
-    // earlier one. The map's lock is held only while the text is made, so
-    // workers recording finished files wait for that and not for the disk.
-    ScopedLock saving(saveLock);
+    if (!localListsLoaded) return true;
+    // An empty map is saved as an empty file: keeping the old text would
+    // name files that are being withdrawn or replaced.
     std::wstring text;
-    {
-        ScopedLock hold(lock);
-        versionFileDirty = false;
-        // An empty map is saved as an empty file: keeping the old text would
-        // name files that are being withdrawn or replaced.
-        FormatResourceList(localResourceMap, &text);
-    }
+    FormatResourceList(localResourceMap, &text);
+    versionFileDirty = false;
     DWORD started = ::GetTickCount();
     bool saved = ReplaceFileBytes(resourceRoot + kVersionFileName, TextToUtf8String(text));
     if (!saved) {
         DebugTrace(L"保存本地资源信息失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
-        ScopedLock hold(lock);
         versionFileDirty = true;  // what it lacks is still to be saved
     }
     lastVersionSaveCost = ::GetTickCount() - started;
@@ -399,39 +419,24 @@ bool CResourceManager::SaveLocalVersionFile() {
 }
 
 void CResourceManager::StartSaveTicker() {
-    StopSaveTicker();
-    ::ResetEvent(saveTickerStop.Get());
-    if (!saveTicker.Begin(&CResourceManager::SaveTickerMain, this)) {
-        // The batch still runs; version.txt is then saved when it ends.
-        DebugTrace(L"启动保存线程失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
-    }
+    ++saveTickerRun;
+    PostSaveTick();
 }
 
-void CResourceManager::StopSaveTicker() {
-    ::SetEvent(saveTickerStop.Get());
-    saveTicker.Join();
-}
-
-UINT CResourceManager::SaveTickerMain(LPVOID param) {
-    static_cast<CResourceManager*>(param)->RunSaveTicker();
-    return 0;
-}
-
-void CResourceManager::RunSaveTicker() {
+void CResourceManager::PostSaveTick() {
     // About once a second, by the clock rather than by files completing. A
     // list so long that one save takes a noticeable time is saved less often:
     // saving never takes more than about a tenth of the batch.
-    for (;;) {
-        DWORD cost = lastVersionSaveCost;
-        DWORD interval = cost * 10 > kVersionSaveIntervalMs ? cost * 10 : kVersionSaveIntervalMs;
-        if (::WaitForSingleObject(saveTickerStop.Get(), interval) != WAIT_TIMEOUT) return;
-        bool dirty;
-        {
-            ScopedLock hold(lock);
-            dirty = versionFileDirty;
-        }
-        if (dirty) SaveLocalVersionFile();
-    }
+    DWORD interval = lastVersionSaveCost * 10 > kVersionSaveIntervalMs ? lastVersionSaveCost * 10
+                                                                        : kVersionSaveIntervalMs;
+    const uint32_t run = saveTickerRun;
+    updateThread.PostAfter(interval, [this, run] { OnSaveTick(run); });
+}
+
+void CResourceManager::OnSaveTick(uint32_t run) {
+    if (run != saveTickerRun) return;  // that batch has ended
+    if (versionFileDirty) SaveLocalVersionFile();
+    PostSaveTick();
 }
 
 void CResourceManager::OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state) {
@@ -442,7 +447,6 @@ void CResourceManager::OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadS
 
 void CResourceManager::RecordInstalled(const DownloadTaskInfo& task, CDNDownloadState state) {
     if (state != CDNDownloadState::Succeeded) return;
-    ScopedLock hold(lock);
     ResourceInfoMap* local;
     ResourceInfoMap* cdn;
     if (task.kind == static_cast<int32_t>(CdnTaskKind::GameResource)) {
@@ -468,12 +472,7 @@ void CResourceManager::RecordInstalled(const DownloadTaskInfo& task, CDNDownload
 void CResourceManager::OnBatchFinished(CDNDownloadState state, int32_t kind) {
     if (kind == static_cast<int32_t>(CdnTaskKind::LauncherFile)) {
         if (state == CDNDownloadState::Succeeded) {
-            bool stored;
-            {
-                ScopedLock hold(lock);
-                stored = StoreLauncherManifest(StagingFilePath(launcherFilesFolder), localLauncherMap);
-            }
-            if (!stored) {
+            if (!StoreLauncherManifest(StagingFilePath(launcherFilesFolder), localLauncherMap)) {
                 // Never marked complete: the entrance program must not apply it.
                 DeleteStagingFile(StagingFilePath(launcherFilesFolder));
                 Report(ResourceManagerProgressState::LauncherDownloadFailed, &UpdateReports::OnLauncherDownloadFailed);
@@ -491,14 +490,28 @@ void CResourceManager::OnBatchFinished(CDNDownloadState state, int32_t kind) {
         if (state == CDNDownloadState::Succeeded && saved) {
             Report(ResourceManagerProgressState::ResourceUpdateFinished, &UpdateReports::OnResourceUpdateFinished);
         } else {
-            Report(ResourceManagerProgressState::ResourceDownloadFailed, &UpdateReports::OnResourceDownloadFailed);
+            ReportResourceDownloadFailed();
         }
     }
 }
 
-void CResourceManager::PauseDownload() { downloader.Pause(); }
+// Through the update thread, so a pause asked right after StartBatches finds its batch.
+void CResourceManager::PauseDownload() {
+    PostWork([this] { downloader.Pause(); }, nullptr);
+}
 
-void CResourceManager::ResumeDownload() { downloader.Resume(); }
+void CResourceManager::ResumeDownload() {
+    PostWork([this] { downloader.Resume(); }, nullptr);
+}
+
+void CResourceManager::StopForClose() {
+    ::InterlockedExchange(&stopping, 1);
+    // Stopped first: a comparison waiting for the content index goes on, and
+    // the save comes after every file recorded before it.
+    downloader.StopAll();
+    updateThread.Call([this] { SaveLocalVersionFile(); });
+    updateThread.Stop();
+}
 
 void CResourceManager::OnBatchPaused(int32_t kind) {
     // The files verified so far are named at once, so a launcher closed while
@@ -513,9 +526,11 @@ void CResourceManager::OnDownloadProgress(int64_t downloaded, int64_t total) {
 }
 
 std::wstring CResourceManager::ComputeResourceHash() {
-    if (resourceRoot.empty()) return std::wstring();
+    std::wstring root;
+    updateThread.Call([this, &root] { root = resourceRoot; });
+    if (root.empty()) return std::wstring();
     std::vector<ResoureConfigInfo> list;
-    if (!LoadListFile(resourceRoot + kVersionFileName, &list) || list.empty()) return std::wstring();
+    if (!LoadListFile(root + kVersionFileName, &list) || list.empty()) return std::wstring();
     std::stable_sort(list.begin(), list.end(),
                      [](const ResoureConfigInfo& a, const ResoureConfigInfo& b) { return a.name < b.name; });
     std::wstring concatenated;

@@ -4,65 +4,68 @@
 // has the CDN list fetched, compares each half with its local list, reports the
 // download size, deletes withdrawn resources, has changed files downloaded
 // (launcher files first, in a run of their own) and keeps version.txt current.
-// Every step is reported through the report poster, from the calling
-// thread, a download worker or the comparison's worker. The manager never
-// moves on by itself between steps: whoever drives it (the update flow, on the
-// window's thread) starts the comparison and each batch after their reports.
+//
+// The update's state (the four lists, what is to fetch and to delete, what
+// version.txt still lacks) belongs to one thread of the manager's own, the
+// update thread: every public call but the poster's setting posts its work
+// there, and the downloader's workers send it their results the same way, so
+// nothing of that state is shared or locked. The comparison and the saves of
+// version.txt run there too. Every report goes through the report poster,
+// from the update thread (download progress from the worker counting it).
+// The manager never moves on by itself between steps: whoever drives it (the
+// update flow, on the window's thread) starts the comparison and the batches
+// after their reports.
 #include <cstdint>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
-#include "afx/ScopedWin.h"
-#include "afx/WinThread.h"
 #include "update/CDNResourceDownloader.h"
 #include "update/ResourceList.h"
 #include "update/ResourceListCheck.h"
 #include "update/ResourceManagerProgress.h"
+#include "util/TaskThread.h"
 
 class InstalledFiles;
 
 class CResourceManager {
 public:
-    // The downloader must outlive the manager.
-    explicit CResourceManager(CCDNResourceDownloader& downloader) : downloader(downloader) {}
-    // Waits for the comparison's worker and the save ticker.
-    ~CResourceManager() {
-        StopSaveTicker();
-        compareWorker.Join();
-    }
+    // The downloader must outlive the manager; the manager takes its callables.
+    explicit CResourceManager(CCDNResourceDownloader& downloader);
+    // Ends the update thread (a comparison stops at its next file) and the
+    // downloader's workers, which report to this object.
+    ~CResourceManager();
     CResourceManager(const CResourceManager&) = delete;
     CResourceManager& operator=(const CResourceManager&) = delete;
 
-    // Set once, before the first Initialize: every report goes through it,
-    // from the calling thread, a download worker or the comparison's worker.
+    // Set once, before the first Initialize: every report goes through it.
     void SetReportPoster(ReportPoster poster);
     // The roots end in a backslash (the product passes the game root folder for
     // both; tests pass folders of their own). Loads the local lists and starts
     // the CDN list download, which ends in CdnCompareFinished or CdnCompareFailed.
     void Initialize(const std::wstring& launcherRoot, const std::wstring& resourceRoot, const std::wstring& configUrl);
-    // After CdnCompareFinished: compares the lists on a worker of the manager's
-    // own and reports RequestDownloadTotalSize (also with a size of 0). With
-    // repair, every installed file the update would keep is first read and
-    // checked against its MD5 (reported as VerifyProgress); a damaged or missing
-    // one is fetched again like a file that was never installed.
+    // After CdnCompareFinished: compares the lists and reports
+    // RequestDownloadTotalSize (also with a size of 0). With repair, every
+    // installed file the update would keep is first read and checked against
+    // its MD5 (reported as VerifyProgress); a damaged or missing one is fetched
+    // again like a file that was never installed.
     void StartComparison(bool repair);
-    // Starts the launcher batch when launcher files changed; gives whether it did.
-    bool StartLauncherUpdate();
-    // Deletes withdrawn resources and starts the game-resource batch, or reports
-    // that everything is current.
-    void StartResourceUpdate();
-    // Writes version.txt from the local resource map (an empty file when it is
-    // empty), replacing the file in one step; false when it could not. Safe
-    // while a batch runs (the window may close at any time).
-    bool SaveLocalVersionFile();
-    // MD5 of the md5 texts of version.txt in name order; empty without the file
-    // or without entries.
-    std::wstring ComputeResourceHash();
+    // After the size report, once the downloader is idle: the launcher batch
+    // when launcher files changed (LauncherDownloadStarted), else the withdrawn
+    // resources are deleted and the game-resource batch starts
+    // (ResourceDownloadStarted), or everything is current (ResourceUpdateFinished).
+    void StartBatches();
     // Pauses the running batch (DownloadPaused once it stands still, with every
     // verified file recorded in version.txt) and lets it go on.
     void PauseDownload();
     void ResumeDownload();
+    // The window is closing: stops the downloads, saves version.txt with every
+    // file recorded so far (nothing when the local lists were never loaded)
+    // and ends the update thread; the manager does nothing after it.
+    void StopForClose();
+    // MD5 of the md5 texts of version.txt in name order; empty without the file
+    // or without entries.
+    std::wstring ComputeResourceHash();
     // The downloader the manager drives (the flow waits for it to be idle).
     CCDNResourceDownloader& Downloader() { return downloader; }
 
@@ -83,11 +86,28 @@ private:
     void LoadLocalList(const LocalListTexts& texts, const std::wstring& folder, ResourceInfoMap* map);
     void LoadLocalResourceInfo();
     void LoadLauncherInfo();
+    // Gives the downloader the roots and URLs of this run.
+    void ConfigureDownloader();
+    // The downloader's callables, set once: each sends its result to the update thread.
     void ConnectDownloader();
-    static UINT CompareThreadMain(LPVOID param);
-    // On the comparison's worker: the disk listing, the check when asked, the
-    // comparison and the size report.
-    void CompareWithCdn();
+    // Runs work on the update thread; when it no longer runs, the step's
+    // failure is reported instead (refusal may be null: nothing to report).
+    void PostWork(TaskThread::Task work, void (CResourceManager::*refusal)());
+    void ReportCompareFailed();
+    void ReportResourceDownloadFailed();
+    // The window is closing: long steps end early, and nothing is deleted.
+    bool Stopping() const { return stopping != 0; }
+    // The disk listing, the check when asked, the comparison and the size report.
+    void CompareWithCdn(bool repair);
+    // Starts the launcher batch when launcher files changed; gives whether it did.
+    bool StartLauncherUpdate();
+    // Deletes withdrawn resources and starts the game-resource batch, or reports
+    // that everything is current.
+    void StartResourceUpdate();
+    // Writes version.txt from the local resource map (an empty file when it is
+    // empty), replacing the file in one step; false when it could not. Nothing
+    // (true) before the local lists were loaded: an empty map then says nothing.
+    bool SaveLocalVersionFile();
     // With a content index (fetched only when a changed file is large): gives
     // each changed file the index's SHA-256 and prepares those packed in
     // chunks to be rebuilt from what is on the disk, counting in *total only
@@ -96,14 +116,14 @@ private:
     std::unordered_set<std::wstring> PlanChunkedFiles(uint64_t* total);
     // The number of damaged or unreadable files, whose MD5 it clears.
     size_t VerifyInstalledFiles(const InstalledFiles& onDisk);
-    // While a game-resource batch runs, a thread of its own saves version.txt
-    // about once a second when files were recorded since the last save, so a
-    // launcher killed at any moment has lost at most that second, also while
-    // no further file completes (a long file still arriving).
+    // While a game-resource batch runs, version.txt is saved about once a
+    // second when files were recorded since the last save, so a launcher
+    // killed at any moment has lost at most that second, also while no further
+    // file completes (a long file still arriving).
     void StartSaveTicker();
-    void StopSaveTicker();
-    static UINT SaveTickerMain(LPVOID param);
-    void RunSaveTicker();
+    void StopSaveTicker() { ++saveTickerRun; }
+    void PostSaveTick();
+    void OnSaveTick(uint32_t run);
     void Report(ResourceManagerProgressState state, UpdateReport report);
     // A report without values: the step alone.
     void Report(ResourceManagerProgressState state, void (UpdateReports::*step)());
@@ -123,21 +143,19 @@ private:
     void OnDownloadProgress(int64_t downloaded, int64_t total);
 
     CCDNResourceDownloader& downloader;
+    ReportPoster reportPoster;  // set before the update thread's first work
+    volatile LONG stopping = 0;
+    // Everything below belongs to the update thread.
     std::wstring resourceFilesFolder;  // resourceRoot + "game\"
     std::wstring resourceRoot;         // folder of version.txt
     std::wstring launcherFilesFolder;  // equal to launcherRoot
     std::wstring launcherRoot;         // folder of launcher_manifest.txt
     std::wstring configUrl;
     std::wstring resourceBaseUrl;      // ends in "/"
-    CriticalSection lock;              // the maps, against OnTaskFinished and SaveLocalVersionFile
-    CriticalSection saveLock;          // one version.txt save at a time; taken before lock
-    bool versionFileDirty = false;     // under lock: the map has changes version.txt lacks
-    bool compareWithRepair = false;    // set before the comparison's worker starts
-    CWinThread compareWorker;
-    CWinThread saveTicker;
-    ScopedHandle saveTickerStop{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    volatile DWORD lastVersionSaveCost = 0;  // milliseconds it took
-    ReportPoster reportPoster;
+    bool localListsLoaded = false;     // version.txt's map may be saved
+    bool versionFileDirty = false;     // the map has changes version.txt lacks
+    uint32_t saveTickerRun = 0;        // a tick of an earlier run does nothing
+    DWORD lastVersionSaveCost = 0;     // milliseconds the last save took
     ResourceInfoMap localResourceMap;
     ResourceInfoMap localLauncherMap;
     ResourceInfoMap cdnResourceMap;
@@ -146,4 +164,6 @@ private:
     std::vector<ResourceUpdateItem> launcherDeletes;
     std::vector<ResourceUpdateItem> resourceDeletes;
     std::vector<ResourceUpdateItem> resourceDownloads;
+    // Last: it ends (in the destructor) before the state it works on goes.
+    TaskThread updateThread;
 };

@@ -50,8 +50,7 @@ public:
         initialized.push_back(a + L"|" + b + L"|" + url);
     }
     void StartComparison(bool repair) override { comparisons.push_back(repair ? L"repair" : L"compare"); }
-    bool StartLauncherUpdate() override { ++launcherStarts; return launcherBatch != 0; }
-    void StartResourceUpdate() override { ++resourceStarts; }
+    void StartBatches() override { ++batchStarts; }
     bool IsDownloaderIdle() override { return idle; }
     void PauseDownload() override { ++pauses; }
     void ResumeDownload() override { ++resumes; }
@@ -70,10 +69,9 @@ public:
     std::set<uint32_t> timers;
     std::map<uint32_t, uint32_t> timerMs;
     std::deque<uint64_t> freeSpace{1ULL << 40};
-    int ends = 0, gameStarts = 0, restarts = 0, noticeRequests = 0, launcherStarts = 0, resourceStarts = 0;
+    int ends = 0, gameStarts = 0, restarts = 0, noticeRequests = 0, batchStarts = 0;
     int pauses = 0, resumes = 0;
     bool gameRunning = false, idle = true;
-    int32_t launcherBatch = 0;
     FakeTaskbar* taskbar = nullptr;
 };
 
@@ -181,16 +179,11 @@ TEST_F(UpdateFlowTest, NoticeOutcomes) {
     EXPECT_TRUE(host.boxes.empty());
 }
 
-TEST_F(UpdateFlowTest, EnoughSpaceStartsTheLauncherBatchFirst) {
+TEST_F(UpdateFlowTest, EnoughSpaceStartsTheBatches) {
     const int64_t size = 1000;
-    host.launcherBatch = 1;
     flow.OnDownloadTotalSize(size);
     EXPECT_EQ(L"D:\\", host.diskRoot);
-    EXPECT_EQ(1, host.launcherStarts);
-    EXPECT_EQ(0, host.resourceStarts);
-    host.launcherBatch = 0;
-    flow.OnDownloadTotalSize(size);
-    EXPECT_EQ(1, host.resourceStarts);
+    EXPECT_EQ(1, host.batchStarts);
 }
 
 TEST_F(UpdateFlowTest, WaitsForTheListWorkerWithoutBlocking) {
@@ -199,11 +192,10 @@ TEST_F(UpdateFlowTest, WaitsForTheListWorkerWithoutBlocking) {
     flow.OnDownloadTotalSize(size);
     EXPECT_EQ(1u, host.timers.count(TIMER_WAIT_IDLE));
     flow.HandleTimer(TIMER_WAIT_IDLE);
-    EXPECT_EQ(0, host.launcherStarts);
+    EXPECT_EQ(0, host.batchStarts);
     host.idle = true;
     flow.HandleTimer(TIMER_WAIT_IDLE);
-    EXPECT_EQ(1, host.launcherStarts);
-    EXPECT_EQ(1, host.resourceStarts);
+    EXPECT_EQ(1, host.batchStarts);
     EXPECT_EQ(0u, host.timers.count(TIMER_WAIT_IDLE));
 }
 
@@ -213,10 +205,10 @@ TEST_F(UpdateFlowTest, NothingToFetchStartsTheBatchesWithoutAskingTheDisk) {
     const int64_t none = 0;
     flow.OnDownloadTotalSize(none);
     EXPECT_EQ(L"", host.diskRoot);
-    EXPECT_EQ(0, host.launcherStarts);  // the list's worker still runs
+    EXPECT_EQ(0, host.batchStarts);  // the list's worker still runs
     host.idle = true;
     flow.HandleTimer(TIMER_WAIT_IDLE);
-    EXPECT_EQ(1, host.resourceStarts);
+    EXPECT_EQ(1, host.batchStarts);
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_EQ(0, host.ends);
 }
@@ -231,7 +223,7 @@ TEST_F(UpdateFlowTest, ShortOfSpaceCountsTheFloorNamesDriveAndShortfallAndRetrie
     flow.OnDownloadTotalSize(size);
     ASSERT_EQ(1u, host.boxes.size());
     EXPECT_EQ(L"D:\\磁盘空间不足，无法完成此次更新，请确保释放出1.00MB空间后继续|1|重试|退出", host.boxes[0]);
-    EXPECT_EQ(1, host.resourceStarts);  // space was freed before "重试"
+    EXPECT_EQ(1, host.batchStarts);  // space was freed before "重试"
 
     FakeHost h;
     UpdateFlow f(h);
@@ -239,7 +231,7 @@ TEST_F(UpdateFlowTest, ShortOfSpaceCountsTheFloorNamesDriveAndShortfallAndRetrie
     h.answers = {7};
     f.OnDownloadTotalSize(size);
     EXPECT_EQ(1, h.ends);
-    EXPECT_EQ(0, h.launcherStarts);
+    EXPECT_EQ(0, h.batchStarts);
 }
 
 TEST_F(UpdateFlowTest, UnreadableDiskEnds) {
@@ -248,7 +240,7 @@ TEST_F(UpdateFlowTest, UnreadableDiskEnds) {
     flow.OnDownloadTotalSize(size);
     EXPECT_EQ(L"无法完成下载，没有成功获取磁盘大小!|0||", host.boxes.at(0));
     EXPECT_EQ(1, host.ends);
-    EXPECT_EQ(0, host.launcherStarts);
+    EXPECT_EQ(0, host.batchStarts);
 }
 
 TEST_F(UpdateFlowTest, EndingsRunOnceFromTheirTimers) {

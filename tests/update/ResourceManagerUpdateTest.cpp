@@ -30,6 +30,7 @@ struct Report {
     int state;
     int64_t downloaded;  // DownloadProgress: downloaded and total; RequestDownloadTotalSize: the size
     int64_t total;
+    DWORD thread;  // the thread that reported it
 };
 
 // Takes the values a report carries.
@@ -53,7 +54,7 @@ public:
     void Add(ResourceManagerProgressState state, const UpdateReport& report) {
         ValueReceiver values;
         report(values);
-        Report r = {static_cast<int>(state), values.first, values.second};
+        Report r = {static_cast<int>(state), values.first, values.second, ::GetCurrentThreadId()};
         ScopedLock hold(lock_);
         reports_.push_back(r);
         ::SetEvent(changed_.Get());
@@ -127,7 +128,7 @@ std::vector<Report> RunUpdateFrom(const std::wstring& root, const std::wstring& 
         manager.StartComparison(repair);
         if (recorder.WaitForOneOf({7, 8}) == 7) {
             WaitIdle();  // the worker that brought the list has ended
-            if (!manager.StartLauncherUpdate()) manager.StartResourceUpdate();
+            manager.StartBatches();
         }
     }
     EXPECT_NE(0, recorder.WaitForOneOf(std::set<int>(std::begin(ends), std::end(ends)))) << "no end state";
@@ -154,6 +155,17 @@ int64_t ReportedTotal(const std::vector<Report>& reports) {
         if (r.state == 7) return r.downloaded;
     }
     return -1;
+}
+
+// Every step but the download counter is reported by the manager's own
+// thread, the one its state belongs to: neither the caller's nor a worker's.
+void ExpectStepsFromTheUpdateThread(const std::vector<Report>& reports) {
+    std::set<DWORD> threads;
+    for (const Report& r : reports) {
+        if (r.state != 15) threads.insert(r.thread);
+    }
+    EXPECT_EQ(1u, threads.size());
+    EXPECT_EQ(0u, threads.count(::GetCurrentThreadId()));
 }
 
 // Progress within a batch: one total, growing counts, the last one complete.
@@ -275,6 +287,7 @@ TEST_F(ResourceManagerUpdate, FirstInstallThenNothingToDo) {
     trace.reset();
     EXPECT_EQ(total, ReportedTotal(reports));
     ExpectProgressCompletes(reports, total);
+    ExpectStepsFromTheUpdateThread(reports);
     ExpectInstalled(root, L"full", cdn);
     EXPECT_EQ(0u, FileBytes(root + L"game\\empty.dat").size());
     EXPECT_GT(FileBytes(root + L"game\\big\\video.bin").size(), 10u * 1024 * 1024);
@@ -353,8 +366,7 @@ ResourceInfoMap StartTheClockCase(const std::wstring& root) {
     manager.StartComparison(false);
     if (recorder.WaitForOneOf({7, 8}) != 7) return ResourceInfoMap();
     WaitIdle();
-    if (manager.StartLauncherUpdate()) return ResourceInfoMap();
-    manager.StartResourceUpdate();
+    manager.StartBatches();
     for (int i = 0; i < 600; ++i) {
         ResourceInfoMap listed = ReadVersionFile(root);
         if (listed.size() == cdn.size() - 1 && !listed.count(L"zz\\long.bin")) return listed;
@@ -396,7 +408,9 @@ TEST_F(ResourceManagerUpdate, APauseIsNoFailureAndKeepsEveryVerifiedFile) {
 
     recorder.Clear();
     manager.ResumeDownload();
-    EXPECT_FALSE(manager.Downloader().IsIdle());  // the long file is being fetched again
+    // The long file is being fetched again.
+    for (int i = 0; i < 3000 && manager.Downloader().IsIdle(); ++i) ::Sleep(10);
+    EXPECT_FALSE(manager.Downloader().IsIdle());
     manager.Downloader().StopAll();
     EXPECT_EQ(10, recorder.WaitForOneOf({10, 17}));
     WaitIdle();
@@ -630,6 +644,27 @@ TEST_F(ResourceManagerUpdate, ARepairFetchesExactlyTheDamagedAndMissingFiles) {
     EXPECT_EQ(kept, read);
     ExpectInstalled(root, L"incr1", cdn);
     EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
+    ExpectStepsFromTheUpdateThread(reports);
+}
+
+// Closed before any list was loaded (during the notice request), the manager
+// has no version.txt to save: it writes none, also not in the current folder,
+// which is the game root when the player started the launcher there.
+TEST(ResourceManagerClose, BeforeTheListsAreLoadedWritesNoVersionFile) {
+    std::wstring folder = FreshTestFolder(L"update-close-early");
+    ASSERT_TRUE(WriteFileBytes(folder + L"version.txt", "a.txt=0123456789abcdef0123456789abcdef\r\n"));
+    std::string listed = FileBytes(folder + L"version.txt");
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetCurrentDirectoryW(MAX_PATH, previous));
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+    {
+        CCDNResourceDownloader downloader;
+        CResourceManager manager(downloader);
+        manager.StopForClose();
+        EXPECT_EQ(L"", manager.ComputeResourceHash());  // stopped: nothing more runs
+    }
+    ::SetCurrentDirectoryW(previous);
+    EXPECT_TRUE(listed == FileBytes(folder + L"version.txt"));
 }
 
 TEST_F(ResourceManagerUpdate, ANameThatChangedOnlyInCaseIsReplacedNeverDeletedFirst) {
