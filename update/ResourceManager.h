@@ -7,8 +7,8 @@
 //
 // The update's state (the four lists, what is to fetch and to delete, what
 // version.txt still lacks) belongs to one thread of the manager's own, the
-// update thread: every public call but the poster's setting posts its work
-// there, and the downloader's workers send it their results the same way, so
+// update thread: the public calls that need it post their work there (a few
+// wait for it), and the downloader's workers send it their results the same way, so
 // nothing of that state is shared or locked. The comparison and the saves of
 // version.txt run there too. Every report goes through the report poster,
 // from the update thread (download progress from the worker counting it).
