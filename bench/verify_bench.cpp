@@ -31,7 +31,10 @@ int main(int argc, char** argv) {
     uint64_t bytes = 0;
     for (const std::wstring& path : files) {
         std::string md5;
-        if (!Md5OfFileHex(path, &md5, [&bytes](uint64_t n) { bytes += n; })) return 1;
+        if (!Md5OfFileHex(path, &md5, [&bytes](uint64_t n) {
+                bytes += n;
+                return true;
+            })) return 1;
     }
     ::QueryPerformanceCounter(&end);
     std::printf("VERIFY_BYTES=%llu\nVERIFY_SECONDS=%.3f\n", static_cast<unsigned long long>(bytes),

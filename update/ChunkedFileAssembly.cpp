@@ -131,7 +131,7 @@ ChunkedFileAssembly::ChunkedFileAssembly(const ContentIndexEntry& entry, const s
       expectedMd5_(expectedMd5),
       written_(entry.chunks.size(), false) {}
 
-bool ChunkedFileAssembly::Prepare(const std::function<void(uint64_t)>& onBytesRead) {
+bool ChunkedFileAssembly::Prepare(const std::function<bool(uint64_t)>& onBytesRead) {
     ScopedLock hold(lock_);
     ScopedFileHandle part(OpenPart(partPath_));
     if (!part.IsValid()) return false;
@@ -147,7 +147,7 @@ bool ChunkedFileAssembly::Prepare(const std::function<void(uint64_t)>& onBytesRe
         DWORD got = 0;
         std::string digest;
         if (!ReadAt(part.Get(), chunk.offset, buffer.get(), chunk.length, &got)) return false;
-        if (onBytesRead) onBytesRead(got);
+        if (onBytesRead && !onBytesRead(got)) return false;
         have[i] = got == chunk.length && Sha256Of(buffer.get(), got, &digest) && digest == chunk.sha256;
     }
     if (!CopyFromInstalled(part.Get(), &have, onBytesRead)) return false;
@@ -166,7 +166,7 @@ bool ChunkedFileAssembly::Prepare(const std::function<void(uint64_t)>& onBytesRe
 }
 
 bool ChunkedFileAssembly::CopyFromInstalled(HANDLE part, std::vector<bool>* have,
-                                            const std::function<void(uint64_t)>& onBytesRead) {
+                                            const std::function<bool(uint64_t)>& onBytesRead) {
     std::unordered_map<std::string, std::vector<uint32_t>> wanted;  // SHA-256 to the chunks that have it
     for (size_t i = 0; i < entry_.chunks.size(); ++i) {
         if (!(*have)[i]) wanted[entry_.chunks[i].sha256].push_back(static_cast<uint32_t>(i));
@@ -188,7 +188,7 @@ bool ChunkedFileAssembly::CopyFromInstalled(HANDLE part, std::vector<bool>* have
         DWORD got = 0;
         if (!::ReadFile(installed.Get(), pending.data() + held, kReadPiece, &got, nullptr)) return false;
         pending.resize(held + got);
-        if (onBytesRead) onBytesRead(got);
+        if (onBytesRead && !onBytesRead(got)) return false;
         ends.clear();
         atEnd = got == 0;
         if (atEnd) {

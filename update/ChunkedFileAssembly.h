@@ -31,10 +31,11 @@ public:
 
     // Keeps the chunks the temporary file already holds in their places,
     // copies in those the installed file has, and gives the temporary file its
-    // final size. onBytesRead (may be empty) is told each piece read. False
-    // when the temporary file cannot be made, read or written: the file is
-    // then fetched whole.
-    bool Prepare(const std::function<void(uint64_t)>& onBytesRead);
+    // final size. onBytesRead (may be empty) is told each piece read, and
+    // stops the work by giving false (the chunks copied so far stay). False
+    // when it was stopped, or when the temporary file cannot be made, read or
+    // written: the file is then fetched whole.
+    bool Prepare(const std::function<bool(uint64_t)>& onBytesRead);
     // The chunks still to fetch, by index into the entry's chunks, in order.
     const std::vector<uint32_t>& MissingChunks() const { return missing_; }
     // Where the bytes that bring a chunk lie in the member: the chunk's own,
@@ -64,7 +65,7 @@ public:
     bool Abandoned();
 
 private:
-    bool CopyFromInstalled(HANDLE part, std::vector<bool>* have, const std::function<void(uint64_t)>& onBytesRead);
+    bool CopyFromInstalled(HANDLE part, std::vector<bool>* have, const std::function<bool(uint64_t)>& onBytesRead);
     bool VerifyWhole(HANDLE file);
 
     const ContentIndexEntry entry_;

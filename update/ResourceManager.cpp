@@ -285,7 +285,8 @@ std::unordered_set<std::wstring> CResourceManager::PlanChunkedFiles(uint64_t* to
         std::wstring path;
         if (entry->chunks.empty() || !ResourcePathUnder(resourceFilesFolder, item.name, &path)) continue;
         std::shared_ptr<ChunkedFileAssembly> assembly(new ChunkedFileAssembly(*entry, path, item.cdnMd5));
-        if (!assembly->Prepare(nullptr)) {
+        if (!assembly->Prepare([this](uint64_t) { return !Stopping(); })) {
+            if (Stopping()) break;  // the chunks copied so far stay for the next run
             DebugTrace(L"分块准备失败\t" + item.name + L"\t" + IntToText(static_cast<int32_t>(::GetLastError())));
             continue;
         }
@@ -377,7 +378,6 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
     DWORD lastReport = ::GetTickCount();
     std::vector<std::wstring> damaged;
     for (const auto& file : toCheck) {
-        if (Stopping()) return 0;  // unchecked files keep their MD5
         std::wstring path;
         std::string md5;
         bool intact = ResourcePathUnder(resourceFilesFolder, file.first, &path) &&
@@ -387,8 +387,10 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
                               lastReport = ::GetTickCount();
                               reportRead();
                           }
+                          return !Stopping();  // a closing window waits for no large file
                       }) &&
                       SameMd5Hex(md5, file.second);
+        if (Stopping()) return 0;  // unchecked files keep their MD5
         if (!intact) {
             DebugTrace(L"游戏文件校验失败\t" + file.first);
             damaged.push_back(file.first);

@@ -25,7 +25,7 @@ std::wstring Md5OfText(const std::wstring& text) {
     return AnsiToText(Md5OfBytesHex(TextToAnsi(text)));
 }
 
-bool Md5OfFileHex(const std::wstring& path, std::string* out, const std::function<void(uint64_t)>& onBytes) {
+bool Md5OfFileHex(const std::wstring& path, std::string* out, const std::function<bool(uint64_t)>& onBytes) {
     // Sequential reads of 1 MiB: the read-ahead keeps the disk streaming, and
     // the pieces are large enough that each call costs next to nothing.
     const DWORD kPiece = 1u << 20;
@@ -39,7 +39,7 @@ bool Md5OfFileHex(const std::wstring& path, std::string* out, const std::functio
         if (!::ReadFile(file.Get(), buffer.get(), kPiece, &got, nullptr)) return false;
         if (got == 0) break;
         if (!hasher.Update(buffer.get(), got)) return false;
-        if (onBytes) onBytes(got);
+        if (onBytes && !onBytes(got)) return false;
     }
     return hasher.FinishHex(out);
 }

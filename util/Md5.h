@@ -25,9 +25,10 @@ std::wstring Md5OfText(const std::wstring& text);
 // MD5 of bytes as 32 upper-case hex digits (empty if CNG failed).
 std::string Md5OfBytesHex(const std::string& bytes);
 // MD5 of a file's bytes as 32 upper-case hex digits, read in large sequential
-// pieces; onBytes (may be empty) is told how many bytes each piece had. False
-// when the file cannot be opened or read.
-bool Md5OfFileHex(const std::wstring& path, std::string* out, const std::function<void(uint64_t)>& onBytes);
+// pieces; onBytes (may be empty) is told how many bytes each piece had, and
+// stops the reading by giving false. False when the file cannot be opened or
+// read, or the reading was stopped.
+bool Md5OfFileHex(const std::wstring& path, std::string* out, const std::function<bool(uint64_t)>& onBytes);
 
 // Whether two hex digests are the same, without regard to case.
 bool SameMd5Hex(const std::string& a, const std::wstring& b);

@@ -157,6 +157,25 @@ TEST_F(ChunkedFileAssemblyTest, WhatAKilledRunWroteIsKeptAndAFileWithEverythingO
     EXPECT_EQ(bytes, FileBytes(target));
 }
 
+// A closing window stops the preparation through its callback: it fails at
+// once, and what it had copied stays for the next run.
+TEST_F(ChunkedFileAssemblyTest, AStoppedPreparationFailsAndKeepsWhatItCopied) {
+    std::string bytes = SampleBytes(9 * 1024 * 1024, 3);
+    NewRelease release = Pack(bytes);
+    ASSERT_TRUE(WriteFileBytes(target, bytes));  // everything is on the disk already
+    std::shared_ptr<ChunkedFileAssembly> file(new ChunkedFileAssembly(release.entry, target, Md5Of(bytes)));
+    int pieces = 0;
+    EXPECT_FALSE(file->Prepare([&pieces](uint64_t) { return ++pieces < 2; }));  // stops after one piece
+    EXPECT_EQ(2, pieces);
+
+    ASSERT_TRUE(::DeleteFileW(target.c_str()));
+    std::shared_ptr<ChunkedFileAssembly> next(new ChunkedFileAssembly(release.entry, target, Md5Of(bytes)));
+    ASSERT_TRUE(next->Prepare(nullptr));
+    ASSERT_FALSE(next->MissingChunks().empty());
+    EXPECT_GT(next->MissingChunks().front(), 0u);  // the first piece's chunks were kept
+    EXPECT_LT(next->MissingChunks().size(), release.entry.chunks.size());
+}
+
 TEST_F(ChunkedFileAssemblyTest, AChunkWithWrongBytesIsNeverWrittenAndIsNotAskedForAThirdTime) {
     std::string old = SampleBytes(300 * 1024, 3);
     std::string bytes = SampleBytes(300 * 1024, 4);

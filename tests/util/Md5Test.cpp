@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "support/TestEnv.h"
 #include "util/DeviceId.h"
+#include "util/FileUtils.h"
 #include "util/Md5.h"
 #include "util/TextEncoding.h"
 
@@ -31,6 +33,23 @@ TEST(Md5, FeedingInPiecesMatchesOneUpdateAndStartsOverAfterwards) {
     EXPECT_EQ(Md5OfBytesHex(data), hex);
     ASSERT_TRUE(hasher.FinishHex(&hex));  // nothing fed since: the empty input's digest
     EXPECT_EQ("D41D8CD98F00B204E9800998ECF8427E", hex);
+}
+
+TEST(Md5, AFileIsReadWholeUnlessTheCallbackStopsIt) {
+    std::wstring path = FreshTestFolder(L"md5-file") + L"a.bin";
+    std::string bytes(3 * 1024 * 1024 + 5, 'a');
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    std::string md5;
+    uint64_t read = 0;
+    ASSERT_TRUE(Md5OfFileHex(path, &md5, [&read](uint64_t n) {
+        read += n;
+        return true;
+    }));
+    EXPECT_EQ(Md5OfBytesHex(bytes), md5);
+    EXPECT_EQ(bytes.size(), read);
+    int pieces = 0;
+    EXPECT_FALSE(Md5OfFileHex(path, &md5, [&pieces](uint64_t) { return ++pieces < 2; }));
+    EXPECT_EQ(2, pieces);  // no piece read after the stop
 }
 
 TEST(Md5, DigestsCompareWithoutCase) {
