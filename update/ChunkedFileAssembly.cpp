@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "afx/WinThread.h"
+#include "update/DiskSpaceGuard.h"
 #include "update/ResourcePath.h"
 #include "util/CngHash.h"
 #include "util/ContentChunker.h"
@@ -131,12 +132,19 @@ ChunkedFileAssembly::ChunkedFileAssembly(const ContentIndexEntry& entry, const s
       expectedMd5_(expectedMd5),
       written_(entry.chunks.size(), false) {}
 
-bool ChunkedFileAssembly::Prepare(const std::function<bool(uint64_t)>& onBytesRead) {
+bool ChunkedFileAssembly::Prepare(const std::function<bool(uint64_t)>& onBytesRead, DiskSpaceGuard* space) {
     ScopedLock hold(lock_);
     ScopedFileHandle part(OpenPart(partPath_));
     if (!part.IsValid()) return false;
     uint64_t partSize = 0;
     if (!FileSize(part.Get(), &partSize)) return false;
+    // Copied chunks and the final size take the drive's space now, before
+    // any byte is fetched: asked for at once, all of it.
+    const uint64_t finalSize = entry_.FileSize();
+    if (space && finalSize > partSize && !space->Reserve(finalSize - partSize)) {
+        ::SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
     std::vector<bool> have(entry_.chunks.size(), false);
     // What an earlier run of the same update wrote stays where it is: each
     // chunk that reads back with its SHA-256 is kept.
@@ -154,7 +162,7 @@ bool ChunkedFileAssembly::Prepare(const std::function<bool(uint64_t)>& onBytesRe
     // Longer (another release's) or shorter (a run killed early) than the new
     // file: cut or extend it, the missing chunks fill the rest.
     LARGE_INTEGER size;
-    size.QuadPart = static_cast<LONGLONG>(entry_.FileSize());
+    size.QuadPart = static_cast<LONGLONG>(finalSize);
     if (!::SetFilePointerEx(part.Get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(part.Get())) return false;
     missing_.clear();
     for (size_t i = 0; i < have.size(); ++i) {

@@ -20,6 +20,8 @@
 #include "afx/ScopedWin.h"
 #include "update/ContentIndex.h"
 
+class DiskSpaceGuard;
+
 class ChunkedFileAssembly {
 public:
     // targetPath: the installed file's path (from ResourcePathUnder);
@@ -32,10 +34,13 @@ public:
     // Keeps the chunks the temporary file already holds in their places,
     // copies in those the installed file has, and gives the temporary file its
     // final size. onBytesRead (may be empty) is told each piece read, and
-    // stops the work by giving false (the chunks copied so far stay). False
-    // when it was stopped, or when the temporary file cannot be made, read or
-    // written: the file is then fetched whole.
-    bool Prepare(const std::function<bool(uint64_t)>& onBytesRead);
+    // stops the work by giving false (the chunks copied so far stay). The
+    // temporary file grows only when space (may be null) grants all it grows
+    // by, so copying never takes the drive below the batch's floor. False when
+    // it was stopped, when space refused (ERROR_DISK_FULL), or when the
+    // temporary file cannot be made, read or written: the file is then
+    // fetched whole.
+    bool Prepare(const std::function<bool(uint64_t)>& onBytesRead, DiskSpaceGuard* space = nullptr);
     // The chunks still to fetch, by index into the entry's chunks, in order.
     const std::vector<uint32_t>& MissingChunks() const { return missing_; }
     // Where the bytes that bring a chunk lie in the member: the chunk's own,

@@ -5,6 +5,7 @@
 
 #include "update/ChunkedFileAssembly.h"
 #include "update/ContentIndex.h"
+#include "update/DiskSpaceGuard.h"
 #include "update/FileReplace.h"
 #include "update/InstalledFiles.h"
 #include "update/LauncherStaging.h"
@@ -277,6 +278,9 @@ std::unordered_set<std::wstring> CResourceManager::PlanChunkedFiles(uint64_t* to
     for (const ResourceUpdateItem& item : resourceDownloads) worthIt |= item.size >= kIndexWorthMemberBytes;
     ContentIndex index;
     if (!worthIt || !downloader.FetchContentIndex(&index)) return rebuilding;
+    // The same floor as the batch's writes: a drive too full for a rebuild
+    // gets the whole file instead, and the size check before the batch says so.
+    DiskSpaceGuard space(resourceFilesFolder, downloader.freeSpaceFloor, downloader.freeSpaceQuery);
     for (ResourceUpdateItem& item : resourceDownloads) {
         const ContentIndexEntry* entry = index.Find(item.name);
         // An entry that does not fit the list's is not used at all.
@@ -285,7 +289,7 @@ std::unordered_set<std::wstring> CResourceManager::PlanChunkedFiles(uint64_t* to
         std::wstring path;
         if (entry->chunks.empty() || !ResourcePathUnder(resourceFilesFolder, item.name, &path)) continue;
         std::shared_ptr<ChunkedFileAssembly> assembly(new ChunkedFileAssembly(*entry, path, item.cdnMd5));
-        if (!assembly->Prepare([this](uint64_t) { return !Stopping(); })) {
+        if (!assembly->Prepare([this](uint64_t) { return !Stopping(); }, &space)) {
             if (Stopping()) break;  // the chunks copied so far stay for the next run
             DebugTrace(L"分块准备失败\t" + item.name + L"\t" + IntToText(static_cast<int32_t>(::GetLastError())));
             continue;

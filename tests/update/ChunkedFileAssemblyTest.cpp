@@ -10,6 +10,7 @@
 #include "support/TestEnv.h"
 #include "update/ChunkDataProcessor.h"
 #include "update/ChunkedFileAssembly.h"
+#include "update/DiskSpaceGuard.h"
 #include "update/UpdateTestSupport.h"
 #include "util/ContentChunker.h"
 #include "util/FileUtils.h"
@@ -174,6 +175,39 @@ TEST_F(ChunkedFileAssemblyTest, AStoppedPreparationFailsAndKeepsWhatItCopied) {
     ASSERT_FALSE(next->MissingChunks().empty());
     EXPECT_GT(next->MissingChunks().front(), 0u);  // the first piece's chunks were kept
     EXPECT_LT(next->MissingChunks().size(), release.entry.chunks.size());
+}
+
+// The temporary file grows to the new file's size before a byte is fetched:
+// only when the drive keeps its floor after all of that growth.
+TEST_F(ChunkedFileAssemblyTest, ATemporaryFileGrowsOnlyWhenTheDriveKeepsItsFloor) {
+    std::string old = SampleBytes(600 * 1024, 4);
+    std::string changed = old;
+    changed[300000] ^= 1;
+    NewRelease release = Pack(changed);
+    ASSERT_TRUE(WriteFileBytes(target, old));
+    ASSERT_TRUE(WriteFileBytes(part, changed.substr(0, 1000)));  // a killed run's start
+    const uint64_t floor = 1 << 20;
+    const uint64_t growth = changed.size() - 1000;
+    const struct { uint64_t freeBytes; bool prepared; } cases[] = {
+        {floor + growth - 1, false},
+        {floor + growth, true},
+    };
+    for (const auto& c : cases) {
+        uint64_t freeBytes = c.freeBytes;
+        DiskSpaceGuard space(folder, floor, [freeBytes](const std::wstring&, uint64_t* out) {
+            *out = freeBytes;
+            return true;
+        });
+        std::shared_ptr<ChunkedFileAssembly> file(new ChunkedFileAssembly(release.entry, target, Md5Of(changed)));
+        EXPECT_EQ(c.prepared, file->Prepare(nullptr, &space)) << c.freeBytes;
+        if (!c.prepared) {
+            EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), ::GetLastError());
+            EXPECT_EQ(1000u, FileBytes(part).size());  // not grown
+        } else {
+            EXPECT_EQ(changed.size(), FileBytes(part).size());
+        }
+        EXPECT_EQ(old, FileBytes(target));
+    }
 }
 
 TEST_F(ChunkedFileAssemblyTest, AChunkWithWrongBytesIsNeverWrittenAndIsNotAskedForAThirdTime) {
