@@ -123,10 +123,11 @@ std::vector<Report> RunUpdateFrom(const std::wstring& root, const std::wstring& 
     recorder.Clear();
     CResourceManager& manager = TheManager();
     manager.Initialize(root, root, listUrl);
-    const int ends[] = {8, 10, 12, 16, 17};
-    if (recorder.WaitForOneOf({6, 8}) == 6) {
+    const int ends[] = {S::CdnCompareFailed, S::ResourceDownloadFailed, S::LauncherDownloadFailed,
+                        S::LauncherUpdateFinished, S::ResourceUpdateFinished};
+    if (recorder.WaitForOneOf({S::CdnCompareFinished, S::CdnCompareFailed}) == S::CdnCompareFinished) {
         manager.StartComparison(repair);
-        if (recorder.WaitForOneOf({7, 8}) == 7) {
+        if (recorder.WaitForOneOf({S::RequestDownloadTotalSize, S::CdnCompareFailed}) == S::RequestDownloadTotalSize) {
             WaitIdle();  // the worker that brought the list has ended
             manager.StartBatches();
         }
@@ -140,11 +141,21 @@ std::vector<Report> RunUpdate(const std::wstring& root, const std::wstring& cdnC
     return RunUpdateFrom(root, ListUrl(cdnCase), repair);
 }
 
+// The steps of a run up to asking for the CDN list (both local lists, then
+// the list), followed by rest.
+std::vector<int> AfterListAsked(std::initializer_list<int> rest) {
+    std::vector<int> steps = {S::LocalCheckStarted, S::LocalCheckFinished, S::LauncherInfoStarted,
+                              S::LauncherInfoFinished, S::CdnCompareStarted};
+    steps.insert(steps.end(), rest);
+    return steps;
+}
+
 // The states in order, a run of DownloadProgress (or VerifyProgress) as one.
 std::vector<int> States(const std::vector<Report>& reports) {
     std::vector<int> out;
     for (const Report& r : reports) {
-        if ((r.state == 15 || r.state == 19) && !out.empty() && out.back() == r.state) continue;
+        if ((r.state == S::DownloadProgress || r.state == S::VerifyProgress) && !out.empty() && out.back() == r.state)
+            continue;
         out.push_back(r.state);
     }
     return out;
@@ -152,7 +163,7 @@ std::vector<int> States(const std::vector<Report>& reports) {
 
 int64_t ReportedTotal(const std::vector<Report>& reports) {
     for (const Report& r : reports) {
-        if (r.state == 7) return r.downloaded;
+        if (r.state == S::RequestDownloadTotalSize) return r.downloaded;
     }
     return -1;
 }
@@ -162,7 +173,7 @@ int64_t ReportedTotal(const std::vector<Report>& reports) {
 void ExpectStepsFromTheUpdateThread(const std::vector<Report>& reports) {
     std::set<DWORD> threads;
     for (const Report& r : reports) {
-        if (r.state != 15) threads.insert(r.thread);
+        if (r.state != S::DownloadProgress) threads.insert(r.thread);
     }
     EXPECT_EQ(1u, threads.size());
     EXPECT_EQ(0u, threads.count(::GetCurrentThreadId()));
@@ -173,7 +184,7 @@ void ExpectProgressCompletes(const std::vector<Report>& reports, int64_t batchTo
     int64_t previous = 0;
     int count = 0;
     for (const Report& r : reports) {
-        if (r.state != 15) continue;
+        if (r.state != S::DownloadProgress) continue;
         ++count;
         EXPECT_EQ(batchTotal, r.total);
         EXPECT_GT(r.downloaded, previous);
@@ -276,7 +287,9 @@ TEST_F(ResourceManagerUpdate, FirstInstallThenNothingToDo) {
 
     std::unique_ptr<TraceCapture> trace(new TraceCapture());
     auto reports = RunUpdate(root, L"full");
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 9, 15, 17}), States(reports));
+    EXPECT_EQ(AfterListAsked({S::CdnCompareFinished, S::RequestDownloadTotalSize, S::ResourceDownloadStarted,
+                              S::DownloadProgress, S::ResourceUpdateFinished}),
+              States(reports));
     const std::wstring lines[] = {L"初始化本地资源信息", L"资源配置文件路径:\t" + root + L"version.txt",
                                   L"初始化本地资源信息完成，配置数量0", L"初始化Launcher信息",
                                   L"资源配置文件路径:\t" + root + L"launcher_manifest.txt",
@@ -302,7 +315,8 @@ TEST_F(ResourceManagerUpdate, FirstInstallThenNothingToDo) {
     FILETIME before = LastWrite(root + L"game\\a.txt");
     trace.reset(new TraceCapture());
     reports = RunUpdate(root, L"full");
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 17}), States(reports));
+    EXPECT_EQ(AfterListAsked({S::CdnCompareFinished, S::RequestDownloadTotalSize, S::ResourceUpdateFinished}),
+              States(reports));
     EXPECT_EQ(1, trace->Count(L"初始化本地资源信息完成，配置数量" + std::to_wstring(cdn.size())));
     EXPECT_EQ(1, trace->Count(L"资源校验完毕,没有资源需要更新"));
     trace.reset();
@@ -313,14 +327,16 @@ TEST_F(ResourceManagerUpdate, FirstInstallThenNothingToDo) {
 TEST_F(ResourceManagerUpdate, IncrementalUpdateMovesOnlyTheChangedFiles) {
     std::wstring root = FreshTestFolder(L"update-incremental");
     auto first = RunUpdate(root, L"incr1");
-    ASSERT_EQ(17, States(first).back());
+    ASSERT_EQ(S::ResourceUpdateFinished, States(first).back());
     FILETIME b = LastWrite(root + L"game\\b.txt");
     FILETIME x = LastWrite(root + L"game\\keep\\x.bin");
     ::Sleep(50);
 
     ResourceInfoMap v2 = CdnMap(L"incr2", false);
     auto reports = RunUpdate(root, L"incr2");
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 9, 15, 17}), States(reports));
+    EXPECT_EQ(AfterListAsked({S::CdnCompareFinished, S::RequestDownloadTotalSize, S::ResourceDownloadStarted,
+                              S::DownloadProgress, S::ResourceUpdateFinished}),
+              States(reports));
     int64_t changed = v2[L"a.txt"].size + v2[L"d.txt"].size;
     EXPECT_EQ(changed, ReportedTotal(reports));
     ExpectProgressCompletes(reports, changed);
@@ -333,7 +349,7 @@ TEST_F(ResourceManagerUpdate, IncrementalUpdateMovesOnlyTheChangedFiles) {
 
 TEST_F(ResourceManagerUpdate, AVersionFileThatCannotBeReplacedStopsTheRunBeforeAnyFileIsTouched) {
     std::wstring root = FreshTestFolder(L"update-unsaved");
-    ASSERT_EQ(17, States(RunUpdate(root, L"incr1")).back());
+    ASSERT_EQ(S::ResourceUpdateFinished, States(RunUpdate(root, L"incr1")).back());
     ResourceInfoMap v1 = CdnMap(L"incr1", false);
     std::string listed = FileBytes(root + L"version.txt");
     {
@@ -342,8 +358,8 @@ TEST_F(ResourceManagerUpdate, AVersionFileThatCannotBeReplacedStopsTheRunBeforeA
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(held.IsValid());
         auto states = States(RunUpdate(root, L"incr2"));
-        EXPECT_EQ(10, states.back());
-        EXPECT_EQ(0, std::count(states.begin(), states.end(), 9));  // no batch started
+        EXPECT_EQ(S::ResourceDownloadFailed, states.back());
+        EXPECT_EQ(0, std::count(states.begin(), states.end(), S::ResourceDownloadStarted));  // no batch started
     }
     ExpectInstalled(root, L"incr1", v1);  // a.txt not replaced, c.txt not withdrawn, d.txt not added
     EXPECT_FALSE(FileExists(root + L"game\\d.txt"));
@@ -362,9 +378,11 @@ ResourceInfoMap StartTheClockCase(const std::wstring& root) {
     WaitIdle();
     recorder.Clear();
     manager.Initialize(root, root, ListUrl(L"clock"));
-    if (recorder.WaitForOneOf({6, 8}) != 6) return ResourceInfoMap();
+    if (recorder.WaitForOneOf({S::CdnCompareFinished, S::CdnCompareFailed}) != S::CdnCompareFinished)
+        return ResourceInfoMap();
     manager.StartComparison(false);
-    if (recorder.WaitForOneOf({7, 8}) != 7) return ResourceInfoMap();
+    if (recorder.WaitForOneOf({S::RequestDownloadTotalSize, S::CdnCompareFailed}) != S::RequestDownloadTotalSize)
+        return ResourceInfoMap();
     WaitIdle();
     manager.StartBatches();
     for (int i = 0; i < 600; ++i) {
@@ -384,7 +402,8 @@ TEST_F(ResourceManagerUpdate, VersionFileFollowsTheClockWhileALongFileIsStillArr
     EXPECT_FALSE(StartTheClockCase(root).empty());
     ExpectVersionFileTruthful(root);
     TheManager().Downloader().StopAll();
-    EXPECT_EQ(10, TheRecorder().WaitForOneOf({10, 17}));
+    EXPECT_EQ(S::ResourceDownloadFailed,
+              TheRecorder().WaitForOneOf({S::ResourceDownloadFailed, S::ResourceUpdateFinished}));
     WaitIdle();
     EXPECT_FALSE(FileExists(root + L"game\\zz\\long.bin"));  // never left with unverified bytes
 }
@@ -398,7 +417,8 @@ TEST_F(ResourceManagerUpdate, APauseIsNoFailureAndKeepsEveryVerifiedFile) {
     Recorder& recorder = TheRecorder();
     CResourceManager& manager = TheManager();
     manager.PauseDownload();
-    ASSERT_EQ(S::DownloadPaused, recorder.WaitForOneOf({S::DownloadPaused, 10, 17}));
+    ASSERT_EQ(S::DownloadPaused,
+              recorder.WaitForOneOf({S::DownloadPaused, S::ResourceDownloadFailed, S::ResourceUpdateFinished}));
     WaitIdle();
     EXPECT_TRUE(manager.Downloader().IsIdle());
     EXPECT_EQ(named.size(), ReadVersionFile(root).size());
@@ -412,14 +432,14 @@ TEST_F(ResourceManagerUpdate, APauseIsNoFailureAndKeepsEveryVerifiedFile) {
     for (int i = 0; i < 3000 && manager.Downloader().IsIdle(); ++i) ::Sleep(10);
     EXPECT_FALSE(manager.Downloader().IsIdle());
     manager.Downloader().StopAll();
-    EXPECT_EQ(10, recorder.WaitForOneOf({10, 17}));
+    EXPECT_EQ(S::ResourceDownloadFailed, recorder.WaitForOneOf({S::ResourceDownloadFailed, S::ResourceUpdateFinished}));
     WaitIdle();
 }
 
 TEST_F(ResourceManagerUpdate, AFileDeeperThanMaxPathInstallsAndCountsAsInstalled) {
     std::wstring root = FreshTestFolder(L"update-deep");
     ResourceInfoMap cdn = CdnMap(L"deep", false);
-    ASSERT_EQ(17, States(RunUpdate(root, L"deep")).back());
+    ASSERT_EQ(S::ResourceUpdateFinished, States(RunUpdate(root, L"deep")).back());
     size_t longest = 0;
     for (const auto& e : cdn) {
         std::wstring path = root + L"game\\" + e.first;
@@ -441,13 +461,18 @@ TEST_F(ResourceManagerUpdate, LauncherBatchStagesItsFilesByteForByte) {
     for (const auto& e : launcher) launcherTotal += e.second.size;
 
     auto reports = RunUpdate(root, L"launcher");
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 11, 15, 16}), States(reports));
+    EXPECT_EQ(AfterListAsked({S::CdnCompareFinished, S::RequestDownloadTotalSize, S::LauncherDownloadStarted,
+                              S::DownloadProgress, S::LauncherUpdateFinished}),
+              States(reports));
     EXPECT_EQ(launcherTotal + game[L"g1.txt"].size, ReportedTotal(reports));  // both halves counted
     ExpectProgressCompletes(reports, launcherTotal);
 
     // Status 1, one record per file in arrival order (one range: list order),
     // then the manifest of the launcher map.
-    auto le32 = [](size_t v) { uint32_t u = static_cast<uint32_t>(v); return std::string(reinterpret_cast<char*>(&u), 4); };
+    auto le32 = [](size_t v) {
+        uint32_t u = static_cast<uint32_t>(v);
+        return std::string(reinterpret_cast<char*>(&u), 4);
+    };
     std::string expected(1, '\x01');
     std::wstring manifest;
     for (const auto& e : launcher) {
@@ -471,8 +496,9 @@ TEST_F(ResourceManagerUpdate, AFailedLauncherBatchDeletesTheStagingFile) {
     std::wstring root = FreshTestFolder(L"update-launcher-fail");
     auto states = States(RunUpdate(root, L"launcherfail"));
     ASSERT_GE(states.size(), 9u);
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 11}), std::vector<int>(states.begin(), states.begin() + 8));
-    EXPECT_EQ(12, states.back());
+    EXPECT_EQ(AfterListAsked({S::CdnCompareFinished, S::RequestDownloadTotalSize, S::LauncherDownloadStarted}),
+              std::vector<int>(states.begin(), states.begin() + 8));
+    EXPECT_EQ(S::LauncherDownloadFailed, states.back());
     EXPECT_FALSE(FileExists(StagingFilePath(root)));
 }
 
@@ -483,8 +509,9 @@ TEST_F(ResourceManagerUpdate, AFailedBatchKeepsWhatArrivedAndTheNextRunFetchesTh
 
     auto reports = RunUpdate(root, L"fail");
     auto states = States(reports);
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 9}), std::vector<int>(states.begin(), states.begin() + 8));
-    EXPECT_EQ(10, states.back());
+    EXPECT_EQ(AfterListAsked({S::CdnCompareFinished, S::RequestDownloadTotalSize, S::ResourceDownloadStarted}),
+              std::vector<int>(states.begin(), states.begin() + 8));
+    EXPECT_EQ(S::ResourceDownloadFailed, states.back());
     ResourceInfoMap arrived = ReadVersionFile(root);
     EXPECT_FALSE(arrived.empty());
     EXPECT_LT(arrived.size(), cdn.size());
@@ -502,7 +529,7 @@ TEST_F(ResourceManagerUpdate, AFailedBatchKeepsWhatArrivedAndTheNextRunFetchesTh
         if (!arrived.count(e.first)) rest += e.second.size;
     }
     reports = RunUpdate(root, L"fail");
-    EXPECT_EQ(17, States(reports).back());
+    EXPECT_EQ(S::ResourceUpdateFinished, States(reports).back());
     EXPECT_EQ(rest, ReportedTotal(reports));  // only what had not arrived
     ExpectInstalled(root, L"fail", cdn);
     EXPECT_EQ(VersionText(cdn), FileBytes(root + L"version.txt"));
@@ -512,7 +539,7 @@ TEST_F(ResourceManagerUpdate, AFailedBatchKeepsWhatArrivedAndTheNextRunFetchesTh
 // delete c.txt and add d.txt) but each with one bad line.
 TEST_F(ResourceManagerUpdate, ABadListIsRefusedWholeAndChangesNothing) {
     std::wstring root = FreshTestFolder(L"update-hostile");
-    ASSERT_EQ(17, States(RunUpdate(root, L"incr1")).back());
+    ASSERT_EQ(S::ResourceUpdateFinished, States(RunUpdate(root, L"incr1")).back());
     const std::map<std::wstring, std::string> installed = TreeBytes(root);
     ASSERT_TRUE(installed.count(L"version.txt") && installed.count(L"game\\c.txt"));
 
@@ -558,14 +585,14 @@ TEST_F(ResourceManagerUpdate, ABadListIsRefusedWholeAndChangesNothing) {
         ASSERT_TRUE(WriteFileBytes(conf + name, list));
         TraceCapture trace;
         auto reports = RunUpdateFrom(root, NginxBaseUrl() + L"update/incr2/conf/" + name);
-        EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 8}), States(reports)) << list;
+        EXPECT_EQ(AfterListAsked({S::CdnCompareFailed}), States(reports)) << list;
         EXPECT_EQ(std::wstring::npos, trace.Text().find(L"tq_game.tqpkg")) << list;  // nothing fetched
         EXPECT_TRUE(installed == TreeBytes(root)) << list;
     }
     EXPECT_FALSE(FileExists(root + L"evil.txt"));
     EXPECT_FALSE(FileExists(L"C:\\drel-test\\evil.txt"));
     // The good list of the same release still goes through.
-    EXPECT_EQ(17, States(RunUpdate(root, L"incr2")).back());
+    EXPECT_EQ(S::ResourceUpdateFinished, States(RunUpdate(root, L"incr2")).back());
     EXPECT_FALSE(FileExists(root + L"game\\c.txt"));
 }
 
@@ -577,7 +604,7 @@ TEST_F(ResourceManagerUpdate, AListWithoutGameResourcesDeletesNothing) {
     TraceCapture trace;
     auto reports = RunUpdate(root, L"empty");
     EXPECT_EQ(1, trace.Count(L"校验cdn资源信息失败"));
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 8}), States(reports));
+    EXPECT_EQ(AfterListAsked({S::CdnCompareFailed}), States(reports));
     EXPECT_EQ("installed", FileBytes(root + L"game\\x.txt"));
     EXPECT_EQ("x.txt=2E\r\nb.txt=1F\r\n", FileBytes(root + L"version.txt"));
     // The resource hash takes the md5 texts in name order, whatever the file's order.
@@ -587,9 +614,9 @@ TEST_F(ResourceManagerUpdate, AListWithoutGameResourcesDeletesNothing) {
 TEST_F(ResourceManagerUpdate, WrongBytesFromTheCdnAreNeverTakenAndTheInstalledFileStays) {
     // A stale edge: a.bin's range is a valid member of its old content.
     std::wstring root = FreshTestFolder(L"update-stale");
-    ASSERT_EQ(17, States(RunUpdate(root, L"staleold")).back());
+    ASSERT_EQ(S::ResourceUpdateFinished, States(RunUpdate(root, L"staleold")).back());
     std::string installed = FileBytes(root + L"game\\a.bin");
-    EXPECT_EQ(10, States(RunUpdate(root, L"stale")).back());
+    EXPECT_EQ(S::ResourceDownloadFailed, States(RunUpdate(root, L"stale")).back());
     EXPECT_TRUE(installed == FileBytes(root + L"game\\a.bin"));
     EXPECT_FALSE(FileExists(root + L"game\\a.bin.drelpart"));
     ResourceInfoMap listed = ReadVersionFile(root);
@@ -599,20 +626,20 @@ TEST_F(ResourceManagerUpdate, WrongBytesFromTheCdnAreNeverTakenAndTheInstalledFi
     // The next run finds a.bin on the disk but not in version.txt: it still
     // replaces it only through the temporary name, so a second failure leaves
     // the player's file whole.
-    EXPECT_EQ(10, States(RunUpdate(root, L"stale")).back());
+    EXPECT_EQ(S::ResourceDownloadFailed, States(RunUpdate(root, L"stale")).back());
     EXPECT_TRUE(installed == FileBytes(root + L"game\\a.bin"));
     EXPECT_FALSE(FileExists(root + L"game\\a.bin.drelpart"));
 
     // An error page where the package should be: nothing is installed from it.
     root = FreshTestFolder(L"update-notgzip");
-    EXPECT_EQ(10, States(RunUpdate(root, L"notgzip")).back());
+    EXPECT_EQ(S::ResourceDownloadFailed, States(RunUpdate(root, L"notgzip")).back());
     EXPECT_FALSE(FileExists(root + L"game\\a.bin"));
     EXPECT_EQ(0u, ReadVersionFile(root).count(L"a.bin"));
 }
 
 TEST_F(ResourceManagerUpdate, ARepairFetchesExactlyTheDamagedAndMissingFiles) {
     std::wstring root = FreshTestFolder(L"update-repair");
-    ASSERT_EQ(17, States(RunUpdate(root, L"incr1")).back());
+    ASSERT_EQ(S::ResourceUpdateFinished, States(RunUpdate(root, L"incr1")).back());
     ResourceInfoMap cdn = CdnMap(L"incr1", false);
     std::string damaged = FileBytes(root + L"game\\b.txt");
     damaged[0] ^= 0x20;
@@ -627,19 +654,22 @@ TEST_F(ResourceManagerUpdate, ARepairFetchesExactlyTheDamagedAndMissingFiles) {
 
     TraceCapture trace;
     auto reports = RunUpdate(root, L"incr1", true);
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 19, 7, 9, 15, 17}), States(reports));
+    EXPECT_EQ(AfterListAsked({S::CdnCompareFinished, S::VerifyProgress, S::RequestDownloadTotalSize,
+                              S::ResourceDownloadStarted, S::DownloadProgress, S::ResourceUpdateFinished}),
+              States(reports));
     EXPECT_EQ(cdn[L"b.txt"].size + cdn[L"keep\\x.bin"].size, ReportedTotal(reports));
     EXPECT_EQ(1, trace.Count(L"游戏文件校验失败\tb.txt"));
     // What was read: the files the update would have kept, all of their bytes.
     int64_t read = 0, toRead = -1;
     for (const Report& r : reports) {
-        if (r.state == 19) {
+        if (r.state == S::VerifyProgress) {
             read = r.downloaded;
             toRead = r.total;
         }
     }
     int64_t kept = 0;
-    for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt"}) kept += FileBytes(SourceFile(L"incr1", L"game", name)).size();
+    for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt"})
+        kept += FileBytes(SourceFile(L"incr1", L"game", name)).size();
     EXPECT_EQ(kept, toRead);
     EXPECT_EQ(kept, read);
     ExpectInstalled(root, L"incr1", cdn);
@@ -674,6 +704,6 @@ TEST_F(ResourceManagerUpdate, ANameThatChangedOnlyInCaseIsReplacedNeverDeletedFi
     ASSERT_TRUE(WriteFileBytes(root + L"version.txt", "A.txt=0CC175B9C0F1B6A831C399E269772661\r\n"));
     ASSERT_TRUE(WriteFileBytes(root + L"game\\A.txt", "a"));
     HeldPackage first(L"incr1", L"res1"), second(L"incr1", L"res2");
-    EXPECT_EQ(10, States(RunUpdate(root, L"incr1")).back());
+    EXPECT_EQ(S::ResourceDownloadFailed, States(RunUpdate(root, L"incr1")).back());
     EXPECT_EQ("a", FileBytes(root + L"game\\a.txt"));
 }
