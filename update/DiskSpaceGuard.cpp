@@ -2,13 +2,28 @@
 
 #include <windows.h>
 
+#include "util/FileUtils.h"
+
 namespace {
 
 bool QueryFreeBytes(const std::wstring& folder, uint64_t* freeBytes) {
-    ULARGE_INTEGER available;
-    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return false;
-    *freeBytes = available.QuadPart;
-    return true;
+    // A folder not made yet (the game folder of a first install) lies on the
+    // drive of its nearest existing parent: the floor holds from the first write.
+    std::wstring at = folder;
+    for (;;) {
+        ULARGE_INTEGER available;
+        if (::GetDiskFreeSpaceExW(at.c_str(), &available, nullptr, nullptr)) {
+            *freeBytes = available.QuadPart;
+            return true;
+        }
+        DWORD error = ::GetLastError();
+        std::wstring parent;
+        if ((error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) || !GetParentFolder(at, &parent) ||
+            parent.size() >= at.size()) {
+            return false;
+        }
+        at = parent;
+    }
 }
 
 }  // namespace
