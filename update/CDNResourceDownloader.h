@@ -65,7 +65,7 @@ public:
     void StartBatch(const std::vector<ResourceUpdateItem>& items, CdnTaskKind kind);
     // Fetches the content index of the list accepted last ("<list>.index") and,
     // when lists must be signed, its statement; blocks the calling thread (the
-    // comparison's worker) until both have arrived or failed, or StopAll.
+    // manager's update thread, comparing) until both have arrived or failed, or StopAll.
     // False, traced, when there is no index this launcher may use: none on the
     // CDN, one of another list, or one whose statement does not pass.
     bool FetchContentIndex(ContentIndex* index);
