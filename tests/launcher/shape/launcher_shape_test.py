@@ -55,6 +55,27 @@ class LauncherShapeTest(unittest.TestCase):
                     found = pe_shape.problems(path, as_arch, version)
                     self.assertTrue(any(said in problem for problem in found), found)
 
+    def test_a_manifest_of_the_other_processor_is_refused(self):
+        arch, launcher = self.executables[0]
+        own, other = ("x86", "amd64") if arch == "i686" else ("amd64", "x86")
+        text = pe_shape.manifest_text(launcher)
+        self.assertEqual([], pe_shape.manifest_problems(text, arch))
+        self.assertEqual(2, text.count('processorArchitecture="%s"' % own), text)
+        cases = [
+            ("Common Controls of the other build", text.replace('="%s" publicKey' % own, '="%s" publicKey' % other),
+             ["Microsoft.Windows.Common-Controls asks for processorArchitecture " + other]),
+            ("no architecture named", text.replace(' processorArchitecture="%s"' % own, ""),
+             ["Halvek.Drel.Launcher asks for processorArchitecture None",
+              "Microsoft.Windows.Common-Controls asks for processorArchitecture None"]),
+            ("any processor", text.replace('="%s"' % own, '="*"'), []),
+        ]
+        for name, manifest, said in cases:
+            with self.subTest(name):
+                found = pe_shape.manifest_problems(manifest, arch)
+                self.assertEqual(len(said), len(found), found)
+                for expected, problem in zip(said, found):
+                    self.assertIn(expected, problem)
+
 
 if __name__ == "__main__":
     VERSION, CONSOLE_EXE = sys.argv[1], sys.argv[2]
