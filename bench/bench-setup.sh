@@ -1,8 +1,11 @@
 # Sourced by the benchmark scripts after `set -euo pipefail` and here=<bench folder>:
 #   source "$here/bench-setup.sh" "PROGRAM..." DEFAULT_BUILD_ROOT [BUILD_ROOT]
 # Chooses the build to measure as the tests do (tests/wine/choose-arch.sh: the
-# 32-bit launcher where this machine runs 32-bit programs, the x86-64 build
-# where it does not, DREL_TEST_ARCH to force one) and says so first and last.
+# 32-bit launcher where this machine runs 32-bit programs, DREL_TEST_ARCH or
+# DREL_TEST_WAY to force one), except where the 32-bit launcher would run
+# emulated (qemu-i386): emulated figures say nothing of a player's machine, so
+# there the x86-64 twin is measured under wine64 unless DREL_TEST_WAY=qemu asks
+# for the emulated one. Says which first and last.
 # Builds the programs (PROGRAM.exe each) in BUILD_ROOT/ARCH (BUILD_ROOT default:
 # DEFAULT_BUILD_ROOT under the source tree; configured for the target when it is
 # not yet), sets up the build's Wine prefix and starts nginx, both stopped again
@@ -13,7 +16,13 @@
 root=$(dirname "$here")
 source "$root/tests/wine/choose-arch.sh"
 bench_root=${3:-$root/$2}
-drel_choose_arch "$bench_root" benchmark
+if [ -z "${DREL_TEST_WAY:-}" ] && [ -z "${DREL_TEST_ARCH:-}" ] &&
+   drel_choose_arch "$bench_root" benchmark >/dev/null && [ "$DREL_WAY" = qemu ]; then
+  DREL_TEST_WAY=wine64 drel_choose_arch "$bench_root" benchmark
+  DREL_ARCH_LINE="benchmark: the x86-64 twin under wine64: the 32-bit launcher would run emulated here (qemu-i386; this kernel runs no 32-bit code), and emulated figures mean nothing"
+else
+  drel_choose_arch "$bench_root" benchmark
+fi
 echo "$DREL_ARCH_LINE"
 BUILD_DIR="$bench_root/$DREL_ARCH"
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then

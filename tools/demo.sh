@@ -4,10 +4,11 @@
 # Wine through a whole update to the (stub) game's start. Uses your display when
 # DISPLAY is set, otherwise Xvfb, and saves screenshots either way.
 # The build that runs is chosen as for the tests (tests/wine/choose-arch.sh): the
-# 32-bit launcher where this machine runs 32-bit programs, the x86-64 build under
-# wine64 where it does not; one plain line says which.
+# players' 32-bit launcher, under 32-bit Wine, or with its i386 loader emulated
+# by qemu-i386 where the kernel runs no 32-bit code; the x86-64 build under
+# wine64 only where neither works. One plain line says which.
 # Env: BUILD_ROOT (default ./build; the build goes to BUILD_ROOT/ARCH),
-#      DREL_TEST_ARCH=i686|x86_64 forces the build.
+#      DREL_TEST_WAY=wine32|qemu|wine64 or DREL_TEST_ARCH=i686|x86_64 forces it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_ROOT=${BUILD_ROOT:-$root/build}

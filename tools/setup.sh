@@ -3,12 +3,99 @@
 # from Debian's packages only. Idempotent and quiet when all is present.
 #
 # Usage: tools/setup.sh
-# Env:   DEPS_CACHE  where JsonCpp for the target is built (default ~/.cache/drel-launcher-deps)
+#        tools/setup.sh --i386-emulator   only the emulator that runs 32-bit Wine's
+#                                         i386 loader where the kernel runs no
+#                                         32-bit code; prints its path
+# Env:   DEPS_CACHE  where JsonCpp for the target is built and the emulator kept
+#                    (default ~/.cache/drel-launcher-deps)
 set -euo pipefail
 
 DEPS_CACHE=${DEPS_CACHE:-$HOME/.cache/drel-launcher-deps}
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
+
+# Sets private_apt: apt-get options for a private copy of the machine's own
+# package sources (whatever mirror it uses), with private lists and cache in
+# WORK, so apt's configuration and the machine's package lists stay as they
+# were. TYPE is the entries' type in the copy (deb or deb-src); with SUITE,
+# only the entries of the machine's own release are kept, renamed to SUITE
+# (bookworm, bookworm-updates, bookworm-security -> SUITE...).
+private_apt_sources() {
+  local work=$1 type=$2 suite=${3:-} own f
+  own=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/sources.list.d"
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    awk -v type="$type" -v own="$own" -v suite="$suite" '
+      $1 != "deb" { next }
+      { i = 2; if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }; i++ }  # the suite, after options and URI
+      suite != "" { if ($i !~ "^" own "(-|$)") next; sub("^" own, suite, $i) }
+      { $1 = type; print }' "$f"
+  done > "$work/sources.list"
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    awk -v type="$type" -v own="$own" -v suite="$suite" '
+      BEGIN { RS = ""; ORS = "\n\n"; FS = "\n" }
+      {
+        out = ""; keep = (suite == "")
+        for (i = 1; i <= NF; i++) {
+          line = $i
+          if (line ~ /^Types:/) line = "Types: " type
+          if (suite != "" && line ~ /^Suites:/) {
+            n = split(substr(line, 8), s, /[ \t]+/); line = "Suites:"
+            for (j = 1; j <= n; j++) if (s[j] ~ "^" own "(-|$)") { sub("^" own, suite, s[j]); line = line " " s[j]; keep = 1 }
+          }
+          out = out line "\n"
+        }
+        if (keep) print out
+      }' "$f" > "$work/sources.list.d/$(basename "$f")"
+  done
+  private_apt=(-o APT::Sandbox::User=root -o "Dir::Etc::SourceList=$work/sources.list"
+               -o "Dir::Etc::SourceParts=$work/sources.list.d" -o "Dir::State::Lists=$work/lists"
+               -o "Dir::Cache=$work/cache" -o Debug::NoLocking=1)
+}
+
+# The emulator for 32-bit Wine's i386 loader: qemu-i386 8.1 or later (Debian
+# 12's 7.2 ignores MAP_FIXED_NOREPLACE, and every 32-bit Wine start then takes
+# about 50 s). Debian 13's qemu-user package has a static one: that one package
+# is downloaded from the machine's own Debian mirror with the suite named
+# trixie, the binary taken out and kept in the dependency cache; nothing of
+# Debian 13 is installed.
+i386_emulator() {
+  local dir="$DEPS_CACHE/qemu-i386"
+  if [ -x "$dir/qemu-i386" ] && qemu_new_enough "$dir/qemu-i386"; then
+    echo "$dir/qemu-i386"
+    return 0
+  fi
+  echo "setup: fetching qemu-i386 (Debian 13's qemu-user) into $dir" >&2
+  local work="$DEPS_CACHE/qemu-user-fetch"
+  rm -rf "$work" && mkdir -p "$work"
+  private_apt_sources "$work" deb trixie
+  apt-get "${private_apt[@]}" update -qq >&2
+  (cd "$work" && apt-get "${private_apt[@]}" download -qq qemu-user >&2)
+  mkdir -p "$dir"
+  dpkg-deb --fsys-tarfile "$work"/qemu-user_*.deb | tar -x -O ./usr/bin/qemu-i386 > "$dir/qemu-i386.new"
+  chmod 755 "$dir/qemu-i386.new"
+  if ! qemu_new_enough "$dir/qemu-i386.new"; then
+    echo "setup: the qemu-i386 fetched is older than 8.1: $("$dir/qemu-i386.new" --version | head -n1)" >&2
+    rm -rf "$work" "$dir/qemu-i386.new"
+    return 1
+  fi
+  mv "$dir/qemu-i386.new" "$dir/qemu-i386"
+  rm -rf "$work"
+  echo "$dir/qemu-i386"
+}
+
+qemu_new_enough() {
+  local v
+  v=$("$1" --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\)\.\([0-9]*\).*/\1 \2/p')
+  [ -n "$v" ] && set -- $v && { [ "$1" -gt 8 ] || { [ "$1" -eq 8 ] && [ "$2" -ge 1 ]; }; }
+}
+
+if [ "${1:-}" = --i386-emulator ]; then
+  i386_emulator
+  exit
+fi
 
 # Debian packages the project needs, and one file each that proves it is installed.
 declare -A NEED=(
@@ -110,23 +197,12 @@ for arch in i686 x86_64; do
   [ -f "$JSONCPP_PREFIX/lib/libjsoncpp.a" ] && continue
   echo "setup: building JsonCpp for $arch-w64-mingw32 in $JSONCPP_PREFIX"
   work="$DEPS_CACHE/jsoncpp-src-$arch"
-  rm -rf "$work" && mkdir -p "$work/lists/partial" "$work/src"
-  # The source package comes from the machine's own package sources (whatever
-  # mirror it uses), with deb-src turned on only for this one fetch: a private
-  # copy of its source lists and a private list cache leave apt as it was.
-  list="$work/sources.list"
-  parts="$work/sources.list.d"
-  mkdir -p "$parts"
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] && sed -n 's/^[[:space:]]*deb\([[:space:]]\)/deb-src\1/p' "$f"
-  done > "$list"
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" > "$parts/$(basename "$f")"
-  done
-  aptopts=(-o APT::Sandbox::User=root -o "Dir::Etc::SourceList=$list" -o "Dir::Etc::SourceParts=$parts"
-           -o "Dir::State::Lists=$work/lists")
-  apt-get "${aptopts[@]}" update -qq
-  (cd "$work/src" && apt-get "${aptopts[@]}" source -qq --download-only libjsoncpp >/dev/null \
+  rm -rf "$work" && mkdir -p "$work/src"
+  # The source package comes from the machine's own package sources, with
+  # deb-src turned on only for this one fetch.
+  private_apt_sources "$work" deb-src
+  apt-get "${private_apt[@]}" update -qq
+  (cd "$work/src" && apt-get "${private_apt[@]}" source -qq --download-only libjsoncpp >/dev/null \
      && dpkg-source -x --no-check libjsoncpp_*.dsc jsoncpp >/dev/null)
   cmake -S "$work/src/jsoncpp" -B "$work/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$(cd "$(dirname "$0")/.." && pwd)/cmake/mingw-$arch.cmake" \

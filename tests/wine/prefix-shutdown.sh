@@ -3,7 +3,7 @@
 set -uo pipefail
 BUILD_DIR=$(cd "$1" && pwd)
 if source "$(dirname "$0")/wine-env.sh"; then
-  "$WINESERVER" -k 2>/dev/null
+  wine_server -k 2>/dev/null
 fi
 if [ -f "$BUILD_DIR/xvfb.pid" ]; then
   kill "$(cat "$BUILD_DIR/xvfb.pid")" 2>/dev/null

@@ -11,17 +11,36 @@
 # The prefix is private to the build folder, has no Z: drive (the host's root must
 # never be a fixed drive the launcher could choose) and runs with code page 936,
 # like the players' machines.
+#
+# Where the kernel runs no 32-bit code, 32-bit Wine still runs with its i386
+# loader emulated (tests/wine/i386-userns.sh): DREL_I386_EMULATOR names the
+# emulator (qemu-i386), or BUILD_DIR/drel-i386-emulator does for a build
+# configured that way (tests/wine/choose-arch.sh). Every Wine command then
+# goes through wine_run or wine_server (or tests/wine/wine-run.sh), never the
+# loader itself.
 if [ -f "$BUILD_DIR/drel-arch" ]; then
   DREL_ARCH=$(cat "$BUILD_DIR/drel-arch")
 elif [ -z "${DREL_ARCH:-}" ]; then
   echo "wine-env: $BUILD_DIR is not a configured build (no drel-arch) and DREL_ARCH is not set" >&2
   return 1 2>/dev/null || exit 1
 fi
+if [ -z "${DREL_I386_EMULATOR:-}" ] && [ "$DREL_ARCH" = i686 ] && [ -f "$BUILD_DIR/drel-i386-emulator" ]; then
+  DREL_I386_EMULATOR=$(cat "$BUILD_DIR/drel-i386-emulator")
+fi
+drel_wine=()
 case "$DREL_ARCH" in
   i686)
     export WINELOADER=/usr/lib/wine/wine
     export WINESERVER=/usr/lib/wine/wineserver32
-    export WINEARCH=win32;;
+    export WINEARCH=win32
+    if [ -n "${DREL_I386_EMULATOR:-}" ]; then
+      export DREL_I386_EMULATOR
+      drel_wine=("$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/i386-userns.sh" "$DREL_I386_EMULATOR")
+      # The 64-bit server serves 32-bit Wine as well (Debian's own wineserver
+      # wrapper prefers it), and runs at full speed where the 32-bit one would
+      # be emulated.
+      export WINESERVER=/usr/lib/wine/wineserver64
+    fi;;
   x86_64)
     export WINELOADER=/usr/lib/wine/wine64
     export WINESERVER=/usr/lib/wine/wineserver64
@@ -53,7 +72,12 @@ wine_path_of() {
 }
 
 # wine_run PROGRAM [ARGS...]: runs a Windows program in the prefix.
-wine_run() { "$WINELOADER" "$@"; }
+# wine_server ARGS...: runs the prefix's wineserver (-k ends it, -w waits for it).
+# Both run where the Wine processes of this build run: for an emulated i386
+# loader, in a namespace of their own (tests/wine/i386-userns.sh), where the
+# user is the same as for every other Wine process of the build.
+wine_run() { "${drel_wine[@]}" "$WINELOADER" "$@"; }
+wine_server() { "${drel_wine[@]}" "$WINESERVER" "$@"; }
 
 # Makes the prefix once (for this architecture), without a Z: drive. Fails, and
 # leaves no prefix behind, when this machine cannot run the architecture's Wine.
@@ -61,7 +85,7 @@ wine_prefix_ensure() {
   local marker="$WINEPREFIX/.drel-ready"
   if [ ! -f "$marker" ] || [ "$(cat "$marker")" != "$WINEARCH" ]; then
     rm -rf "$WINEPREFIX"
-    if ! "$WINELOADER" wineboot --init >/dev/null 2>&1 || ! "$WINESERVER" -w; then
+    if ! wine_run wineboot --init >/dev/null 2>&1 || ! wine_server -w; then
       rm -rf "$WINEPREFIX"
       return 1
     fi

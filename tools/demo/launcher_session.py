@@ -21,6 +21,7 @@ LAUNCHER = r"C:\drel-bin\talmodrel.exe"
 # and the private half of that key, for the packer.
 SIGNED_LAUNCHER = r"C:\drel-bin\signed\talmodrel.exe"
 LIST_SIGNING_KEY = os.path.join(BUILD_DIR, "test-keys", "list-signing.pem")
+WINE_RUN = os.path.join(ROOT, "tests", "wine", "wine-run.sh")
 
 
 def app_data():
@@ -101,7 +102,9 @@ class Launcher:
         full_env.update(env or {})
         self.lines = []
         self._queue = queue.Queue()
-        self.proc = subprocess.Popen([os.environ["WINELOADER"], exe] + list(args), env=full_env,
+        # wine-run.sh starts it the way this build's Windows programs run (the
+        # i386 loader emulated, where it must be) and becomes the program itself.
+        self.proc = subprocess.Popen([WINE_RUN, exe] + list(args), env=full_env,
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         threading.Thread(target=self._read, daemon=True).start()
 
