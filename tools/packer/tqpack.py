@@ -65,8 +65,10 @@ lines without the channel).
 """
 
 import argparse
+import concurrent.futures
 import fnmatch
 import hashlib
+import mmap
 import os
 import shutil
 import struct
@@ -265,7 +267,7 @@ def encode_entry(name, data, store_patterns, level, warn, cutter=None):
         # is; an empty range or one starting with the magic cannot be stored.
         if not data:
             warn(f"{name}: empty, stored as a gzip member")
-        elif data.startswith(GZIP_MAGIC):
+        elif data[:len(GZIP_MAGIC)] == GZIP_MAGIC:
             warn(f"{name}: starts with the gzip magic, stored as a gzip member")
         else:
             return data, []
@@ -335,32 +337,44 @@ def pack(game, launcher, out, folders=1, list_path="conf/list.txt", store=(), le
     # Packages are streamed into ".part" files and put in place only when all are written.
     package_paths = {name: os.path.join(out, name, PACKAGE_NAME) for name in folder_names}
     packages, offsets, lines, indexed = {}, {name: 0 for name in folder_names}, [], []
+    digests = concurrent.futures.ThreadPoolExecutor(max_workers=2)
     try:
         for name in folder_names:
             os.makedirs(os.path.dirname(package_paths[name]), exist_ok=True)
             packages[name] = open(package_paths[name] + ".part", "wb")
         for (name, path, category), index in zip(entries, assigned):
             with open(path, "rb") as f:
-                data = f.read()
+                # Large files are mapped rather than read: a file of several
+                # GiB is then never copied into memory as a whole.
+                data = (mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ)
+                        if os.fstat(f.fileno()).st_size >= CHUNK_THRESHOLD else f.read())
+            # The whole file's digests while it is compressed and cut: hashing
+            # and zlib let other threads run, and a large file takes seconds.
+            md5 = digests.submit(lambda d: hashlib.md5(d).hexdigest().upper(), data)
+            sha256 = digests.submit(lambda d: hashlib.sha256(d).hexdigest(), data)
             encoded, spans = encode_entry(name, data, store, level, warn, cutter)
             if len(encoded) > MAX_ENTRY_SIZE:
                 raise PackError(f"{name}: {len(encoded)} bytes in the package, more than the list can state")
             folder = folder_names[index]
-            columns = [name, hashlib.md5(data).hexdigest().upper(), folder, str(offsets[folder]), str(len(encoded))]
+            columns = [name, md5.result(), folder, str(offsets[folder]), str(len(encoded))]
             if category:
                 columns.append(category)
             lines.append("=".join(columns) + "\r\n")
             view = memoryview(data)
-            indexed.append((name, hashlib.sha256(data).hexdigest(),
+            indexed.append((name, sha256.result(),
                             [span + (hashlib.sha256(view[span[0]:span[0] + span[1]]).hexdigest(),) for span in spans]))
             packages[folder].write(encoded)
             offsets[folder] += len(encoded)
+            del view
+            if isinstance(data, mmap.mmap):
+                data.close()
     except BaseException:
         for name, f in packages.items():
             f.close()
             os.remove(package_paths[name] + ".part")
         raise
     finally:
+        digests.shutdown()
         if cutter is not None:
             cutter.close()
     for name, f in packages.items():
