@@ -8,6 +8,18 @@
 #include "util/DebugTrace.h"
 #include "util/TextEncoding.h"
 
+namespace {
+
+// The bytes a segment asks for, as the trace shows them after its URL: a
+// package's offsets pass 4 GiB, and the trace must show them whole.
+std::wstring RangeTrace(const SegmentDownloadTaskInfo& segment) {
+    if (segment.rangeStart < 0 || segment.length == 0) return std::wstring();
+    return L"\tbytes=" + std::to_wstring(segment.rangeStart) + L"-" +
+           std::to_wstring(segment.rangeStart + static_cast<int64_t>(segment.length) - 1);
+}
+
+}  // namespace
+
 DownloaderTask::~DownloaderTask() {
     Stop();
     Join();
@@ -115,9 +127,9 @@ void DownloaderTask::RunSegment(const SegmentDownloadTaskInfo& segment) {
     }
     if (!requested) return;
     if (result == kDownloadOk) {
-        DebugTrace(L"下载成功\t" + segment.url);
+        DebugTrace(L"下载成功\t" + segment.url + RangeTrace(segment));
     } else {
-        DebugTrace(L"下载失败\t" + segment.url + L"\t错误代码:" + IntToText(result));
+        DebugTrace(L"下载失败\t" + segment.url + RangeTrace(segment) + L"\t错误代码:" + IntToText(result));
     }
 }
 
@@ -169,7 +181,7 @@ bool DownloaderTask::GiveBack(const SegmentDownloadTaskInfo& segment,
     for (const DownloadTaskInfo& file : rest.files) {
         if (onResult) onResult(DownloadTaskResultInfo(file, kDownloadRequeued));
     }
-    DebugTrace(L"下载中断，放回队列\t" + segment.url);
+    DebugTrace(L"下载中断，放回队列\t" + segment.url + RangeTrace(segment));
     returnSegment(rest);
     return true;
 }

@@ -268,6 +268,8 @@ void CResourceManager::CompareWithCdn(bool repair) {
     // Also when there is nothing to fetch: the flow starts the batches (or ends
     // the run) on its own thread either way.
     const int64_t size = static_cast<int64_t>(total);
+    DebugTrace(L"比对完成,需要下载\t" + IntToText(static_cast<int32_t>(launcherDownloads.size() + resourceDownloads.size())) +
+               L"\t" + std::to_wstring(size));
     Report(ResourceManagerProgressState::RequestDownloadTotalSize,
            [size](UpdateReports& receiver) { receiver.OnDownloadTotalSize(size); });
 }
@@ -296,9 +298,11 @@ std::unordered_set<std::wstring> CResourceManager::PlanChunkedFiles(uint64_t* to
         }
         rebuilding.insert(InstalledFiles::TemporaryPathKey(path + kResourceTemporarySuffix));
         *total = *total - item.size + assembly->MissingMemberBytes();
+        // Chunks missing of all, the file's size and the bytes to fetch for it.
         DebugTrace(L"分块更新\t" + item.name + L"\t" +
                    IntToText(static_cast<int32_t>(assembly->MissingChunks().size())) + L"/" +
-                   IntToText(static_cast<int32_t>(entry->chunks.size())));
+                   IntToText(static_cast<int32_t>(entry->chunks.size())) + L"\t" +
+                   std::to_wstring(entry->FileSize()) + L"\t" + std::to_wstring(assembly->MissingMemberBytes()));
         item.chunked = assembly;
     }
     return rebuilding;
@@ -371,7 +375,8 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
         toCheck.emplace_back(local.first, local.second.md5);
         totalBytes += static_cast<int64_t>(onDisk.SizeOf(local.first));
     }
-    DebugTrace(L"开始校验游戏文件\t" + IntToText(static_cast<int32_t>(toCheck.size())));
+    DebugTrace(L"开始校验游戏文件\t" + IntToText(static_cast<int32_t>(toCheck.size())) + L"\t" +
+               std::to_wstring(totalBytes));
     int64_t readBytes = 0;
     auto reportRead = [this, &readBytes, totalBytes] {
         const int64_t read = readBytes;
@@ -400,6 +405,9 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
             damaged.push_back(file.first);
         }
     }
+    // What was read, against what the listing promised: the figures shown are these.
+    DebugTrace(L"游戏文件校验完毕\t" + IntToText(static_cast<int32_t>(damaged.size())) + L"\t" +
+               std::to_wstring(readBytes) + L"/" + std::to_wstring(totalBytes));
     readBytes = totalBytes;
     reportRead();
     // A damaged file counts as not installed: the comparison fetches it again.
