@@ -362,11 +362,11 @@ def list_sizes(cdn_case):
     return {name: int(row[4]) for name, row in list_rows(cdn_case).items()}
 
 
-def run_to_game(test, record, args=(), env=None):
+def run_to_game(test, record, args=(), env=None, timeout=180):
     """Runs the launcher through to the stub game's start, which writes record; gives the launcher."""
     launcher = ls.Launcher(list(args), env=dict(env or {}, DREL_STUB_RECORD=record))
     try:
-        test.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
+        test.assertIsNotNone(ls.read_record(ls.unix_path(record), timeout), launcher.lines)
         test.assertEqual(0, launcher.wait_exit(30))
     finally:
         launcher.kill()
