@@ -124,6 +124,8 @@ declare -A NEED=(
   [cmake]=/usr/bin/cmake
   [ninja-build]=/usr/bin/ninja
   [curl]=/usr/bin/curl
+  # The x86-64 twin's suite runs beside the 32-bit one in a network of its own.
+  [iproute2]=/usr/sbin/ip
   [python3-pil]=/usr/lib/python3/dist-packages/PIL/__init__.py
   # The packer's list signing.
   [python3-cryptography]=/usr/lib/python3/dist-packages/cryptography/__init__.py
