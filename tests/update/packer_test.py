@@ -1,14 +1,20 @@
 """Tests of the content packer (tools/packer/tqpack.py), run on the build host."""
 
+import contextlib
+import functools
 import gzip
 import hashlib
+import http.server
+import io
 import os
 import random
 import re
 import struct
+import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import zlib
@@ -539,3 +545,86 @@ class SigningTest(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class MirrorCheckTest(unittest.TestCase):
+    """check-mirrors: two CDN hosts hold the same release, or it says what differs."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.root = self.tmp.name
+        game = os.path.join(self.root, "game")
+        write(game, "a.txt", b"first file")
+        write(game, "big\\map.dat", compressible_bytes(4, tqpack.CHUNK_THRESHOLD + 100))
+        self.primary = os.path.join(self.root, "primary")
+        tqpack.pack(game, None, self.primary, folders=2)
+        self.mirror = os.path.join(self.root, "mirror")
+        shutil.copytree(self.primary, self.mirror)
+        self.mirror_list = os.path.join(self.mirror, "conf", "list.txt")
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def check(self, *lists):
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out), contextlib.redirect_stderr(out):
+            code = tqpack.main(["check-mirrors", *lists])
+        return code, out.getvalue()
+
+    def test_the_same_release_passes_and_each_difference_is_named(self):
+        code, said = self.check(self.primary, self.mirror_list)
+        self.assertEqual(0, code, said)
+        self.assertIn("the 2 hosts hold the same release", said)
+
+        def append(path, data):
+            with open(path, "ab") as f:
+                f.write(data)
+
+        def truncate(path, size):
+            with open(path, "r+b") as f:
+                f.truncate(size)
+        package = os.path.join(self.mirror, "res2", tqpack.PACKAGE_NAME)
+        cases = [
+            ("another list", lambda: append(self.mirror_list, b"c.txt=" + b"0" * 32 + b"=res1=0=1\r\n"),
+             "the list differs"),
+            ("no index", lambda: os.remove(self.mirror_list + ".index"), "the content index differs"),
+            ("a statement on one host only", lambda: write(self.mirror, "conf\\list.txt.sig", b"x"),
+             "the list's statement differs"),
+            ("a package cut short", lambda: truncate(package, 10), "res2/tq_game.tqpkg has 10 bytes, the list names"),
+            ("a package of another size", lambda: append(package, b"more"), "res2/tq_game.tqpkg has"),
+            ("a package missing", lambda: os.remove(package), "no package res2/tq_game.tqpkg"),
+        ]
+        for name, spoil, expected in cases:
+            with self.subTest(name):
+                shutil.rmtree(self.mirror)
+                shutil.copytree(self.primary, self.mirror)
+                spoil()
+                code, said = self.check(self.primary, self.mirror_list)
+                self.assertEqual(1, code, said)
+                self.assertIn(expected, said)
+
+    def test_hosts_named_by_url(self):
+        served = []
+
+        class Quiet(http.server.SimpleHTTPRequestHandler):
+            def log_message(self, *args):
+                served.append(self.path)
+        server = http.server.ThreadingHTTPServer(
+            ("127.0.0.1", 0), functools.partial(Quiet, directory=self.root))
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        try:
+            base = "http://127.0.0.1:%d/" % server.server_address[1]
+            code, said = self.check(base + "primary/conf/list.txt", base + "mirror/conf/list.txt")
+            self.assertEqual(0, code, said)
+            self.assertIn("/mirror/res2/tq_game.tqpkg", served)
+            os.remove(os.path.join(self.mirror, "res1", tqpack.PACKAGE_NAME))
+            code, said = self.check(base + "primary/conf/list.txt", base + "mirror/conf/list.txt")
+            self.assertEqual(1, code, said)
+            self.assertIn("no package res1/tq_game.tqpkg", said)
+            # A host that does not answer at all cannot be judged: exit code 2.
+            code, said = self.check(base + "primary/conf/list.txt", base + "gone/conf/list.txt")
+            self.assertEqual(2, code, said)
+            self.assertIn("HTTP 404", said)
+        finally:
+            server.shutdown()
+            server.server_close()

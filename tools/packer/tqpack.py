@@ -585,7 +585,8 @@ def main_sign(argv):
 
 def main_pack(argv):
     parser = argparse.ArgumentParser(description="Pack game and launcher files into a CDN folder for the launcher.",
-                                     epilog="Other commands: tqpack.py keygen --help, tqpack.py sign --help")
+                                     epilog="Other commands: tqpack.py keygen --help, tqpack.py sign --help, "
+                                            "tqpack.py check-mirrors --help")
     parser.add_argument("--game", required=True, help="folder of game files (installed under the game root's game\\)")
     parser.add_argument("--launcher", help="folder of launcher files (installed through launcher.tmp)")
     parser.add_argument("--out", required=True, help="CDN folder to write")
@@ -611,15 +612,43 @@ def main_pack(argv):
         sign_as_told(os.path.join(args.out, *args.list_path.split("/")), key, args)
 
 
+def main_check_mirrors(argv):
+    import mirrors  # noqa: E402 (it takes the package name from this module)
+
+    parser = argparse.ArgumentParser(
+        prog="tqpack.py check-mirrors",
+        description="Check that CDN hosts hold the same release before the launcher server's answer names "
+                    "them all: the list, its statements and the content index the same bytes everywhere, "
+                    "every package the list names of the same size everywhere and large enough for it. "
+                    "Exit code 1 when they differ.")
+    parser.add_argument("lists", nargs="+", metavar="LIST",
+                        help="each host's list: a file (or CDN folder) or its http(s) URL, as the answer names it")
+    args = parser.parse_args(argv)
+    if len(args.lists) < 2:
+        raise PackError("check-mirrors needs the lists of two hosts or more")
+    try:
+        releases = [mirrors.read_release(location) for location in args.lists]
+    except mirrors.MirrorError as error:
+        raise PackError(f"cannot read a host: {error}") from error
+    found = mirrors.differences(releases)
+    for line in found:
+        print(f"tqpack: {line}")
+    if found:
+        return 1
+    print(f"tqpack: the {len(releases)} hosts hold the same release "
+          f"(list SHA-256 {hashlib.sha256(releases[0].list_bytes).hexdigest()}, "
+          f"{len(releases[0].package_sizes)} package(s))")
+    return 0
+
+
 def main(argv=None):
     argv = sys.argv[1:] if argv is None else list(argv)
-    commands = {"keygen": main_keygen, "sign": main_sign}
+    commands = {"keygen": main_keygen, "sign": main_sign, "check-mirrors": main_check_mirrors}
     run = commands.get(argv[0]) if argv else None
     try:
         if run:
-            run(argv[1:])
-        else:
-            main_pack(argv)
+            return run(argv[1:]) or 0
+        main_pack(argv)
     except (PackError, OSError) as error:
         print(f"tqpack: {error}", file=sys.stderr)
         return 2
