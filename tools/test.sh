@@ -48,20 +48,30 @@ if [ "$DREL_WAY" = qemu ]; then
   drel_configure "$twin" "$DREL_TWIN_ARCH" -DBUILD_TESTING=ON -DDREL_TWIN_BUILD_DIR="$build"
   drel_configure "$build" "$DREL_ARCH" -DDREL_TWIN_BUILD_DIR="$twin"
   cmake --build "$build"
-  cmake --build "$twin"
+  cmake --build "$twin" --target talmodrel
   # The case of a file beyond 4 GiB is there for what only 32 bits break, and
   # it takes minutes: the 32-bit launcher runs it, the twin does not.
   twin_args=(-E '^launcher_e2e_beyond_4gib$')
   twin_what="the x86-64 twin (wine64; the 4 GiB case left to the 32-bit launcher)"
-  own_network=(unshare --net sh -c 'ip link set lo up && exec "$@"' own-network)
+  # A network namespace of its own: loopback, and one link with an address
+  # for the device identity, made of network adapters (a veth pair, both ends
+  # inside; nothing listens there).
+  own_network=(unshare --net sh -c 'ip link set lo up &&
+    ip link add drel0 type veth peer name drel1 && ip addr add 10.213.0.1/24 dev drel0 &&
+    ip link set drel0 up && ip link set drel1 up && exec "$@"' own-network)
   if "${own_network[@]}" true 2>/dev/null; then
     # Most of a suite's time is waiting (servers, time-outs, slow CDN paths),
     # so the twin's runs beside the 32-bit one, in a network of its own: its
     # launcher-server stub takes 127.0.0.1:8000 too. Its output follows.
+    # Its build too goes on while the 32-bit suite starts.
     twin_log="$twin/suite.log"
     (
       summary=() status=0 runner=("${own_network[@]}")
-      suite "$twin" "$twin_what" "${twin_args[@]}" "$@" > "$twin_log" 2>&1
+      if cmake --build "$twin" > "$twin_log" 2>&1; then
+        suite "$twin" "$twin_what" "${twin_args[@]}" "$@" >> "$twin_log" 2>&1
+      else
+        summary=("$twin_what: its build FAILED") status=1
+      fi
       printf '%s\n' "${summary[@]}" > "$twin/suite.summary"
       exit $status
     ) &
@@ -73,6 +83,7 @@ if [ "$DREL_WAY" = qemu ]; then
     mapfile -t -O ${#summary[@]} summary < "$twin/suite.summary"
   else
     suite "$build" "the 32-bit launcher (i686, 32-bit Wine through qemu-i386)" "$@"
+    cmake --build "$twin"
     suite "$twin" "$twin_what" "${twin_args[@]}" "$@"
   fi
 else

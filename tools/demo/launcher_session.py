@@ -101,6 +101,7 @@ class Launcher:
         full_env = dict(os.environ)
         full_env.update(env or {})
         self.lines = []
+        self.last_answer = 0  # the trace line after the last box answered
         self._queue = queue.Queue()
         # wine-run.sh starts it the way this build's Windows programs run (the
         # i386 loader emulated, where it must be) and becomes the program itself.
@@ -113,9 +114,18 @@ class Launcher:
             line = raw.decode("gbk", errors="replace").rstrip("\r\n")
             self._queue.put(line)
 
-    def wait_for(self, text, timeout=60):
-        """Waits for a trace line containing text; gives the line or None."""
-        for line in self.lines:
+    def mark(self):
+        """The number of trace lines so far, for wait_for's start."""
+        while True:
+            try:
+                self.lines.append(self._queue.get_nowait())
+            except queue.Empty:
+                return len(self.lines)
+
+    def wait_for(self, text, timeout=60, start=0):
+        """Waits for a trace line containing text, among the lines from number
+        start on (mark gives it); gives the line or None."""
+        for line in self.lines[start:]:
             if text in line:
                 return line
         end = time.time() + timeout
@@ -164,12 +174,17 @@ def click(x, y):
                    env=dict(os.environ))
 
 
-def wait_box(launcher, text, timeout=120):
-    """Waits for the skinned message box showing text; gives the screen centres
-    of its buttons by number (1, and 2 when it has two), or None."""
-    if not launcher.wait_for("launcher: message box: " + text, timeout):
+def wait_box(launcher, text, timeout=120, start=None):
+    """Waits for the skinned message box showing text, shown after trace line
+    number start (by default: after the last box answered); gives the screen
+    centres of its buttons by number (1, and 2 when it has two), or None."""
+    if start is None:
+        start = launcher.last_answer
+    if not launcher.wait_for("launcher: message box: " + text, timeout, start):
         return None
-    where = launcher.wait_for("launcher: message box buttons:", 30)
+    shown = next(i for i in range(start, len(launcher.lines))
+                 if launcher.lines[i].startswith("launcher: message box: " + text))
+    where = launcher.wait_for("launcher: message box buttons:", 30, shown)
     if not where:
         return None
     # "launcher: message box buttons: first=X,Y second=X,Y"
@@ -182,13 +197,23 @@ def wait_box(launcher, text, timeout=120):
     return spots
 
 
+def press(launcher, spot, tries=3):
+    """Clicks a message box's button until the launcher says the box was
+    answered: a click that comes while a loaded machine still paints the box
+    can be lost. False when no click took."""
+    for _ in range(tries):
+        start = launcher.mark()
+        click(*spot)
+        if launcher.wait_for("launcher: message box answer:", 10, start):
+            launcher.last_answer = launcher.mark()
+            return True
+    return False
+
+
 def answer_box(launcher, text, button, timeout=120):
     """Waits for the box showing text and clicks its first (1) or second (2) button."""
     spots = wait_box(launcher, text, timeout)
-    if not spots:
-        return False
-    click(*spots[button])
-    return True
+    return bool(spots) and press(launcher, spots[button])
 
 
 def close_button_position(screen=(1920, 1080)):

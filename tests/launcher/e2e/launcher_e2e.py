@@ -180,7 +180,7 @@ class FailuresAndRetries(unittest.TestCase):
                     self.assertEqual(5, len(ls.server_requests()) - before)  # five attempts
                     ls.screenshot(os.path.join(SHOTS, "failure-box.png"))
                 ls.set_server(next_mode, url)
-                ls.click(*spots[1])  # "重试"
+                self.assertTrue(ls.press(launcher, spots[1]), launcher.lines)  # "重试"
             self.assertIsNotNone(ls.read_record(ls.unix_path(record)), launcher.lines)
             self.assertEqual(0, launcher.wait_exit(30))
             self.assertEqual(8, len(ls.server_requests()) - before)
@@ -198,7 +198,7 @@ class FailuresAndRetries(unittest.TestCase):
             spots = ls.wait_box(launcher, "无法完成游戏资源更新，解析失败!")
             self.assertIsNotNone(spots, launcher.lines)
             ls.set_server("huge", "http://127.0.0.1:1/unused/list.txt")
-            ls.click(*spots[1])  # "重试"
+            self.assertTrue(ls.press(launcher, spots[1]), launcher.lines)  # "重试"
             self.assertTrue(ls.answer_box(launcher, "无法完成游戏资源更新，请求失败!", 2), launcher.lines)  # "退出"
             self.assertEqual(0, launcher.wait_exit(30))
             self.assertEqual(1 + 5, len(ls.server_requests()) - before)  # the large answer was asked for 5 times
@@ -865,7 +865,7 @@ class SignedLists(unittest.TestCase):
             # The operator's list is back: "重试" runs the update through to the game.
             with open(list_path, "wb") as f:
                 f.write(good_list)
-            ls.click(*spots[1])
+            self.assertTrue(ls.press(launcher, spots[1]), launcher.lines)  # "重试"
             self.assertIsNotNone(ls.read_record(ls.unix_path(root + "second.txt"), 180), launcher.lines)
             self.assertEqual(0, launcher.wait_exit(30))
         finally:
