@@ -536,7 +536,7 @@ std::wstring CResourceManager::ComputeResourceHash() {
     updateThread.Call([this, &root] { root = resourceRoot; });
     if (root.empty()) return std::wstring();
     std::vector<ResoureConfigInfo> list;
-    if (!LoadListFile(root + kVersionFileName, &list) || list.empty()) return std::wstring();
+    if (!LoadListFile(root + kVersionFileName, &list)) return std::wstring();
     std::stable_sort(list.begin(), list.end(),
                      [](const ResoureConfigInfo& a, const ResoureConfigInfo& b) { return a.name < b.name; });
     std::wstring concatenated;

@@ -63,8 +63,8 @@ public:
     // file recorded so far (nothing when the local lists were never loaded)
     // and ends the update thread; the manager does nothing after it.
     void StopForClose();
-    // MD5 of the md5 texts of version.txt in name order; empty without the file
-    // or without entries.
+    // MD5 of the md5 texts of version.txt in name order (of nothing, for a
+    // file without entries); empty only without the file.
     std::wstring ComputeResourceHash();
     // The downloader the manager drives (the flow waits for it to be idle).
     CCDNResourceDownloader& Downloader() { return downloader; }

@@ -611,6 +611,27 @@ TEST_F(ResourceManagerUpdate, AListWithoutGameResourcesDeletesNothing) {
     EXPECT_EQ(Md5OfText(L"1F2E"), TheManager().ComputeResourceHash());
 }
 
+// The game is told which release it runs on: a version.txt without entries
+// is a release of nothing, whose hash is the MD5 of nothing; only a missing
+// version.txt gives no hash.
+TEST_F(ResourceManagerUpdate, TheResourceHashOfAnEmptyVersionFileIsTheMd5OfNothing) {
+    const struct { const char* versionText; std::wstring hash; } cases[] = {
+        {nullptr, L""},
+        {"", L"D41D8CD98F00B204E9800998ECF8427E"},
+        {"\r\n", L"D41D8CD98F00B204E9800998ECF8427E"},
+        {"b.txt=2E\r\na.txt=1F\r\n", Md5OfText(L"1F2E")},
+    };
+    for (const auto& c : cases) {
+        std::wstring root = FreshTestFolder(L"update-hash");
+        if (c.versionText) {
+            ASSERT_TRUE(WriteFileBytes(root + L"version.txt", c.versionText));
+        }
+        // A list that is not there: the run stops before it writes anything.
+        EXPECT_EQ(AfterListAsked({S::CdnCompareFailed}), States(RunUpdate(root, L"no-such-case")));
+        EXPECT_EQ(c.hash, TheManager().ComputeResourceHash()) << (c.versionText ? c.versionText : "none");
+    }
+}
+
 TEST_F(ResourceManagerUpdate, WrongBytesFromTheCdnAreNeverTakenAndTheInstalledFileStays) {
     // A stale edge: a.bin's range is a valid member of its old content.
     std::wstring root = FreshTestFolder(L"update-stale");
