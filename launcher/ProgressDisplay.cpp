@@ -26,6 +26,13 @@ void ProgressDisplay::ResetProgressCounters() {
     } else {
         for (int i = 0; i < kSpeedSamples; ++i) speedSamples[i] = 0;
     }
+    speedSeconds = 0;
+}
+
+void ProgressDisplay::RestartSpeed() {
+    lastDownloaded = downloaded;
+    for (int64_t& sample : speedSamples) sample = 0;
+    speedSeconds = 0;
 }
 
 void ProgressDisplay::ApplyDownloadProgress(int64_t d, int64_t t) {
@@ -69,11 +76,15 @@ bool ProgressDisplay::UpdateSpeedLine(std::wstring* statusText, std::wstring* sp
     if (!downloading || !currentTip) return false;
     if (speedSamples.size() < kSpeedSamples) speedSamples.resize(kSpeedSamples, 0);
 
-    speedSamples[sampleIndex] = downloaded - lastDownloaded;
+    const int64_t sample = downloaded - lastDownloaded;
+    speedSamples[sampleIndex] = sample;
     sampleIndex = (sampleIndex + 1) % kSpeedSamples;
+    // Averaged over the seconds since bytes began: early in a download the
+    // seconds before the first byte would show a fraction of the real rate.
+    if ((speedSeconds > 0 || sample != 0) && speedSeconds < kSpeedSamples) ++speedSeconds;
     int64_t sum = 0;
     for (int i = 0; i < kSpeedSamples; ++i) sum += speedSamples[i];
-    int64_t speed = sum / kSpeedSamples;
+    int64_t speed = speedSeconds > 0 ? sum / speedSeconds : 0;
 
     wchar_t buffer[256];
     if (speed != 0 && total > 0) {

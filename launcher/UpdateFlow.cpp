@@ -246,9 +246,7 @@ void UpdateFlow::Resume() {
     if (!paused_) return;
     paused_ = false;
     display_.downloading = true;
-    // The paused seconds are no part of the speed.
-    display_.lastDownloaded = display_.downloaded;
-    for (int64_t& sample : display_.speedSamples) sample = 0;
+    display_.RestartSpeed();
     SetStatus(batchStatus_);
     SetTaskbarState(TaskbarState::Normal);
     host_.ResumeDownload();
