@@ -12,6 +12,7 @@
 #include "update/ResourceManager.h"
 #include "util/DebugTrace.h"
 #include "util/DeviceId.h"
+#include "util/FileUtils.h"
 #include "util/InstallPaths.h"
 #include "util/PngResource.h"
 #include "util/SystemHelpers.h"
@@ -287,8 +288,5 @@ void CMainForegroundDialog::PauseDownload() { resources.PauseDownload(); }
 void CMainForegroundDialog::ResumeDownload() { resources.ResumeDownload(); }
 
 bool CMainForegroundDialog::GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) {
-    ULARGE_INTEGER available, total, free;
-    if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) return false;
-    *freeBytes = free.QuadPart;
-    return true;
+    return FreeDiskBytes(root, freeBytes);
 }

@@ -158,12 +158,31 @@ bool ChooseFreestFixedDrive(std::wstring* out) {
     unsigned long long best = 0;
     for (const std::wstring& root : drives) {
         if (!IsFolderWritable(root)) continue;
-        ULARGE_INTEGER available, total, free;
-        if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) continue;
-        if (free.QuadPart > best) {
-            best = free.QuadPart;
+        uint64_t free = 0;
+        if (!FreeDiskBytes(root, &free)) continue;
+        if (free > best) {
+            best = free;
             *out = root;
         }
     }
     return !out->empty();
+}
+
+bool FreeDiskBytes(const std::wstring& folder, uint64_t* freeBytes) {
+    // What this process may write: a quota leaves it less than the drive has.
+    std::wstring at = folder;
+    for (;;) {
+        ULARGE_INTEGER available;
+        if (::GetDiskFreeSpaceExW(at.c_str(), &available, nullptr, nullptr)) {
+            *freeBytes = available.QuadPart;
+            return true;
+        }
+        DWORD error = ::GetLastError();
+        std::wstring parent;
+        if ((error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) || !GetParentFolder(at, &parent) ||
+            parent.size() >= at.size()) {
+            return false;
+        }
+        at = parent;
+    }
 }

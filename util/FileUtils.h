@@ -38,5 +38,9 @@ bool ListFixedDrives(std::vector<std::wstring>* out);
 // Creates the folder if needed and proves a file can be created in it
 // (the probe "launcher_test.txt" is removed again).
 bool IsFolderWritable(const std::wstring& folder);
+// The bytes this process may still write on the drive that holds folder (the
+// nearest existing parent of a folder not made yet): the one way the launcher
+// learns free space. False when Windows cannot tell.
+bool FreeDiskBytes(const std::wstring& folder, uint64_t* freeBytes);
 // The writable fixed drive with the most free bytes; ties go to the first listed.
 bool ChooseFreestFixedDrive(std::wstring* out);
