@@ -12,7 +12,6 @@ BOOL CMainBackgroundDialog::OnInitDialog() {
     draggable = 1;
     CLayeredBackgroundDialog::OnInitDialog();  // takes the picture's scaled size, still transparent
     ShowCentered(this);
-    CreateChildWindows();
     return TRUE;
 }
 

@@ -215,7 +215,6 @@ void CMainForegroundDialog::OnPaint() {
         Gdiplus::Graphics graphics(dc);
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
         if (backgroundImage) graphics.DrawImage(backgroundImage.get(), 0, 0, backgroundWidth, backgroundHeight);
-        DrawOverlay(graphics);
     }
     ::EndPaint(m_hWnd, &ps);
 }

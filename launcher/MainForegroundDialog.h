@@ -66,9 +66,8 @@ public:
     bool PaintBackdropUnder(HWND child, HDC dc) override;
 
 protected:
-    virtual void DrawOverlay(Gdiplus::Graphics& graphics) {}
-    virtual void HandleTimer(UINT_PTR id);
-    virtual void OnSizeChanged();
+    void HandleTimer(UINT_PTR id);
+    void OnSizeChanged();
     virtual void LayoutControls();
     virtual void LoadBackgroundImage();
     void DoDataExchange(CDataExchange* dx) override;
