@@ -199,6 +199,8 @@ void CMainForegroundDialog::LoadBackgroundImage() { SetBackgroundImage(LoadPngIm
 
 std::wstring CMainForegroundDialog::GetGameFolder() { return GetGameRootFolder(); }
 
+uint64_t CMainForegroundDialog::FreeSpaceFloor() { return resources.Downloader().freeSpaceFloor; }
+
 void CMainForegroundDialog::SetBackgroundImage(std::unique_ptr<Gdiplus::Image> image) {
     backgroundImage = std::move(image);
     if (backgroundImage) {
@@ -279,8 +281,6 @@ void CMainForegroundDialog::InitializeResources(const std::wstring& launcherFold
 void CMainForegroundDialog::StartComparison(bool repair) { resources.StartComparison(repair); }
 
 void CMainForegroundDialog::StartBatches() { resources.StartBatches(); }
-
-bool CMainForegroundDialog::IsDownloaderIdle() { return resources.Downloader().IsIdle(); }
 
 void CMainForegroundDialog::PauseDownload() { resources.PauseDownload(); }
 

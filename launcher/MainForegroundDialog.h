@@ -57,10 +57,10 @@ public:
                              const std::wstring& url) override;
     void StartComparison(bool repair) override;
     void StartBatches() override;
-    bool IsDownloaderIdle() override;
     void PauseDownload() override;
     void ResumeDownload() override;
     bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override;
+    uint64_t FreeSpaceFloor() override;
 
     // ISkinBackdropHost: the controls paint the backdrop under themselves first.
     bool PaintBackdropUnder(HWND child, HDC dc) override;

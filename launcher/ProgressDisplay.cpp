@@ -36,6 +36,8 @@ void ProgressDisplay::RestartSpeed() {
 }
 
 void ProgressDisplay::ApplyDownloadProgress(int64_t d, int64_t t) {
+    // What is shown never passes the total, whatever a report says.
+    if (t > 0 && d > t) d = t;
     // Without a total there is no fraction; the bar stays empty rather than
     // showing a value that is not a number.
     float x = t > 0 ? static_cast<float>(static_cast<double>(d) / static_cast<double>(t)) * 2 : 0.0f;
@@ -89,7 +91,8 @@ bool ProgressDisplay::UpdateSpeedLine(std::wstring* statusText, std::wstring* sp
     wchar_t buffer[256];
     if (speed != 0 && total > 0) {
         lastDownloaded = downloaded;
-        int32_t seconds = static_cast<int32_t>((total - downloaded) / speed);
+        int64_t left = total > downloaded ? total - downloaded : 0;
+        int32_t seconds = static_cast<int32_t>(left / speed);
         std::swprintf(buffer, 256, L"速度:%ls/秒 预计:%ls 下载进度:%ls",
                       FormatSize(static_cast<uint64_t>(speed)).c_str(), FormatDuration(seconds).c_str(),
                       progressText.c_str());

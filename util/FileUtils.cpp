@@ -79,6 +79,12 @@ bool ReadFileBytes(const std::wstring& path, std::string* out) {
     return ReadWholeFile(file, out);
 }
 
+uint64_t FileSizeOrZero(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 bool ReadUtf8TextFile(const std::wstring& path, std::wstring* out) {
     std::string bytes;
     if (!ReadFileBytes(path, &bytes)) return false;

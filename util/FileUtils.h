@@ -24,6 +24,8 @@ std::wstring LongPathForm(const std::wstring& path);
 // Whole file decoded from UTF-8 (a leading byte-order mark is dropped).
 bool ReadUtf8TextFile(const std::wstring& path, std::wstring* out);
 bool ReadFileBytes(const std::wstring& path, std::string* out);
+// The file's size in bytes; 0 when it is missing or cannot be asked.
+uint64_t FileSizeOrZero(const std::wstring& path);
 // Creates or truncates the file (and its missing folders) and writes the text
 // as UTF-8 without a byte-order mark.
 bool WriteUtf8TextFile(const std::wstring& path, const std::wstring& text);
