@@ -166,6 +166,9 @@ void UpdateFlow::OnDownloadPaused() {
 }
 
 void UpdateFlow::OnDownloadProgress(int64_t downloaded, int64_t total) {
+    // A few a second: the batch reports on a clock, and a waiting report is
+    // replaced by the next.
+    DebugTrace(L"launcher: download progress " + std::to_wstring(downloaded) + L"/" + std::to_wstring(total));
     display_.ApplyDownloadProgress(downloaded, total);
     // The share of the bytes, not the bar's three passes.
     if (downloaded >= 0 && total > 0) {
@@ -183,6 +186,7 @@ void UpdateFlow::OnLauncherUpdateFinished() {
 }
 
 void UpdateFlow::OnVerifyProgress(int64_t read, int64_t total) {
+    DebugTrace(L"launcher: check progress " + std::to_wstring(read) + L"/" + std::to_wstring(total));
     float share = total > 0 ? static_cast<float>(read) / static_cast<float>(total) : 1;
     display_.progress = share;
     wchar_t text[64];

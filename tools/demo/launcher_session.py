@@ -100,6 +100,7 @@ class Launcher:
         full_env = dict(os.environ)
         full_env.update(env or {})
         self.lines = []
+        self.times = []  # when each line of lines arrived (time.time())
         self._queue = queue.Queue()
         self.proc = subprocess.Popen([os.environ["WINELOADER"], exe] + list(args), env=full_env,
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -108,7 +109,7 @@ class Launcher:
     def _read(self):
         for raw in self.proc.stdout:
             line = raw.decode("gbk", errors="replace").rstrip("\r\n")
-            self._queue.put(line)
+            self._queue.put((time.time(), line))
 
     def wait_for(self, text, timeout=60):
         """Waits for a trace line containing text; gives the line or None."""
@@ -118,14 +119,22 @@ class Launcher:
         end = time.time() + timeout
         while time.time() < end:
             try:
-                line = self._queue.get(timeout=0.2)
+                arrived, line = self._queue.get(timeout=0.2)
             except queue.Empty:
                 if self.proc.poll() is not None and self._queue.empty():
                     return None
                 continue
             self.lines.append(line)
+            self.times.append(arrived)
             if text in line:
                 return line
+        return None
+
+    def time_of(self, text):
+        """When the first line containing text arrived, or None."""
+        for line, arrived in zip(self.lines, self.times):
+            if text in line:
+                return arrived
         return None
 
     def wait_exit(self, timeout=60):
