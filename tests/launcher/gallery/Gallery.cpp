@@ -22,6 +22,7 @@
 #include <string>
 
 #include "afx/GdiplusSession.h"
+#include "afx/ScopedWin.h"
 #include "launcher/NewTalmoMainBackgroundDialog.h"
 #include "launcher/NewTalmoMainForegroundDialog.h"
 #include "launcher/UpdateFlow.h"
@@ -109,7 +110,8 @@ bool CheckTheLines(MainWindow& main) {
         CCustomLabel* label;
         RECT onScreen;
     } lines[] = {{"status line", LabelOf(window, IDC_STATUS_TEXT), {}}, {"speed line", LabelOf(window, IDC_SPEED_TEXT), {}}};
-    HRGN band = ::CreateRectRgn(0, 0, 0, 0);
+    ScopedGdiObject region(::CreateRectRgn(0, 0, 0, 0));
+    HRGN band = static_cast<HRGN>(region.Get());
     const bool haveBand = band && ::GetWindowRgn(window.m_hWnd, band) != ERROR;
     RECT windowRect;
     ::GetWindowRect(window.m_hWnd, &windowRect);
@@ -142,7 +144,6 @@ bool CheckTheLines(MainWindow& main) {
         std::printf("CHECK FAILED: the status line runs into the speed line\n");
         ok = false;
     }
-    if (band) ::DeleteObject(band);
     if (ok) std::printf("CHECK ok: the status and speed lines are whole, inside the window and apart\n");
     std::fflush(stdout);
     return ok;
