@@ -53,6 +53,6 @@ DownloadDataProcessor* AsyncHttpRequest::CreateProcessor(const DownloadTaskInfo&
 void AsyncHttpRequest::OnTaskResult(const DownloadTaskResultInfo& result) {
     std::string body;
     if (result.resultCode == kDownloadOk && processor) processor->GetContent(&body);
-    OnResponse(body, result.resultCode);
+    OnResponse(body, result.resultCode, result.cause);
     processor.reset();
 }

@@ -48,7 +48,9 @@ BOOL CMainForegroundDialog::OnInitDialog() {
     for (CCustomLabel* label : {&statusLabel, &speedLabel}) label->textColor = 0xFFD7F0FF;
 
     noticeRequest.SetResultCallback(
-        [this](const std::wstring& url, RequestNoticeResult result) { PostNoticeResult(url, result); });
+        [this](const std::wstring& url, RequestNoticeResult result, const FailureCause& cause) {
+            PostNoticeResult(url, result, cause);
+        });
     // Once, for every run: a worker of the last run may still be ending.
     resources.SetReportPoster(
         [this](ResourceManagerProgressState state, UpdateReport report) { PostReport(state, std::move(report)); });
@@ -119,8 +121,10 @@ void CMainForegroundDialog::PostReport(ResourceManagerProgressState state, Updat
         counter ? state : 0);
 }
 
-void CMainForegroundDialog::PostNoticeResult(const std::wstring& url, RequestNoticeResult result) {
-    PostReport(NoticeResult, [this, url, result](UpdateReports&) { flow_.OnNoticeResult(url, result); });
+void CMainForegroundDialog::PostNoticeResult(const std::wstring& url, RequestNoticeResult result,
+                                             const FailureCause& cause) {
+    PostReport(NoticeResult,
+               [this, url, result, cause](UpdateReports&) { flow_.OnNoticeResult(url, result, cause); });
 }
 
 void CMainForegroundDialog::RunPostedTasks() {

@@ -33,7 +33,7 @@ public:
     // ("launcher: state N") unless it is a counter.
     void PostReport(ResourceManagerProgressState state, UpdateReport report);
     // The notice request's outcome, on its worker thread.
-    void PostNoticeResult(const std::wstring& url, RequestNoticeResult result);
+    void PostNoticeResult(const std::wstring& url, RequestNoticeResult result, const FailureCause& cause);
     // The backdrop cropped from the background's picture (may be null).
     void SetBackgroundImage(std::unique_ptr<Gdiplus::Image> image);
 

@@ -252,7 +252,7 @@ void UpdateFlow::Resume() {
     host_.ResumeDownload();
 }
 
-void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult result) {
+void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult result, const FailureCause& cause) {
     display_.progress = 0;
     if (result == NoticeOk) {
         StartUpdate(url);
@@ -261,7 +261,7 @@ void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult res
     const wchar_t* text = L"无法完成游戏资源更新，请求失败!";
     if (result == NoticeNoAddress) text = L"无法完成游戏资源更新，未配置更新地址!";
     if (result == NoticeParseFailed) text = L"无法完成游戏资源更新，解析失败!";
-    OfferRetry(text);
+    OfferRetry(text, cause);
 }
 
 void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {

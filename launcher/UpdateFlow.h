@@ -82,7 +82,9 @@ public:
     void OnResourceUpdateFinished() override;
     void OnVerifyProgress(int64_t read, int64_t total) override;
     void OnDownloadPaused() override;
-    void OnNoticeResult(const std::wstring& url, RequestNoticeResult result);
+    // cause: why a failed request failed; the box says it under its text.
+    void OnNoticeResult(const std::wstring& url, RequestNoticeResult result,
+                        const FailureCause& cause = FailureCause());
     void StartNoticeRequest();
     void StartUpdate(const std::wstring& url);
     void CheckDiskSpaceAndStart(uint64_t totalSize);

@@ -40,7 +40,7 @@ protected:
     int32_t UseJsonBody() override { return json_; }
     int32_t GetAttempts() override { return attempts_; }
     uint32_t GetMaxAnswerBytes() override { return 1024 * 1024; }
-    void OnResponse(std::string body, int32_t resultCode) override {
+    void OnResponse(std::string body, int32_t resultCode, const FailureCause&) override {
         {
             ScopedLock hold(lock_);
             answers_.emplace_back(body, resultCode);

@@ -204,6 +204,11 @@ TEST_F(UpdateFlowTest, NoticeOutcomes) {
         f.OnNoticeResult(L"", c.result);
         EXPECT_EQ(1, h.ends);
     }
+    // A failed request's box says why under its text.
+    FakeHost h;
+    UpdateFlow f(h);
+    f.OnNoticeResult(L"", NoticeRequestFailed, FailureCause(FailureKind::NoConnection, 12029));
+    EXPECT_EQ(L"无法完成游戏资源更新，请求失败!\n原因：无法连接服务器或连接中断，错误代码 12029|1|重试|退出", h.boxes.at(0));
     flow.OnNoticeResult(L"http://cdn/a/b/list.txt", NoticeOk);
     ASSERT_EQ(1u, host.initialized.size());
     EXPECT_EQ(L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/a/b/list.txt", host.initialized[0]);

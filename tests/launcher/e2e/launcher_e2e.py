@@ -179,6 +179,9 @@ class FailuresAndRetries(unittest.TestCase):
                 self.assertIsNotNone(spots, launcher.lines)
                 if i == 0:
                     self.assertEqual(5, len(ls.server_requests()) - before)  # five attempts
+                    # The failed request says why under the box's text.
+                    box = launcher.wait_for("launcher: message box: " + text, 1)
+                    self.assertEqual(text + "\\n原因：服务器返回 HTTP 404", box.split(": ", 2)[2])
                     ls.screenshot(os.path.join(SHOTS, "failure-box.png"))
                 ls.set_server(next_mode, url)
                 ls.click(*spots[1])  # "重试"
