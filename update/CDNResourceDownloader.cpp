@@ -32,9 +32,12 @@ std::unique_ptr<DownloadDataProcessor> TextProcessor(const DownloadTaskInfo& inf
     return std::unique_ptr<DownloadDataProcessor>(text.release());
 }
 
-// The text of one of the list's companions arrived whole, or not.
+// The text of the list, or one of its companions, when it arrived whole;
+// taken from its processor, which holds nothing after.
 bool ReceivedText(const DownloadTaskResultInfo& result, DownloadDataProcessor* processor, std::string* bytes) {
-    return result.resultCode == kDownloadOk && processor && processor->GetContent(bytes);
+    if (result.resultCode != kDownloadOk || !processor) return false;
+    static_cast<CDNResourceConfigDataProcessor*>(processor)->TakeContent(bytes);
+    return true;
 }
 
 }  // namespace
@@ -169,7 +172,7 @@ bool CCDNResourceDownloader::ListTask::OnResult(CCDNResourceDownloader& d, const
         d.Queue(std::move(next));
         return true;
     }
-    d.ReportConfigList(received, bytes, result.cause);
+    d.ReportConfigList(received, std::move(bytes), result.cause);
     return true;
 }
 
@@ -187,7 +190,7 @@ bool CCDNResourceDownloader::StatementTask::OnResult(CCDNResourceDownloader& d, 
         return true;
     }
     DebugTrace(L"资源列表校验通过");
-    d.ReportConfigList(true, listBytes_, FailureCause());
+    d.ReportConfigList(true, std::move(listBytes_), FailureCause());
     return true;
 }
 
@@ -607,7 +610,7 @@ void CCDNResourceDownloader::PostProgressTick(uint32_t run) {
     });
 }
 
-void CCDNResourceDownloader::ReportConfigList(bool received, const std::string& bytes, const FailureCause& cause) {
+void CCDNResourceDownloader::ReportConfigList(bool received, std::string bytes, const FailureCause& cause) {
     CDNDownloadState state = CDNDownloadState::Failed;
     FailureCause why = cause;
     std::wstring text;
@@ -629,6 +632,7 @@ void CCDNResourceDownloader::ReportConfigList(bool received, const std::string& 
         }
     }
     if (state != CDNDownloadState::Succeeded && why.file.empty()) why.file = ListName();
+    std::string().swap(bytes);
     if (onConfigResult) onConfigResult(state, text, why);
 }
 

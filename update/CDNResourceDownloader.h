@@ -172,8 +172,9 @@ private:
     void Settle(int64_t counted, uint32_t size);
     void ReportProgress();
     void PostProgressTick(uint32_t run);
-    // Decodes and parses the list and hands it to onConfigResult.
-    void ReportConfigList(bool received, const std::string& listBytes, const FailureCause& cause);
+    // Decodes the list and hands it to onConfigResult; its bytes go before
+    // the client reads the text (a long list is held once at a time).
+    void ReportConfigList(bool received, std::string listBytes, const FailureCause& cause);
     void FinishIndexFetch(bool usable);
     // A chunk of a file being rebuilt failed: the file is fetched whole.
     void FetchWholeInstead(ChunkedFile& file);
