@@ -24,15 +24,15 @@ public:
 
     // Modeless: creates the dialog from the template with parent as parent and
     // owner window. False when the window could not be made.
-    virtual BOOL Create(UINT templateId, CWnd* parent = nullptr);
+    BOOL Create(UINT templateId, CWnd* parent = nullptr);
     // Modal: disables the parent's top-level window, creates the dialog, runs
     // the modal loop until EndDialog, destroys the window and re-enables the
     // parent. A dialog whose template is not visible is shown at the loop's
     // first idle moment. Returns the EndDialog value, -1 when creation failed.
-    virtual INT_PTR DoModal();
+    INT_PTR DoModal();
 
     virtual BOOL OnInitDialog();
-    virtual void OnOK() { EndDialog(IDOK); }
+    void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
     // Modal: ends the loop with result. Modeless: hides the window (::EndDialog).
     void EndDialog(int result);
@@ -42,10 +42,8 @@ public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
-    bool IsModalLoopRunning() const { return m_modalRunning; }
     // EndDialog was called while the modal loop runs (it ends when control returns to it).
     bool IsEndRequested() const { return m_endModal; }
-    UINT TemplateId() const { return m_templateId; }
     CWnd* ParentWnd() const { return m_pParentWnd; }
 
 protected:

@@ -16,8 +16,8 @@ public:
     // Start-up work; returning false ends the program without a message loop.
     virtual bool InitInstance() { return true; }
     // The message loop, run only when InitInstance returned true.
-    virtual int Run();
-    virtual int ExitInstance() { return 0; }
+    int Run();
+    int ExitInstance() { return 0; }
 
     HINSTANCE m_hInstance = nullptr;
     CWnd* m_pMainWnd = nullptr;

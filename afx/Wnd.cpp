@@ -247,7 +247,6 @@ LRESULT CALLBACK AfxWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (CWnd::FromHandlePermanent(window) == wnd) {
             wnd->m_pfnSuper = nullptr;
             wnd->RemoveFromMap();
-            wnd->PostNcDestroy();
         }
     }
     t_current = saved;

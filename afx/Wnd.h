@@ -17,7 +17,6 @@ public:
 
     HWND m_hWnd = nullptr;
 
-    HWND GetSafeHwnd() const { return m_hWnd; }
     operator HWND() const { return m_hWnd; }
 
     // The object attached to a window, or null.
@@ -42,8 +41,6 @@ public:
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
     // Messages a parent reflects to the control they concern (WM_DRAWITEM).
     virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
-    // After WM_NCDESTROY, when the object no longer has a window.
-    virtual void PostNcDestroy() {}
 
     // Default processing of the message being handled (the previous window procedure).
     LRESULT Default();

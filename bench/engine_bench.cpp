@@ -39,9 +39,13 @@ public:
 class BenchOwner : public DownloaderTaskProcessor {
 public:
     BenchOwner() : done(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    DownloadDataProcessor* CreateProcessor(const DownloadTaskInfo& info) override {
+    std::vector<DownloadDataProcessor*> CreateProcessors(const SegmentDownloadTaskInfo& segment) override {
         // Files are numbered by their name; each gets its own processor.
-        return processors[static_cast<size_t>(_wtoi(info.name.c_str()))].get();
+        std::vector<DownloadDataProcessor*> made;
+        for (const DownloadTaskInfo& info : segment.files) {
+            made.push_back(processors[static_cast<size_t>(_wtoi(info.name.c_str()))].get());
+        }
+        return made;
     }
     void OnTaskResult(const DownloadTaskResultInfo& result) override {
         if (result.resultCode != 200) ::InterlockedIncrement(&failures);

@@ -1,8 +1,8 @@
 // What players wait for in a resource update, one scenario per process so that
 // the peak memory measured from outside belongs to that scenario alone. The
 // resource manager is driven the way the update flow drives it, through its
-// public surface only: Initialize, StartComparison, StartBatches,
-// Downloader().IsIdle() and the progress callback.
+// public surface only: Initialize, StartComparison, StartBatches and the
+// progress callback.
 // Usage:
 //   update_bench.exe install LIST_URL ROOT_FOLDER SEGMENT_PAUSE_MS
 //       first install into ROOT_FOLDER (which must not exist yet), timed from
@@ -107,10 +107,6 @@ void OnProgress(ResourceManagerProgressState state, const UpdateReport& report) 
     ::SetEvent(g_run.changed.Get());
 }
 
-void WaitUntilIdle(CResourceManager& manager) {
-    while (!manager.Downloader().IsIdle()) ::Sleep(5);
-}
-
 using State = ResourceManagerProgressState;
 
 // Initialize, and after the list the comparison, as the flow starts them: the
@@ -121,12 +117,6 @@ int RunToSize(CResourceManager& manager, const std::wstring& listUrl, const std:
     if (listed != static_cast<int>(State::CdnCompareFinished)) return listed;
     manager.StartComparison(false);
     return g_run.WaitFor({State::RequestDownloadTotalSize, State::CdnCompareFailed});
-}
-
-// The batches once the list's worker has ended, as the flow waits for it.
-void StartBatches(CResourceManager& manager) {
-    WaitUntilIdle(manager);
-    manager.StartBatches();
 }
 
 // A first install into a root that does not exist yet: seconds from
@@ -149,7 +139,7 @@ double TimeInstall(CResourceManager& manager, const std::wstring& listUrl, const
         return -1;
     }
     double start = update ? initialized : Now();
-    StartBatches(manager);
+    manager.StartBatches();
     int end = g_run.WaitFor({State::ResourceUpdateFinished, State::ResourceDownloadFailed,
                              State::LauncherDownloadStarted});
     if (end == static_cast<int>(State::LauncherDownloadStarted)) {
@@ -157,7 +147,6 @@ double TimeInstall(CResourceManager& manager, const std::wstring& listUrl, const
         return -1;
     }
     double seconds = Now() - start;
-    WaitUntilIdle(manager);
     *bytes = g_run.total;
     if (end != static_cast<int>(State::ResourceUpdateFinished) || g_run.lastDownloaded != g_run.total) {
         PrintResults("UPDATE_FAILED=end %d, %lld of %lld bytes\n", end, static_cast<long long>(g_run.lastDownloaded),
@@ -174,12 +163,11 @@ double TimeIdleLaunch(CResourceManager& manager, const std::wstring& listUrl, co
     int asked = RunToSize(manager, listUrl, root);
     int end = asked;
     if (asked == static_cast<int>(State::RequestDownloadTotalSize) && g_run.total == 0) {
-        StartBatches(manager);
+        manager.StartBatches();
         end = g_run.WaitFor({State::ResourceUpdateFinished, State::ResourceDownloadStarted,
                              State::LauncherDownloadStarted});
     }
     double seconds = Now() - start;
-    WaitUntilIdle(manager);
     if (end != static_cast<int>(State::ResourceUpdateFinished) || g_run.Seen(State::ResourceDownloadStarted)) {
         PrintResults("IDLE_FAILED=state %d: the launch had work to do\n", end);
         return -1;
@@ -260,9 +248,8 @@ int main(int argc, char** argv) {
     std::wstring listUrl = AnsiToText(argv[2]);
     std::wstring root = FolderArgument(argv[3]);
     SetSegmentPause(argv[4]);
-    // The downloader outlives the manager; both end their workers before main returns.
-    CCDNResourceDownloader downloader;
-    CResourceManager manager(downloader);
+    // Ends its thread and workers before main returns.
+    CResourceManager manager;
     manager.SetReportPoster(OnProgress);
 
     if (mode == "install" || mode == "update") {

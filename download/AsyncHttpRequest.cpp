@@ -25,7 +25,9 @@ int32_t AsyncHttpRequest::Request(std::unique_ptr<AsyncRequestParams> params) {
         task->chunkedWholeAnswers = true;
         task->fetchSegment = [this](SegmentDownloadTaskInfo* out) { return FetchSegment(out); };
         task->onFinished = [this](DownloaderTask*) { OnWorkerFinished(); };
-        task->createProcessor = [this](const DownloadTaskInfo& file) { return CreateProcessor(file); };
+        task->createProcessors = [this](const SegmentDownloadTaskInfo& segment) {
+            return std::vector<DownloadDataProcessor*>(1, CreateProcessor(segment.files.front()));
+        };
         task->onResult = [this](const DownloadTaskResultInfo& result) { OnTaskResult(result); };
     }
     return task->Start();
@@ -51,6 +53,6 @@ DownloadDataProcessor* AsyncHttpRequest::CreateProcessor(const DownloadTaskInfo&
 void AsyncHttpRequest::OnTaskResult(const DownloadTaskResultInfo& result) {
     std::string body;
     if (result.resultCode == kDownloadOk && processor) processor->GetContent(&body);
-    OnResponse(body, result.resultCode);
+    OnResponse(body, result.resultCode, result.cause);
     processor.reset();
 }

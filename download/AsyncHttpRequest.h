@@ -38,8 +38,8 @@ protected:
     virtual int32_t GetAttempts() = 0;
     // The largest answer taken; a longer one fails the request.
     virtual uint32_t GetMaxAnswerBytes() = 0;
-    // body is empty unless resultCode is 200.
-    virtual void OnResponse(std::string body, int32_t resultCode) = 0;
+    // body is empty unless resultCode is 200; cause says why a failed request failed.
+    virtual void OnResponse(std::string body, int32_t resultCode, const FailureCause& cause) = 0;
 
     AsyncRequestParams* Params() const { return requestParams.get(); }
     // The worker found no further request and is about to end (worker thread).

@@ -35,6 +35,9 @@ public:
     // The file is verified and kept: a segment cut short after it does not
     // fetch it again.
     virtual bool IsKept() const { return false; }
+    // Why the last refusal (Begin, Write or End giving false) came; nothing
+    // known by default.
+    virtual FailureCause Failure() const { return FailureCause(); }
 
     // The file this processor serves.
     DownloadTaskInfo info;

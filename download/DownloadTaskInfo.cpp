@@ -5,4 +5,9 @@ DownloadTaskInfo::DownloadTaskInfo(const std::wstring& url, const std::wstring& 
     : url(url), name(name), kind(kind), remoteFolder(remoteFolder), offset(offset), size(size) {}
 
 SegmentDownloadTaskInfo::SegmentDownloadTaskInfo(const DownloadTaskInfo& file)
-    : url(file.url), postData(file.postData), rangeStart(file.offset), length(file.size), files(1, file) {}
+    : url(file.url),
+      postData(file.postData),
+      rangeStart(file.offset),
+      length(file.size),
+      finishByTick(file.finishByTick),
+      files(1, file) {}

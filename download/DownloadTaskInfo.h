@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "util/FailureCause.h"
+
 // Request methods, numbered like the platform's HTTP library.
 enum HttpMethod : int32_t {
     kHttpPost = 0,
@@ -33,9 +35,13 @@ struct DownloadTaskInfo {
     std::wstring postData;
     int64_t offset = -1;
     uint32_t size = 0;
-    // Which piece of the named file this is, for a caller that fetches a file
-    // in pieces (each its own task); -1: the whole file. The caller's too.
-    int64_t part = -1;
+    // The caller's number for the task, handed back with its result; the engine
+    // does not read it.
+    uint64_t id = 0;
+    // GetTickCount64's value by which the request that fetches the file must be
+    // over, every attempt and pause included; 0: no limit. For a file the
+    // caller can do without, which must never hold it up for long.
+    uint64_t finishByTick = 0;
 
     DownloadTaskInfo() = default;
     DownloadTaskInfo(const std::wstring& url, const std::wstring& name, int32_t kind,
@@ -49,6 +55,7 @@ struct SegmentDownloadTaskInfo {
     std::wstring postData;
     int64_t rangeStart = 0;
     uint32_t length = 0;
+    uint64_t finishByTick = 0;  // the earliest of its files'; 0: none has a limit
     std::vector<DownloadTaskInfo> files;
 
     SegmentDownloadTaskInfo() = default;
@@ -56,12 +63,15 @@ struct SegmentDownloadTaskInfo {
     explicit SegmentDownloadTaskInfo(const DownloadTaskInfo& file);
 };
 
-// The outcome of one file; every file of a segment gets the segment's code.
+// The outcome of one file; every file of a segment gets the segment's code,
+// and with a failure its cause (the answer's, the connection's, or that of the
+// file whose processor refused).
 struct DownloadTaskResultInfo {
     DownloadTaskInfo info;
     int32_t resultCode = kDownloadNothingRequested;
+    FailureCause cause;
 
     DownloadTaskResultInfo() = default;
-    DownloadTaskResultInfo(const DownloadTaskInfo& info, int32_t resultCode)
-        : info(info), resultCode(resultCode) {}
+    DownloadTaskResultInfo(const DownloadTaskInfo& info, int32_t resultCode, const FailureCause& cause = FailureCause())
+        : info(info), resultCode(resultCode), cause(cause) {}
 };

@@ -32,6 +32,12 @@ bool DownloadTextProcessor::Write(const void* data, uint32_t count) {
     return true;
 }
 
+void DownloadTextProcessor::TakeContent(std::string* out) {
+    out->swap(text);
+    std::string().swap(text);
+    if (out->size() >= 3 && out->compare(0, 3, "\xEF\xBB\xBF") == 0) out->erase(0, 3);
+}
+
 bool DownloadTextProcessor::GetContent(std::string* out) {
     size_t skip = 0;
     if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) skip = 3;

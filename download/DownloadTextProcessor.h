@@ -17,6 +17,10 @@ public:
     bool Write(const void* data, uint32_t count) override;
     // The bytes received since the last Begin, without a leading UTF-8 byte-order mark.
     bool GetContent(std::string* out) override;
+    // The same, handed over rather than copied: the processor holds nothing after.
+    void TakeContent(std::string* out);
+    // A refused answer is too large for what it should be.
+    FailureCause Failure() const override { return FailureCause(FailureKind::BadAnswer, 0); }
 
 protected:
     std::string text;

@@ -110,9 +110,10 @@ void DownloaderTask::Run() {
 void DownloaderTask::RunSegment(const SegmentDownloadTaskInfo& segment) {
     bool requested = false;
     int32_t result = kDownloadNothingRequested;
+    FailureCause cause;
     std::vector<DownloadDataProcessor*> processors;
     try {
-        result = FetchSegment(segment, &processors, &requested);
+        result = FetchSegment(segment, &processors, &requested, &cause);
         if (result == kDownloadCancelled && GiveBack(segment, processors)) return;
     } catch (const std::bad_alloc&) {
         // Memory ran out outside a file's own work (making a processor, the
@@ -123,7 +124,7 @@ void DownloaderTask::RunSegment(const SegmentDownloadTaskInfo& segment) {
         requested = true;
     }
     for (const DownloadTaskInfo& file : segment.files) {
-        if (onResult) onResult(DownloadTaskResultInfo(file, result));
+        if (onResult) onResult(DownloadTaskResultInfo(file, result, cause));
     }
     if (!requested) return;
     if (result == kDownloadOk) {
@@ -134,11 +135,12 @@ void DownloaderTask::RunSegment(const SegmentDownloadTaskInfo& segment) {
 }
 
 int32_t DownloaderTask::FetchSegment(const SegmentDownloadTaskInfo& segment,
-                                     std::vector<DownloadDataProcessor*>* processors, bool* requested) {
+                                     std::vector<DownloadDataProcessor*>* processors, bool* requested,
+                                     FailureCause* cause) {
+    if (createProcessors) *processors = createProcessors(segment);
+    processors->resize(segment.files.size(), nullptr);
     std::vector<DownloadDataProcessor*> used;
-    for (const DownloadTaskInfo& file : segment.files) {
-        DownloadDataProcessor* p = createProcessor ? createProcessor(file) : nullptr;
-        processors->push_back(p);
+    for (DownloadDataProcessor* p : *processors) {
         if (p) used.push_back(p);
     }
     if (used.empty()) return kDownloadNothingRequested;
@@ -147,7 +149,7 @@ int32_t DownloaderTask::FetchSegment(const SegmentDownloadTaskInfo& segment,
     httpClient->attempts = attempts;
     httpClient->rateLimit = rateLimit;
     return httpClient->Execute(segment.url, &segmentProcessor, requestMethod, segment.postData, segment.rangeStart,
-                               segment.length);
+                               segment.length, segment.finishByTick, cause);
 }
 
 bool DownloaderTask::GiveBack(const SegmentDownloadTaskInfo& segment,
@@ -161,6 +163,7 @@ bool DownloaderTask::GiveBack(const SegmentDownloadTaskInfo& segment,
     rest.url = segment.url;
     rest.postData = segment.postData;
     rest.rangeStart = segment.rangeStart;
+    rest.finishByTick = segment.finishByTick;
     for (size_t i = 0; i < segment.files.size(); ++i) {
         const DownloadTaskInfo& file = segment.files[i];
         if (i < kept) {

@@ -31,6 +31,8 @@ public:
     // Clears running and cancels the request under way; the worker ends after
     // its current segment. Any thread.
     void Stop();
+    // Started and not stopped since.
+    bool IsRunning() const { return running == 1; }
     // Waits until the worker thread has ended. Not from the worker itself.
     void Join();
 
@@ -39,8 +41,9 @@ public:
     std::function<int32_t(SegmentDownloadTaskInfo*)> fetchSegment;
     // The worker is about to end (the task may be started again from inside).
     std::function<void(DownloaderTask*)> onFinished;
-    // The processor for one file, or null to leave the file out. Not owned.
-    std::function<DownloadDataProcessor*(const DownloadTaskInfo&)> createProcessor;
+    // The processors of a segment's files, one per file in file order (null
+    // leaves a file out), asked once per segment. Not owned.
+    std::function<std::vector<DownloadDataProcessor*>(const SegmentDownloadTaskInfo&)> createProcessors;
     std::function<void(const DownloadTaskResultInfo&)> onResult;
     // Takes back a segment the worker did not finish (it was cancelled, or
     // taken just as the worker was stopped): the files not yet kept, from the
@@ -60,9 +63,9 @@ private:
     // Fetches one segment and reports a result for each of its files.
     void RunSegment(const SegmentDownloadTaskInfo& segment);
     // Makes the segment's processors (one per file, null where none) and runs
-    // the request; *requested tells whether a request was made.
+    // the request; *requested tells whether a request was made, *cause why it failed.
     int32_t FetchSegment(const SegmentDownloadTaskInfo& segment, std::vector<DownloadDataProcessor*>* processors,
-                         bool* requested);
+                         bool* requested, FailureCause* cause);
     // A cancelled segment: its kept files are reported as done, the others go
     // back to the queue. False without returnSegment.
     bool GiveBack(const SegmentDownloadTaskInfo& segment, const std::vector<DownloadDataProcessor*>& processors);

@@ -46,6 +46,9 @@ std::vector<SegmentDownloadTaskInfo> DownloaderTaskDispatcher::GroupIntoSegments
                 file.size <= UINT32_MAX - last.length) {
                 last.files.push_back(file);
                 last.length += file.size;
+                if (file.finishByTick != 0 && (last.finishByTick == 0 || file.finishByTick < last.finishByTick)) {
+                    last.finishByTick = file.finishByTick;
+                }
                 continue;
             }
         }
@@ -105,8 +108,8 @@ std::unique_ptr<DownloaderTask> DownloaderTaskDispatcher::NewTask() {
     std::unique_ptr<DownloaderTask> task(new DownloaderTask());
     task->fetchSegment = [this](SegmentDownloadTaskInfo* out) { return FetchSegment(out); };
     task->onFinished = [this](DownloaderTask* t) { OnWorkerFinished(t); };
-    task->createProcessor = [this](const DownloadTaskInfo& info) -> DownloadDataProcessor* {
-        return owner ? owner->CreateProcessor(info) : nullptr;
+    task->createProcessors = [this](const SegmentDownloadTaskInfo& segment) {
+        return owner ? owner->CreateProcessors(segment) : std::vector<DownloadDataProcessor*>();
     };
     task->onResult = [this](const DownloadTaskResultInfo& result) {
         if (owner) owner->OnTaskResult(result);
@@ -127,9 +130,13 @@ int32_t DownloaderTaskDispatcher::FetchSegment(SegmentDownloadTaskInfo* out) {
 void DownloaderTaskDispatcher::OnWorkerFinished(DownloaderTask* task) {
     {
         ScopedLock hold(lock);
-        if (keepEndingWorkers_ && !paused_ && !shuttingDown_ && !pendingSegments.empty() && task->Start()) {
-            // Stopped by a pause that has been taken back since: it stays running
-            // and takes the queue again, and the owner hears no end meanwhile.
+        // Segments queued after the worker last looked (work added while it was
+        // ending, which found it still counted among the running ones), or a
+        // resume since the pause that stopped it: it stays running and takes
+        // the queue again, and the owner hears no end meanwhile. A worker
+        // stopped otherwise ends.
+        if ((keepEndingWorkers_ || task->IsRunning()) && !paused_ && !shuttingDown_ && !pendingSegments.empty() &&
+            task->Start()) {
             return;
         }
         for (size_t i = 0; i < runningTasks.size();) {
@@ -141,13 +148,10 @@ void DownloaderTaskDispatcher::OnWorkerFinished(DownloaderTask* task) {
             }
         }
         if (!runningTasks.empty() || !owner) return;
-        ++reportingWorkers_;
     }
     // The owner is called without the lock: whatever it does or waits for, no
     // other worker and no caller of this dispatcher waits on it meanwhile.
     owner->OnAllTasksFinished();
-    ScopedLock hold(lock);
-    --reportingWorkers_;
 }
 
 void DownloaderTaskDispatcher::StopAll() {
@@ -180,11 +184,6 @@ void DownloaderTaskDispatcher::Resume() {
     StartWorkers();
 }
 
-bool DownloaderTaskDispatcher::IsPaused() {
-    ScopedLock hold(lock);
-    return paused_;
-}
-
 void DownloaderTaskDispatcher::SetMaxThreads(int32_t count) {
     ScopedLock hold(lock);
     maxThreads = count;
@@ -197,24 +196,5 @@ void DownloaderTaskDispatcher::ClearPending() {
 
 bool DownloaderTaskDispatcher::IsIdle() {
     ScopedLock hold(lock);
-    return runningTasks.empty() && reportingWorkers_ == 0;
-}
-
-std::vector<SegmentDownloadTaskInfo> DownloaderTaskDispatcher::PendingSegments() {
-    ScopedLock hold(lock);
-    return std::vector<SegmentDownloadTaskInfo>(pendingSegments.begin(), pendingSegments.end());
-}
-
-std::vector<int32_t> DownloaderTaskDispatcher::RunningTaskIds() {
-    ScopedLock hold(lock);
-    std::vector<int32_t> ids;
-    for (auto& t : runningTasks) ids.push_back(t->Id());
-    return ids;
-}
-
-std::vector<int32_t> DownloaderTaskDispatcher::IdleTaskIds() {
-    ScopedLock hold(lock);
-    std::vector<int32_t> ids;
-    for (auto& t : idleTasks) ids.push_back(t->Id());
-    return ids;
+    return runningTasks.empty();
 }

@@ -34,7 +34,6 @@ public:
     void Pause();
     // Starts workers for the queue again (also ones still ending from the pause).
     void Resume();
-    bool IsPaused();
     // How many workers run at most from the next start of workers on.
     void SetMaxThreads(int32_t count);
     // Drops every queued segment.
@@ -43,17 +42,13 @@ public:
     // worker starts again. The owner must still be alive: the ending workers
     // report to it.
     void Shutdown();
-    // True when no worker runs and none is still telling the owner that all have ended.
+    // True when no worker runs: none takes a segment until workers are started
+    // again. The last one to end has told the owner, or is about to.
     bool IsIdle();
 
     // The grouping AddTasks uses: sorts files by offset and packs touching files
     // of one url and postData into segments, key by key in ordinal key order.
     static std::vector<SegmentDownloadTaskInfo> GroupIntoSegments(std::vector<DownloadTaskInfo>& files);
-
-    // For diagnostics and tests.
-    std::vector<SegmentDownloadTaskInfo> PendingSegments();
-    std::vector<int32_t> RunningTaskIds();
-    std::vector<int32_t> IdleTaskIds();
 
     // Set by the user right after construction.
     DownloaderTaskProcessor* owner = nullptr;
@@ -76,5 +71,4 @@ private:
     bool shuttingDown_ = false;
     bool paused_ = false;
     bool keepEndingWorkers_ = false;  // since a Resume: a worker the pause stopped goes on
-    int32_t reportingWorkers_ = 0;  // workers inside OnAllTasksFinished
 };

@@ -177,8 +177,23 @@ std::wstring HttpClient::HeaderBlock(int64_t rangeStart, uint32_t length) const 
     return block;
 }
 
+DWORD HttpClient::WaitUntil(DWORD stallDeadline) const {
+    if (finishByTick_ == 0) return stallDeadline;
+    const ULONGLONG now = ::GetTickCount64();
+    const ULONGLONG left = finishByTick_ > now ? finishByTick_ - now : 0;
+    const DWORD limit = ::GetTickCount() + static_cast<DWORD>(left < 0x7FFFFFFF ? left : 0x7FFFFFFF);
+    // Both are GetTickCount values: the one nearer now comes first.
+    return static_cast<LONG>(limit - stallDeadline) < 0 ? limit : stallDeadline;
+}
+
+bool HttpClient::LimitPassed() const { return finishByTick_ != 0 && ::GetTickCount64() >= finishByTick_; }
+
 int32_t HttpClient::Execute(const std::wstring& url, DownloadDataProcessor* processor, HttpMethod method,
-                            const std::wstring& postData, int64_t rangeStart, uint32_t length) {
+                            const std::wstring& postData, int64_t rangeStart, uint32_t length,
+                            uint64_t finishByTick, FailureCause* cause) {
+    FailureCause ignored;
+    if (!cause) cause = &ignored;
+    *cause = FailureCause();
     int32_t result = kDownloadNothingRequested;
     if (!processor) return result;
     // A cancel that came before the request (even before Execute) stands.
@@ -191,7 +206,8 @@ int32_t HttpClient::Execute(const std::wstring& url, DownloadDataProcessor* proc
         // line ("bytes=N-(N-1)") is invalid, which servers answer with 416 on
         // every attempt. Its processor sees an empty body.
         result = processor->Begin(0) ? kDownloadOk : kDownloadBeginRefused;
-        if (!processor->End()) result = kDownloadFailed;
+        if (!processor->End() && result == kDownloadOk) result = kDownloadFailed;
+        if (result != kDownloadOk) *cause = processor->Failure();
         return result;
     }
     EnsureTransportDefaults();
@@ -203,21 +219,31 @@ int32_t HttpClient::Execute(const std::wstring& url, DownloadDataProcessor* proc
         if (zero != std::string::npos) body.resize(zero);
     }
 
+    finishByTick_ = finishByTick;
     for (int32_t attempt = 1; attempt <= attempts; ++attempt) {
-        result = RunAttempt(target, processor, method, body, rangeStart, length);
-        if (!processor->End()) result = kDownloadFailed;
+        result = RunAttempt(target, processor, method, body, rangeStart, length, cause);
+        // A processor that cannot end well fails an attempt that went well; a
+        // failed one keeps its own code and cause.
+        if (!processor->End() && result == kDownloadOk) {
+            result = kDownloadFailed;
+            *cause = processor->Failure();
+        }
         if (IsCancelled()) return kDownloadCancelled;
-        if (result == kDownloadOk || !processor->Retries(result)) break;
-        // The pause also follows the last attempt. A cancel ends it at once and
-        // no further attempt is made.
-        ::WaitForSingleObject(cancelEvent_.Get(), GetDownloadTimings().retryPauseMs);
+        if (result == kDownloadOk || !processor->Retries(result) || LimitPassed()) break;
+        // The pause also follows the last attempt, up to the request's limit. A
+        // cancel ends it at once and no further attempt is made.
+        DWORD pause = GetDownloadTimings().retryPauseMs;
+        LONG toLimit = static_cast<LONG>(WaitUntil(::GetTickCount() + pause) - ::GetTickCount());
+        ::WaitForSingleObject(cancelEvent_.Get(), toLimit > 0 ? static_cast<DWORD>(toLimit) : 0);
         if (IsCancelled()) return kDownloadCancelled;
+        if (LimitPassed()) break;
     }
     return result;
 }
 
 int32_t HttpClient::RunAttempt(const Target& target, DownloadDataProcessor* processor, HttpMethod method,
-                               const std::string& body, int64_t rangeStart, uint32_t length) {
+                               const std::string& body, int64_t rangeStart, uint32_t length, FailureCause* cause) {
+    *cause = FailureCause();
     if (!cancelEvent_) return kDownloadFailed;
     InternetRequest request(cancelEvent_.Get());
     int32_t result = kDownloadFailed;
@@ -236,7 +262,7 @@ int32_t HttpClient::RunAttempt(const Target& target, DownloadDataProcessor* proc
         }
         // Waiting for the answer counts as the first stall window.
         StallWatch watch(GetDownloadTimings().stallWindowMs);
-        InternetRequest::Outcome sent = request.Send(HeaderBlock(rangeStart, length), body, watch.Deadline());
+        InternetRequest::Outcome sent = request.Send(HeaderBlock(rangeStart, length), body, WaitUntil(watch.Deadline()));
         if (sent == InternetRequest::kCancelled) return kDownloadCancelled;
         if (sent != InternetRequest::kDone) {
             error = sent == InternetRequest::kTimedOut ? ERROR_INTERNET_TIMEOUT : request.Error();
@@ -254,11 +280,15 @@ int32_t HttpClient::RunAttempt(const Target& target, DownloadDataProcessor* proc
         if (result == kDownloadOk) {
             result = ReadBody(&request, processor, rawStatus, rangeStart, length, &error);
             networkFailed = result == kDownloadFailed;
+            if (result == kDownloadWriteRefused || result == kDownloadBeginRefused) *cause = processor->Failure();
+        } else {
+            *cause = FailureCause(FailureKind::ServerAnswer, rawStatus);
         }
     } while (false);
     if (networkFailed) {
         DebugTrace(kNetworkFailureTrace + IntToText(static_cast<int32_t>(error)));
         result = kDownloadFailed;
+        *cause = NetworkFailure(error);
     }
     return result;
 }
@@ -301,7 +331,7 @@ int32_t HttpClient::ReadBody(InternetRequest* request, DownloadDataProcessor* pr
             most = rateLimit->Acquire(most, cancelEvent_.Get());
             if (most == 0) return kDownloadCancelled;
         }
-        InternetRequest::Outcome read = request->Read(most, &p, &got, watch.Deadline());
+        InternetRequest::Outcome read = request->Read(most, &p, &got, WaitUntil(watch.Deadline()));
         if (rateLimit && got < most) rateLimit->Refund(most - got);
         if (read == InternetRequest::kCancelled) return kDownloadCancelled;
         if (read == InternetRequest::kFailed) {
@@ -312,7 +342,13 @@ int32_t HttpClient::ReadBody(InternetRequest* request, DownloadDataProcessor* pr
             *error = ERROR_INTERNET_TIMEOUT;  // under the stall window's rate
             return kDownloadFailed;
         }
-        if (read == InternetRequest::kTimedOut) continue;  // a window ended well; the wait goes on
+        if (read == InternetRequest::kTimedOut) {
+            if (LimitPassed()) {
+                *error = ERROR_INTERNET_TIMEOUT;  // the request's own limit
+                return kDownloadFailed;
+            }
+            continue;  // a window ended well; the wait goes on
+        }
         if (got == 0) break;
         uint64_t n = got;
         uint64_t skipped = std::min(skip, n);

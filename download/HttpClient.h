@@ -30,9 +30,13 @@ public:
 
     // Requests url (backslashes become slashes) and hands the body to processor.
     // rangeStart >= 0 asks for length bytes from there; -1 for the whole resource.
-    // Blocks until done; gives a result code (DownloadResultCode or an HTTP status).
+    // finishByTick (GetTickCount64; 0: none) ends the request, every attempt
+    // and pause included, by then at the latest: it fails as timed out.
+    // Blocks until done; gives a result code (DownloadResultCode or an HTTP
+    // status) and, with a failure, its cause in *cause (may be null).
     int32_t Execute(const std::wstring& url, DownloadDataProcessor* processor, HttpMethod method,
-                    const std::wstring& postData, int64_t rangeStart, uint32_t length);
+                    const std::wstring& postData, int64_t rangeStart, uint32_t length,
+                    uint64_t finishByTick = 0, FailureCause* cause = nullptr);
 
     // Stops the request under way at once, also while it waits for the
     // server, and every further attempt; a cancel made before Execute stops
@@ -59,11 +63,16 @@ public:
 private:
     struct Target;
     int32_t RunAttempt(const Target& target, DownloadDataProcessor* processor, HttpMethod method,
-                       const std::string& body, int64_t rangeStart, uint32_t length);
+                       const std::string& body, int64_t rangeStart, uint32_t length, FailureCause* cause);
     // *error tells why a kDownloadFailed came (a system or WinINet error code).
     int32_t ReadBody(InternetRequest* request, DownloadDataProcessor* processor, int32_t rawStatus,
                      int64_t rangeStart, uint32_t length, DWORD* error);
     std::wstring HeaderBlock(int64_t rangeStart, uint32_t length) const;
+    // The earlier of a stall window's end and the request's own limit, as a GetTickCount value.
+    DWORD WaitUntil(DWORD stallDeadline) const;
+    bool LimitPassed() const;
+
+    uint64_t finishByTick_ = 0;  // of the request under way
 
     volatile LONG cancelled_ = 0;
     // Signalled with cancelled_: it ends every wait of a request and the pause

@@ -33,12 +33,25 @@ SegmentDownloadDataProcessor::SegmentDownloadDataProcessor(
     const SegmentDownloadTaskInfo& segment, const std::vector<DownloadDataProcessor*>& processors)
     : segment(segment), processors(processors) {}
 
+bool SegmentDownloadDataProcessor::Refused(DownloadDataProcessor* p) {
+    if (!refused_) refused_ = p;
+    return false;
+}
+
+FailureCause SegmentDownloadDataProcessor::Failure() const {
+    if (!refused_) return FailureCause();
+    FailureCause cause = refused_->Failure();
+    if (cause.file.empty()) cause.file = refused_->info.name;
+    return cause;
+}
+
 bool SegmentDownloadDataProcessor::Begin(uint32_t contentLength) {
     received = 0;
     currentProcessor = nullptr;
+    refused_ = nullptr;
     bool ok = true;
     for (DownloadDataProcessor* p : processors) {
-        if (!Guarded(p, [&] { return p->Begin(contentLength); })) ok = false;
+        if (!Guarded(p, [&] { return p->Begin(contentLength); })) ok = Refused(p);
     }
     return ok;
 }
@@ -50,7 +63,7 @@ bool SegmentDownloadDataProcessor::End() {
     // a processor left un-ended would keep its file open into the next attempt.
     bool ok = true;
     for (DownloadDataProcessor* p : processors) {
-        if (!Guarded(p, [&] { return p->End(); })) ok = false;
+        if (!Guarded(p, [&] { return p->End(); })) ok = Refused(p);
     }
     return ok;
 }
@@ -84,7 +97,7 @@ bool SegmentDownloadDataProcessor::Write(const void* data, uint32_t count) {
     bool ok = true;
     if (segment.rangeStart < 0) {
         for (DownloadDataProcessor* p : processors) {
-            if (!Guarded(p, [&] { return p->Write(bytes, count); })) ok = false;
+            if (!Guarded(p, [&] { return p->Write(bytes, count); })) ok = Refused(p);
         }
         return ok;
     }
@@ -96,7 +109,7 @@ bool SegmentDownloadDataProcessor::Write(const void* data, uint32_t count) {
         if (p) {
             int64_t fileLeft = FileEnd(p, segment.rangeStart) - received;
             n = static_cast<uint32_t>(std::min<int64_t>(left, fileLeft));
-            if (!Guarded(p, [&] { return p->Write(bytes + done, n); })) ok = false;
+            if (!Guarded(p, [&] { return p->Write(bytes + done, n); })) ok = Refused(p);
         } else {
             // Nobody wants these bytes (a file without a processor, or bytes beyond
             // the range): skip them, but only up to the next file that has a processor.

@@ -22,6 +22,9 @@ public:
     bool GetContent(std::string* out) override { return true; }
     // Repeated only when every file's processor wants it.
     bool Retries(int32_t result) const override;
+    // The cause of the first file's processor that refused in this attempt,
+    // naming that file when its processor does not.
+    FailureCause Failure() const override;
 
 private:
     // The processor whose file covers position pos of the segment, or null.
@@ -29,7 +32,11 @@ private:
     // The first position after pos that some processor covers; -1 when none.
     int64_t NextCoveredAfter(int64_t pos) const;
 
+    // Keeps the first processor that refused in this attempt.
+    bool Refused(DownloadDataProcessor* p);
+
     DownloadDataProcessor* currentProcessor = nullptr;
+    DownloadDataProcessor* refused_ = nullptr;
     SegmentDownloadTaskInfo segment;
     std::vector<DownloadDataProcessor*> processors;
     int64_t received = 0;

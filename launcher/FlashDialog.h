@@ -20,7 +20,7 @@ public:
     void MoveBy(int dx, int dy) override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    virtual void OnSize(UINT type, int cx, int cy);
+    void OnSize(UINT type, int cx, int cy);
     virtual void OnPaint();
 
     std::unique_ptr<CNewTalmoMainBackgroundDialog> background;

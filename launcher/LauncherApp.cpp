@@ -5,6 +5,7 @@
 
 #include "afx/File.h"
 #include "download/DownloadTimings.h"
+#include "update/UpdateTimings.h"
 #include "launcher/DesktopShortcut.h"
 #include "launcher/FlashDialog.h"
 #include "launcher/GameStart.h"
@@ -69,20 +70,27 @@ bool CNewTalmoLauncherApp::InitInstance() {
 }
 
 void CNewTalmoLauncherApp::RunLauncherWindow() {
-    ApplyTestTimings();
+    ApplyTestSeams(resources_.Downloader());
     CFlashDialog root(resources_);
     m_pMainWnd = &root;
     root.DoModal();
     m_pMainWnd = nullptr;
 }
 
-void ApplyTestTimings() {
-    // The end-to-end tests shorten the engine's pauses (5 s between attempts,
-    // 100 ms before each segment) through the environment; unset, the product
-    // values stay.
-    DownloadTimings timings = GetDownloadTimings();
+void ApplyTestSeams(CCDNResourceDownloader& downloader) {
     wchar_t value[32] = {};
-    if (::GetEnvironmentVariableW(L"DREL_TEST_RETRY_PAUSE_MS", value, 32)) timings.retryPauseMs = wcstoul(value, nullptr, 10);
-    if (::GetEnvironmentVariableW(L"DREL_TEST_SEGMENT_PAUSE_MS", value, 32)) timings.segmentPauseMs = wcstoul(value, nullptr, 10);
+    auto set = [&value](const wchar_t* name, DWORD* to) {
+        if (::GetEnvironmentVariableW(name, value, 32)) *to = wcstoul(value, nullptr, 10);
+    };
+    DownloadTimings timings = GetDownloadTimings();
+    set(L"DREL_TEST_RETRY_PAUSE_MS", &timings.retryPauseMs);
+    set(L"DREL_TEST_SEGMENT_PAUSE_MS", &timings.segmentPauseMs);
     OverrideDownloadTimingsForTesting(timings);
+    UpdateTimings update = GetUpdateTimings();
+    set(L"DREL_TEST_INDEX_LIMIT_MS", &update.contentIndexLimitMs);
+    set(L"DREL_TEST_CHECK_PROGRESS_AFTER_MS", &update.checkProgressAfterMs);
+    OverrideUpdateTimingsForTesting(update);
+    DWORD floorMb = 0;
+    set(L"DREL_TEST_DISK_FLOOR_MB", &floorMb);
+    if (floorMb != 0) downloader.freeSpaceFloor = static_cast<uint64_t>(floorMb) << 20;
 }

@@ -5,7 +5,6 @@
 
 #include "afx/ScopedWin.h"
 #include "afx/WinApp.h"
-#include "update/CDNResourceDownloader.h"
 #include "update/ResourceManager.h"
 
 extern const wchar_t kSingleInstanceMutexName[];
@@ -19,9 +18,12 @@ bool ShouldShowLauncher(bool anotherInstanceRuns, bool rebootRequested, bool gam
 // unless a process runs from the copy.
 void RefreshWorkingCopy(const std::wstring& copyPath);
 
-// Takes shortened engine pauses from DREL_TEST_RETRY_PAUSE_MS and
-// DREL_TEST_SEGMENT_PAUSE_MS when the tests set them.
-void ApplyTestTimings();
+// What the end-to-end tests change through the environment, when they set it:
+// the engine's pauses (DREL_TEST_RETRY_PAUSE_MS, DREL_TEST_SEGMENT_PAUSE_MS),
+// the content index's limit (DREL_TEST_INDEX_LIMIT_MS), the delay before a
+// long check shows (DREL_TEST_CHECK_PROGRESS_AFTER_MS) and the drive's floor
+// (DREL_TEST_DISK_FLOOR_MB, into the downloader). Unset, the product's stay.
+void ApplyTestSeams(CCDNResourceDownloader& downloader);
 
 // Owns the resource update's downloader and manager for the life of the
 // process and hands the manager to the window that drives it.
@@ -30,14 +32,13 @@ public:
     bool InitInstance() override;
 
     // Set up before the window exists (the list-signing keys).
-    CCDNResourceDownloader& Downloader() { return downloader_; }
+    CCDNResourceDownloader& Downloader() { return resources_.Downloader(); }
 
 protected:
     // Runs the launcher's window group modally; the window toolkit provides it.
-    virtual void RunLauncherWindow();
+    void RunLauncherWindow();
 
     ScopedHandle instanceMutex_;  // tells later launchers that this one runs
-    // Destroyed before the downloader it drives.
-    CCDNResourceDownloader downloader_;
-    CResourceManager resources_{downloader_};
+    // The resource update: its manager, its thread and its downloader.
+    CResourceManager resources_;
 };

@@ -12,7 +12,6 @@ BOOL CMainBackgroundDialog::OnInitDialog() {
     draggable = 1;
     CLayeredBackgroundDialog::OnInitDialog();  // takes the picture's scaled size, still transparent
     ShowCentered(this);
-    CreateChildWindows();
     return TRUE;
 }
 
@@ -62,7 +61,16 @@ int CMainBackgroundDialog::ShowMessageBox(HWND owner, const std::wstring& text, 
     placement.left += messageBoxOffsetX;
     placement.top += messageBoxOffsetY;
     HWND parent = foreground && foreground->m_hWnd ? foreground->m_hWnd : m_hWnd;
-    DebugTrace(L"launcher: message box: " + text);
+    // One trace line per box: a text of several lines keeps its breaks as "\n".
+    std::wstring oneLine;
+    for (wchar_t c : text) {
+        if (c == L'\n') {
+            oneLine += L"\\n";
+        } else {
+            oneLine += c;
+        }
+    }
+    DebugTrace(L"launcher: message box: " + oneLine);
     int answer = ShowSkinMessageBox(text, &placement, firstButtonText, secondButtonText, swapImages, parent, style);
     DebugTrace(L"launcher: message box answer: " + std::to_wstring(answer));
     EnableWindow(TRUE);

@@ -18,7 +18,6 @@ public:
     // have no button of their own.
     TaskbarListProgress& Taskbar() { return taskbar_; }
 
-    virtual void CreateChildWindows() {}
     // Puts the group's windows in place.
     virtual void AlignChildren() {}
 

@@ -12,6 +12,7 @@
 #include "update/ResourceManager.h"
 #include "util/DebugTrace.h"
 #include "util/DeviceId.h"
+#include "util/FileUtils.h"
 #include "util/InstallPaths.h"
 #include "util/PngResource.h"
 #include "util/SystemHelpers.h"
@@ -47,7 +48,9 @@ BOOL CMainForegroundDialog::OnInitDialog() {
     for (CCustomLabel* label : {&statusLabel, &speedLabel}) label->textColor = 0xFFD7F0FF;
 
     noticeRequest.SetResultCallback(
-        [this](const std::wstring& url, RequestNoticeResult result) { PostNoticeResult(url, result); });
+        [this](const std::wstring& url, RequestNoticeResult result, const FailureCause& cause) {
+            PostNoticeResult(url, result, cause);
+        });
     // Once, for every run: a worker of the last run may still be ending.
     resources.SetReportPoster(
         [this](ResourceManagerProgressState state, UpdateReport report) { PostReport(state, std::move(report)); });
@@ -118,8 +121,10 @@ void CMainForegroundDialog::PostReport(ResourceManagerProgressState state, Updat
         counter ? state : 0);
 }
 
-void CMainForegroundDialog::PostNoticeResult(const std::wstring& url, RequestNoticeResult result) {
-    PostReport(NoticeResult, [this, url, result](UpdateReports&) { flow_.OnNoticeResult(url, result); });
+void CMainForegroundDialog::PostNoticeResult(const std::wstring& url, RequestNoticeResult result,
+                                             const FailureCause& cause) {
+    PostReport(NoticeResult,
+               [this, url, result, cause](UpdateReports&) { flow_.OnNoticeResult(url, result, cause); });
 }
 
 void CMainForegroundDialog::RunPostedTasks() {
@@ -198,6 +203,8 @@ void CMainForegroundDialog::LoadBackgroundImage() { SetBackgroundImage(LoadPngIm
 
 std::wstring CMainForegroundDialog::GetGameFolder() { return GetGameRootFolder(); }
 
+uint64_t CMainForegroundDialog::FreeSpaceFloor() { return resources.Downloader().freeSpaceFloor; }
+
 void CMainForegroundDialog::SetBackgroundImage(std::unique_ptr<Gdiplus::Image> image) {
     backgroundImage = std::move(image);
     if (backgroundImage) {
@@ -214,7 +221,6 @@ void CMainForegroundDialog::OnPaint() {
         Gdiplus::Graphics graphics(dc);
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
         if (backgroundImage) graphics.DrawImage(backgroundImage.get(), 0, 0, backgroundWidth, backgroundHeight);
-        DrawOverlay(graphics);
     }
     ::EndPaint(m_hWnd, &ps);
 }
@@ -280,15 +286,10 @@ void CMainForegroundDialog::StartComparison(bool repair) { resources.StartCompar
 
 void CMainForegroundDialog::StartBatches() { resources.StartBatches(); }
 
-bool CMainForegroundDialog::IsDownloaderIdle() { return resources.Downloader().IsIdle(); }
-
 void CMainForegroundDialog::PauseDownload() { resources.PauseDownload(); }
 
 void CMainForegroundDialog::ResumeDownload() { resources.ResumeDownload(); }
 
 bool CMainForegroundDialog::GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) {
-    ULARGE_INTEGER available, total, free;
-    if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) return false;
-    *freeBytes = free.QuadPart;
-    return true;
+    return FreeDiskBytes(root, freeBytes);
 }

@@ -33,7 +33,7 @@ public:
     // ("launcher: state N") unless it is a counter.
     void PostReport(ResourceManagerProgressState state, UpdateReport report);
     // The notice request's outcome, on its worker thread.
-    void PostNoticeResult(const std::wstring& url, RequestNoticeResult result);
+    void PostNoticeResult(const std::wstring& url, RequestNoticeResult result, const FailureCause& cause);
     // The backdrop cropped from the background's picture (may be null).
     void SetBackgroundImage(std::unique_ptr<Gdiplus::Image> image);
 
@@ -57,18 +57,17 @@ public:
                              const std::wstring& url) override;
     void StartComparison(bool repair) override;
     void StartBatches() override;
-    bool IsDownloaderIdle() override;
     void PauseDownload() override;
     void ResumeDownload() override;
     bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override;
+    uint64_t FreeSpaceFloor() override;
 
     // ISkinBackdropHost: the controls paint the backdrop under themselves first.
     bool PaintBackdropUnder(HWND child, HDC dc) override;
 
 protected:
-    virtual void DrawOverlay(Gdiplus::Graphics& graphics) {}
-    virtual void HandleTimer(UINT_PTR id);
-    virtual void OnSizeChanged();
+    void HandleTimer(UINT_PTR id);
+    void OnSizeChanged();
     virtual void LayoutControls();
     virtual void LoadBackgroundImage();
     void DoDataExchange(CDataExchange* dx) override;

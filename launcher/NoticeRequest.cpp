@@ -21,8 +21,8 @@ void TKNoticeRequest::BuildRequest(std::wstring* url, std::wstring* postData) {
     TextToUtf8(body.c_str(), postData);
 }
 
-void TKNoticeRequest::OnResponse(std::string body, int32_t resultCode) {
+void TKNoticeRequest::OnResponse(std::string body, int32_t resultCode, const FailureCause& cause) {
     std::wstring url;
     RequestNoticeResult result = ParseNoticeAnswer(body, resultCode, &url);
-    if (resultCallback) resultCallback(url, result);
+    if (resultCallback) resultCallback(url, result, result == NoticeRequestFailed ? cause : FailureCause());
 }

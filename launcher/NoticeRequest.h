@@ -18,7 +18,9 @@ struct NoticeRequestParams : AsyncRequestParams {
 
 class TKNoticeRequest : public AsyncHttpRequest {
 public:
-    using ResultCallback = std::function<void(const std::wstring& url, RequestNoticeResult result)>;
+    // cause: why the request failed (NoticeRequestFailed), as far as it is known.
+    using ResultCallback =
+        std::function<void(const std::wstring& url, RequestNoticeResult result, const FailureCause& cause)>;
     ~TKNoticeRequest() override;
     void SetResultCallback(ResultCallback callback) { resultCallback = std::move(callback); }
 
@@ -30,7 +32,7 @@ protected:
     int32_t GetAttempts() override { return 5; }
     // A real answer is a few hundred bytes.
     uint32_t GetMaxAnswerBytes() override { return 1024 * 1024; }
-    void OnResponse(std::string body, int32_t resultCode) override;
+    void OnResponse(std::string body, int32_t resultCode, const FailureCause& cause) override;
 
 private:
     ResultCallback resultCallback;

@@ -26,9 +26,18 @@ void ProgressDisplay::ResetProgressCounters() {
     } else {
         for (int i = 0; i < kSpeedSamples; ++i) speedSamples[i] = 0;
     }
+    speedSeconds = 0;
+}
+
+void ProgressDisplay::RestartSpeed() {
+    lastDownloaded = downloaded;
+    for (int64_t& sample : speedSamples) sample = 0;
+    speedSeconds = 0;
 }
 
 void ProgressDisplay::ApplyDownloadProgress(int64_t d, int64_t t) {
+    // What is shown never passes the total, whatever a report says.
+    if (t > 0 && d > t) d = t;
     // Without a total there is no fraction; the bar stays empty rather than
     // showing a value that is not a number.
     float x = t > 0 ? static_cast<float>(static_cast<double>(d) / static_cast<double>(t)) * 2 : 0.0f;
@@ -69,16 +78,21 @@ bool ProgressDisplay::UpdateSpeedLine(std::wstring* statusText, std::wstring* sp
     if (!downloading || !currentTip) return false;
     if (speedSamples.size() < kSpeedSamples) speedSamples.resize(kSpeedSamples, 0);
 
-    speedSamples[sampleIndex] = downloaded - lastDownloaded;
+    const int64_t sample = downloaded - lastDownloaded;
+    speedSamples[sampleIndex] = sample;
     sampleIndex = (sampleIndex + 1) % kSpeedSamples;
+    // Averaged over the seconds since bytes began: early in a download the
+    // seconds before the first byte would show a fraction of the real rate.
+    if ((speedSeconds > 0 || sample != 0) && speedSeconds < kSpeedSamples) ++speedSeconds;
     int64_t sum = 0;
     for (int i = 0; i < kSpeedSamples; ++i) sum += speedSamples[i];
-    int64_t speed = sum / kSpeedSamples;
+    int64_t speed = speedSeconds > 0 ? sum / speedSeconds : 0;
 
     wchar_t buffer[256];
     if (speed != 0 && total > 0) {
         lastDownloaded = downloaded;
-        int32_t seconds = static_cast<int32_t>((total - downloaded) / speed);
+        int64_t left = total > downloaded ? total - downloaded : 0;
+        int32_t seconds = static_cast<int32_t>(left / speed);
         std::swprintf(buffer, 256, L"速度:%ls/秒 预计:%ls 下载进度:%ls",
                       FormatSize(static_cast<uint64_t>(speed)).c_str(), FormatDuration(seconds).c_str(),
                       progressText.c_str());

@@ -27,9 +27,13 @@ public:
     // The fraction the bar shows, clamped to 0..1.
     float BarFraction() const;
     // The once-a-second tick: picks the tip and, while downloading, averages the
-    // last six seconds. True when the status and speed lines are to be set to
-    // *statusText and *speedText.
+    // last six seconds, or the seconds since bytes began when there are fewer
+    // (the seconds before the first byte are no part of the speed). True when
+    // the status and speed lines are to be set to *statusText and *speedText.
     bool UpdateSpeedLine(std::wstring* statusText, std::wstring* speedText);
+    // The speed starts over from the bytes received so far (a resumed download:
+    // the paused seconds are no part of it).
+    void RestartSpeed();
 
     // Set directly by the update flow for most states.
     float progress = 0;
@@ -41,6 +45,7 @@ public:
     int64_t total = 0;
     int32_t sampleIndex = 0;
     std::vector<int64_t> speedSamples;
+    int32_t speedSeconds = 0;  // samples since bytes began, up to six: the average's divisor
     std::wstring progressText;
     const ProgressTip* currentTip = nullptr;
 

@@ -2,9 +2,10 @@
 
 #include <cstdio>
 
+#include "launcher/FailureText.h"
 #include "launcher/GameStart.h"
 #include "launcher/ProgressFormat.h"
-#include "update/DiskSpaceGuard.h"
+#include "util/DebugTrace.h"
 
 namespace {
 const wchar_t kRetry[] = L"重试";
@@ -47,12 +48,6 @@ void UpdateFlow::HandleTimer(uint32_t id) {
         host_.StopTimer(TIMER_RESTART);
         host_.RestartLauncher();
         break;
-    case TIMER_WAIT_IDLE:
-        if (host_.IsDownloaderIdle()) {
-            host_.StopTimer(TIMER_WAIT_IDLE);
-            host_.StartBatches();
-        }
-        break;
     case TIMER_SPEED_TEXT: {
         std::wstring status, speed;
         if (display_.UpdateSpeedLine(&status, &speed)) {
@@ -83,14 +78,15 @@ void UpdateFlow::StartUpdate(const std::wstring& url) {
 
 void UpdateFlow::RequestRepair() { repairRequested_ = true; }
 
-void UpdateFlow::ShowFailure(const std::wstring& text) {
+void UpdateFlow::ShowFailure(const std::wstring& text, const FailureCause& cause) {
     display_.progress = 1;
-    OfferRetry(text);
+    OfferRetry(text, cause);
 }
 
-void UpdateFlow::OfferRetry(const std::wstring& text) {
+void UpdateFlow::OfferRetry(const std::wstring& text, const FailureCause& cause) {
     SetStatus(text);
-    if (AskAboutFailure(text, 1, kRetry, kQuit) == 1) {
+    const std::wstring causeLine = FailureCauseLine(cause);
+    if (AskAboutFailure(causeLine.empty() ? text : text + L"\n" + causeLine, 1, kRetry, kQuit) == 1) {
         StartNoticeRequest();  // the whole run begins again
     } else {
         host_.EndLauncher();
@@ -142,26 +138,26 @@ void UpdateFlow::OnDownloadTotalSize(int64_t totalSize) {
     if (totalSize > 0) {
         CheckDiskSpaceAndStart(static_cast<uint64_t>(totalSize));
     } else {
-        StartBatchesWhenIdle();  // nothing to fetch needs no room
+        host_.StartBatches();  // nothing to fetch needs no room
     }
 }
 
-void UpdateFlow::OnCdnCompareFailed(bool listUnverified) {
-    ShowFailure(listUnverified ? L"资源列表校验失败，请重试!" : L"比对服务器资源失败!");
+void UpdateFlow::OnCdnCompareFailed(bool listUnverified, const FailureCause& cause) {
+    ShowFailure(listUnverified ? L"资源列表校验失败，请重试!" : L"比对服务器资源失败!", cause);
 }
 
 void UpdateFlow::OnResourceDownloadStarted() { BatchStarted(L"美女指挥官正在为您调配游戏资源..."); }
 
-void UpdateFlow::OnResourceDownloadFailed() {
+void UpdateFlow::OnResourceDownloadFailed(const FailureCause& cause) {
     BatchEnded();
-    ShowFailure(L"加载服务器资源失败!");
+    ShowFailure(L"加载服务器资源失败!", cause);
 }
 
 void UpdateFlow::OnLauncherDownloadStarted() { BatchStarted(L"加载Launcher资源中,请耐心等待..."); }
 
-void UpdateFlow::OnLauncherDownloadFailed() {
+void UpdateFlow::OnLauncherDownloadFailed(const FailureCause& cause) {
     BatchEnded();
-    ShowFailure(L"加载Launcher资源失败!");
+    ShowFailure(L"加载Launcher资源失败!", cause);
 }
 
 void UpdateFlow::OnDownloadPaused() {
@@ -170,6 +166,9 @@ void UpdateFlow::OnDownloadPaused() {
 }
 
 void UpdateFlow::OnDownloadProgress(int64_t downloaded, int64_t total) {
+    // A few a second: the batch reports on a clock, and a waiting report is
+    // replaced by the next.
+    DebugTrace(L"launcher: download progress " + std::to_wstring(downloaded) + L"/" + std::to_wstring(total));
     display_.ApplyDownloadProgress(downloaded, total);
     // The share of the bytes, not the bar's three passes.
     if (downloaded >= 0 && total > 0) {
@@ -187,6 +186,7 @@ void UpdateFlow::OnLauncherUpdateFinished() {
 }
 
 void UpdateFlow::OnVerifyProgress(int64_t read, int64_t total) {
+    DebugTrace(L"launcher: check progress " + std::to_wstring(read) + L"/" + std::to_wstring(total));
     float share = total > 0 ? static_cast<float>(read) / static_cast<float>(total) : 1;
     display_.progress = share;
     wchar_t text[64];
@@ -246,15 +246,13 @@ void UpdateFlow::Resume() {
     if (!paused_) return;
     paused_ = false;
     display_.downloading = true;
-    // The paused seconds are no part of the speed.
-    display_.lastDownloaded = display_.downloaded;
-    for (int64_t& sample : display_.speedSamples) sample = 0;
+    display_.RestartSpeed();
     SetStatus(batchStatus_);
     SetTaskbarState(TaskbarState::Normal);
     host_.ResumeDownload();
 }
 
-void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult result) {
+void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult result, const FailureCause& cause) {
     display_.progress = 0;
     if (result == NoticeOk) {
         StartUpdate(url);
@@ -263,7 +261,7 @@ void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult res
     const wchar_t* text = L"无法完成游戏资源更新，请求失败!";
     if (result == NoticeNoAddress) text = L"无法完成游戏资源更新，未配置更新地址!";
     if (result == NoticeParseFailed) text = L"无法完成游戏资源更新，解析失败!";
-    OfferRetry(text);
+    OfferRetry(text, cause);
 }
 
 void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {
@@ -280,7 +278,7 @@ void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {
         // Writing stops where the drive would keep less than the floor free, so
         // the room needed is the download and the floor together. Nothing to
         // download needs no room.
-        const uint64_t needed = totalSize == 0 ? 0 : totalSize + DiskSpaceGuard::kDefaultFloor;
+        const uint64_t needed = totalSize == 0 ? 0 : totalSize + host_.FreeSpaceFloor();
         if (needed <= freeBytes) break;
         wchar_t text[512];
         std::swprintf(text, 512, L"%ls磁盘空间不足，无法完成此次更新，请确保释放出%ls空间后继续", drive.c_str(),
@@ -296,15 +294,7 @@ void UpdateFlow::CheckDiskSpaceAndStart(uint64_t totalSize) {
             return;
         }
     }
-    StartBatchesWhenIdle();
-}
-
-void UpdateFlow::StartBatchesWhenIdle() {
-    // The CDN list's worker has to end before the batches start. Wait on a
-    // short timer so the window stays responsive.
-    if (host_.IsDownloaderIdle()) {
-        host_.StartBatches();
-    } else {
-        host_.StartTimer(TIMER_WAIT_IDLE, 16);
-    }
+    // The list's worker may still be ending: it takes the batch's first
+    // segments then.
+    host_.StartBatches();
 }

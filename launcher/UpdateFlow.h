@@ -18,7 +18,6 @@ enum UpdateFlowTimer : uint32_t {
     TIMER_GAME_WATCH = 50001,    // 500 ms: wait for the game to end
     TIMER_START_GAME = 50002,    // 30 ms, once
     TIMER_RESTART = 50003,       // 1000 ms, once
-    TIMER_WAIT_IDLE = 50004,     // 16 ms: wait for the list's worker to end before the batches
     TIMER_SPEED_TEXT = 50005,    // 1000 ms: tip and speed line
 };
 
@@ -52,12 +51,12 @@ public:
     // Starts the launcher batch when launcher files changed, else the
     // game-resource batch (or reports that everything is current).
     virtual void StartBatches() = 0;
-    // No worker of the downloader runs (also true before it has any).
-    virtual bool IsDownloaderIdle() = 0;
     // The running batch stands still (DownloadPaused follows) and goes on.
     virtual void PauseDownload() = 0;
     virtual void ResumeDownload() = 0;
     virtual bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) = 0;
+    // The free space writing keeps on the drive (the downloads' floor).
+    virtual uint64_t FreeSpaceFloor() = 0;
 };
 
 class UpdateFlow : public UpdateReports {
@@ -73,17 +72,19 @@ public:
     void OnCdnCompareStarted() override;
     void OnCdnCompareFinished() override;
     void OnDownloadTotalSize(int64_t totalSize) override;
-    void OnCdnCompareFailed(bool listUnverified) override;
+    void OnCdnCompareFailed(bool listUnverified, const FailureCause& cause) override;
     void OnResourceDownloadStarted() override;
-    void OnResourceDownloadFailed() override;
+    void OnResourceDownloadFailed(const FailureCause& cause) override;
     void OnLauncherDownloadStarted() override;
-    void OnLauncherDownloadFailed() override;
+    void OnLauncherDownloadFailed(const FailureCause& cause) override;
     void OnDownloadProgress(int64_t downloaded, int64_t total) override;
     void OnLauncherUpdateFinished() override;
     void OnResourceUpdateFinished() override;
     void OnVerifyProgress(int64_t read, int64_t total) override;
     void OnDownloadPaused() override;
-    void OnNoticeResult(const std::wstring& url, RequestNoticeResult result);
+    // cause: why a failed request failed; the box says it under its text.
+    void OnNoticeResult(const std::wstring& url, RequestNoticeResult result,
+                        const FailureCause& cause = FailureCause());
     void StartNoticeRequest();
     void StartUpdate(const std::wstring& url);
     void CheckDiskSpaceAndStart(uint64_t totalSize);
@@ -107,16 +108,13 @@ public:
     int32_t AskAboutFailure(const std::wstring& text, int32_t style, const std::wstring& first,
                             const std::wstring& second);
 
-    ProgressDisplay& Display() { return display_; }
-
 private:
-    // A failed batch: a full bar, then OfferRetry.
-    void ShowFailure(const std::wstring& text);
+    // A failed step: a full bar, then OfferRetry.
+    void ShowFailure(const std::wstring& text, const FailureCause& cause);
     // The text on the status line and in a box with "重试" (a new run from the
-    // notice request) and "退出" (the end).
-    void OfferRetry(const std::wstring& text);
-    // Once the list's worker has ended (a short timer while it has not).
-    void StartBatchesWhenIdle();
+    // notice request) and "退出" (the end); the box says the cause, when known,
+    // on a line of its own under the text.
+    void OfferRetry(const std::wstring& text, const FailureCause& cause = FailureCause());
     void SetStatus(const std::wstring& text) { host_.SetStatusText(text); }
     void SetTaskbarState(TaskbarState state);
     void SetTaskbarValue(uint64_t done, uint64_t total);

@@ -40,8 +40,6 @@ void CDialogBase::OnShowWindow(BOOL show, UINT status) {
     if (show) SetForegroundWindow();
 }
 
-void CDialogBase::CloseChildDialog() { DestroyChildDialog(); }
-
 void CDialogBase::DestroyChildDialog() {
     std::unique_ptr<CDialog> child = std::move(childDialog);
     if (!child) return;

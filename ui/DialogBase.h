@@ -33,10 +33,9 @@ public:
     virtual void OnShowWindow(BOOL show, UINT status);
     // A close has been decided at the top of the chain.
     virtual void OnCloseConfirmed() {}
-    virtual void CloseChildDialog();
     // Ends childDialog (EndDialog 7 on its owner dialog, else on itself), deletes it.
-    virtual void DestroyChildDialog();
-    virtual void SetOwnerDialog(CDialogBase* owner);
+    void DestroyChildDialog();
+    void SetOwnerDialog(CDialogBase* owner);
     // Moves the group by dx, dy; here nothing.
     virtual void MoveBy(int dx, int dy) {}
     // Asks the user; 1 for the first button, 7 for the second. Here: forwarded

@@ -6,6 +6,7 @@
 
 #include "res/resource.h"
 #include "ui/SkinAccessible.h"
+#include "afx/ScopedWin.h"
 #include "ui/SkinFont.h"
 #include "util/PngResource.h"
 #include "util/UiScale.h"
@@ -162,15 +163,15 @@ void CCustomLabel::PreSubclassWindow() {
     ModifyStyle(0, kOwnerDrawStaticBits);
 }
 
-void CCustomLabel::Draw(HDC dc, const RECT& client) {
-    std::wstring text = GetWindowText();
-    Gdiplus::Graphics graphics(dc);
-    graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
+void CCustomLabel::SetUpFormat(Gdiplus::StringFormat* format) const {
+    format->SetAlignment(static_cast<Gdiplus::StringAlignment>(alignment));
+    format->SetLineAlignment(static_cast<Gdiplus::StringAlignment>(lineAlignment));
+}
+
+std::unique_ptr<Gdiplus::Font> CCustomLabel::FittedFont(Gdiplus::Graphics& graphics, const std::wstring& text,
+                                                        const RECT& client, const Gdiplus::StringFormat& format) {
     float size = static_cast<float>(fontSize) * GetUiScale();
     auto font = MakeSkinFont(fontFace, size, fontStyle, fontUnit);
-    Gdiplus::StringFormat format(0, LANG_NEUTRAL);
-    format.SetAlignment(static_cast<Gdiplus::StringAlignment>(alignment));
-    format.SetLineAlignment(static_cast<Gdiplus::StringAlignment>(lineAlignment));
     if (shrinkToFit && !text.empty()) {
         const float width = static_cast<float>(client.right - client.left);
         const float height = static_cast<float>(client.bottom - client.top);
@@ -186,11 +187,56 @@ void CCustomLabel::Draw(HDC dc, const RECT& client) {
             font = MakeSkinFont(fontFace, size, fontStyle, fontUnit);
         }
     }
+    return font;
+}
+
+namespace {
+Gdiplus::RectF AreaOf(const RECT& client) {
+    return Gdiplus::RectF(static_cast<float>(client.left), static_cast<float>(client.top),
+                          static_cast<float>(client.right - client.left), static_cast<float>(client.bottom - client.top));
+}
+}  // namespace
+
+void CCustomLabel::Draw(HDC dc, const RECT& client) {
+    std::wstring text = GetWindowText();
+    Gdiplus::Graphics graphics(dc);
+    graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
+    Gdiplus::StringFormat format(0, LANG_NEUTRAL);
+    SetUpFormat(&format);
+    auto font = FittedFont(graphics, text, client, format);
     Gdiplus::SolidBrush brush{Gdiplus::Color(textColor)};
-    Gdiplus::RectF area(static_cast<float>(client.left), static_cast<float>(client.top),
-                        static_cast<float>(client.right - client.left),
-                        static_cast<float>(client.bottom - client.top));
-    graphics.DrawString(text.c_str(), -1, font.get(), area, &format, &brush);
+    graphics.DrawString(text.c_str(), -1, font.get(), AreaOf(client), &format, &brush);
+}
+
+RECT CCustomLabel::TextBounds() {
+    RECT bounds = {0, 0, 0, 0};
+    std::wstring text = GetWindowText();
+    if (text.empty() || !m_hWnd) return bounds;
+    RECT client;
+    ::GetClientRect(m_hWnd, &client);
+    ScopedScreenDc screen(::GetDC(nullptr));
+    Gdiplus::Graphics graphics(screen.Get());
+    graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
+    Gdiplus::StringFormat format(0, LANG_NEUTRAL);
+    SetUpFormat(&format);
+    auto font = FittedFont(graphics, text, client, format);
+    // Wrapped to the width as drawn, but as tall as it needs: a text taller
+    // (or a word wider) than the control shows beyond it.
+    Gdiplus::SizeF needed;
+    const float width = static_cast<float>(client.right - client.left);
+    const float height = static_cast<float>(client.bottom - client.top);
+    if (graphics.MeasureString(text.c_str(), -1, font.get(), Gdiplus::SizeF(width, 100000.0f), &format, &needed) !=
+        Gdiplus::Ok) {
+        return bounds;
+    }
+    // Placed as the format's alignments place it: near, centre or far.
+    const float x = alignment == 0 ? 0.0f : alignment == 1 ? (width - needed.Width) / 2 : width - needed.Width;
+    const float y = lineAlignment == 0 ? 0.0f : lineAlignment == 1 ? (height - needed.Height) / 2 : height - needed.Height;
+    bounds.left = static_cast<LONG>(x);
+    bounds.top = static_cast<LONG>(y);
+    bounds.right = static_cast<LONG>(x + needed.Width + 0.999f);
+    bounds.bottom = static_cast<LONG>(y + needed.Height + 0.999f);
+    return bounds;
 }
 
 // ------------------------------------------------------------ CCustomProgress

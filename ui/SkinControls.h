@@ -91,11 +91,21 @@ public:
 
     // SetWindowText, then InvalidateRect with erase.
     void SetText(const std::wstring& text);
+    // Where the text's pixels lie in the client area, as Draw lays the text
+    // out (font, shrinking, alignment); empty without text.
+    RECT TextBounds();
 
     void PreSubclassWindow() override;
 
 protected:
     void Draw(HDC dc, const RECT& client) override;
+
+private:
+    // The font Draw uses for text over client: the designed one, or with
+    // shrinkToFit one small enough for the text to fit.
+    std::unique_ptr<Gdiplus::Font> FittedFont(Gdiplus::Graphics& graphics, const std::wstring& text,
+                                              const RECT& client, const Gdiplus::StringFormat& format);
+    void SetUpFormat(Gdiplus::StringFormat* format) const;
 };
 
 class CCustomProgress : public CSkinStatic {

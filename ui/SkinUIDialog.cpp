@@ -34,7 +34,7 @@ void CSkinUIDialog::OnPaint() {
     {
         Gdiplus::Graphics graphics(dc);
         graphics.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
-        if (ShouldPaintBackground(paint.rcPaint) && backdrop) DrawBackdrop(graphics, 0, 0);
+        if (backdrop) DrawBackdrop(graphics, 0, 0);
     }
     if (!(GetExStyle() & WS_EX_LAYERED)) ModifyStyleEx(0, WS_EX_LAYERED);
     ::SetLayeredWindowAttributes(m_hWnd, RGB(255, 255, 255), 255, LWA_ALPHA);

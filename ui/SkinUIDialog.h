@@ -24,9 +24,8 @@ public:
     std::unique_ptr<UIDataBase> uiData;
     DragTracker drag;  // when draggable: moves the owner dialog's group
 
-    virtual void OnPaint();
+    void OnPaint();
     virtual void OnSize(UINT type, int cx, int cy);
-    virtual bool ShouldPaintBackground(const RECT& paintRect) { return true; }
 
     // Replaces the backdrop and repaints.
     void SetBackdrop(std::unique_ptr<Gdiplus::Bitmap> bitmap);

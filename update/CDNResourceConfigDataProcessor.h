@@ -15,10 +15,9 @@ public:
     CDNResourceConfigDataProcessor(const DownloadTaskInfo& info, uint32_t maxBytes)
         : DownloadTextProcessor(info, maxBytes) {}
 
-    // For a file a CDN may not have (the content index): its absence is an
-    // answer, not a failure worth the attempts and their pauses.
+    // For a file the update can do without (the content index and its
+    // statement): one attempt, whatever its outcome, so it never holds the
+    // update for the engine's attempts and their pauses.
     bool optional = false;
-    bool Retries(int32_t result) const override {
-        return !(optional && (result == 404 || result == 410)) && DownloadTextProcessor::Retries(result);
-    }
+    bool Retries(int32_t result) const override { return !optional && DownloadTextProcessor::Retries(result); }
 };

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "update/FileReplace.h"
 #include "update/ResourcePath.h"
 #include "util/DebugTrace.h"
 #include "util/FileUtils.h"
@@ -20,9 +21,13 @@ bool CDNResourceDataProcessor::GetTemporaryPath(std::wstring* path) const {
 
 bool CDNResourceDataProcessor::Begin(uint32_t contentLength) {
     StartAttempt();
+    failure_ = FailureCause();
     if (attempt_ == Attempt::Receiving) return false;
     bool safe = replacesInstalledFile ? GetTemporaryPath(&writePath_) : GetTargetPath(&writePath_);
-    if (!safe) return false;
+    if (!safe) {
+        failure_ = FailureCause(FailureKind::DiskError, ERROR_INVALID_NAME, info.name);
+        return false;
+    }
     if (installedOnce_) {
         // Writing it again would put a verified, recorded file back in the making.
         attempt_ = Attempt::Skipping;
@@ -38,12 +43,12 @@ bool CDNResourceDataProcessor::Write(const void* data, uint32_t count) {
     if (attempt_ != Attempt::Receiving && attempt_ != Attempt::Skipping) return false;
     if (attempt_ == Attempt::Receiving) {
         if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return DiskFailed(L"CreateFile");
-        if (!inflater_.Feed(data, count, &out_)) return Fail();
+        if (!inflater_.Feed(data, count, &out_)) return InflateFailed();
     }
     Add(count);
     // The entry is complete: finish it now rather than at the segment's end, so
     // a segment of thousands of files holds one open file at a time.
-    if (attempt_ == Attempt::Receiving && info.size > 0 && static_cast<uint32_t>(written) >= info.size) {
+    if (attempt_ == Attempt::Receiving && info.size > 0 && written >= info.size) {
         return Finish();
     }
     return true;
@@ -51,26 +56,30 @@ bool CDNResourceDataProcessor::Write(const void* data, uint32_t count) {
 
 bool CDNResourceDataProcessor::Finish() {
     // An empty transfer is no file, whatever the list says.
-    if (written == 0) return Fail();
+    if (written == 0) return NotTheFile();
     if (!out_.IsOpen() && !out_.Open(writePath_, diskSpace)) return DiskFailed(L"CreateFile");
-    if (!inflater_.Finish(&out_)) return Fail();
+    if (!inflater_.Finish(&out_)) return InflateFailed();
     // A file written in place goes to the flusher still open: the disk writes it
     // while this worker goes on with the next file.
     const bool deferred = flusher && !replacesInstalledFile;
     std::string md5;
     std::string sha256;
-    if (!out_.Finish(&md5, &sha256)) return DiskFailed(L"WriteFile");
+    if (!out_.Finish(&md5, &sha256)) {
+        if (out_.WriteError() != 0) ::SetLastError(out_.WriteError());
+        return DiskFailed(L"WriteFile");
+    }
     if (!SameMd5Hex(md5, expectedMd5) || (!expectedSha256.empty() && sha256 != expectedSha256)) {
         DebugTrace(L"资源校验失败\t" + info.name + L"\t" + expectedMd5 + L"\t" + AnsiToText(md5));
-        return Fail();
+        return NotTheFile();
     }
     // Verified: only now may the file outlive this process.
     ScopedFileHandle unflushed;
     if (!out_.Keep(deferred ? &unflushed : nullptr)) return DiskFailed(L"FlushFileBuffers");
     if (replacesInstalledFile) {
         std::wstring target;
-        if (!GetTargetPath(&target)) return Fail();
+        if (!GetTargetPath(&target)) return Fail(FailureCause(FailureKind::DiskError, ERROR_INVALID_NAME, info.name));
         if (!::MoveFileExW(writePath_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            ::SetLastError(WhyNotReplaced(target, ::GetLastError()));
             return DiskFailed(L"MoveFileEx");
         }
     }
@@ -78,10 +87,13 @@ bool CDNResourceDataProcessor::Finish() {
     installedOnce_ = true;
     if (deferred) {
         std::function<void()> installed = onInstalled;
+        std::function<void(const FailureCause&)> lost = onLost;
         std::wstring path = writePath_;
-        flusher->Add(std::move(unflushed), [installed, path](bool flushed) {
+        std::wstring name = info.name;
+        flusher->Add(std::move(unflushed), [installed, lost, path, name](bool flushed, DWORD error) {
             if (!flushed) {
                 ::DeleteFileW(path.c_str());  // never recorded; the batch fails
+                if (lost) lost(DiskFailure(error, name));
             } else if (installed) {
                 installed();
             }
@@ -93,11 +105,22 @@ bool CDNResourceDataProcessor::Finish() {
 }
 
 bool CDNResourceDataProcessor::DiskFailed(const wchar_t* step) {
+    const DWORD error = ::GetLastError();
     TraceDiskError(step, info.name);
-    return Fail();
+    return Fail(DiskFailure(error, info.name));
 }
 
-bool CDNResourceDataProcessor::Fail() {
+bool CDNResourceDataProcessor::NotTheFile() { return Fail(FailureCause(FailureKind::ContentCheck, 0, info.name)); }
+
+bool CDNResourceDataProcessor::InflateFailed() {
+    const DWORD error = out_.WriteError();
+    if (error == 0) return NotTheFile();
+    ::SetLastError(error);
+    return DiskFailed(L"WriteFile");
+}
+
+bool CDNResourceDataProcessor::Fail(const FailureCause& cause) {
+    failure_ = cause;
     bool hadFile = out_.IsOpen() || attempt_ == Attempt::Receiving;
     out_.Discard();
     inflater_.Reset();

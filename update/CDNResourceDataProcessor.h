@@ -39,6 +39,10 @@ public:
     // under way or when there is no target file (or it is empty).
     bool GetContent(std::string* out) override;
 
+    // Why the last attempt failed: the disk's error with its code, or bytes
+    // that are not the file (content check); always naming the file.
+    FailureCause Failure() const override { return failure_; }
+
     bool GetTargetPath(std::wstring* path) const;
     bool GetTemporaryPath(std::wstring* path) const;
     bool IsReceiving() const { return attempt_ == Attempt::Receiving; }
@@ -59,18 +63,27 @@ public:
     FileFlusher* flusher = nullptr;
     // Told when the file is in place with the expected MD5 and on the disk.
     std::function<void()> onInstalled;
+    // Told (on the flusher's thread) when a file handed to the flusher could
+    // not be made durable: it is deleted, and never told installed.
+    std::function<void(const FailureCause&)> onLost;
 
 private:
     // Skipping: the file was put in place by an earlier attempt of this
     // processor; a retry of its segment passes its bytes by.
     enum class Attempt { Idle, Receiving, Skipping, Installed, Failed };
     bool Finish();
-    bool Fail();
+    // The attempt fails for cause: whatever it wrote goes.
+    bool Fail(const FailureCause& cause);
     // A step on the disk failed: traced with the system's error code, then Fail.
     bool DiskFailed(const wchar_t* step);
+    // Bytes that are not the file: they do not inflate, or fail its check.
+    bool NotTheFile();
+    // The inflater refused: the writer's failure when it refused the bytes, else theirs.
+    bool InflateFailed();
 
     Attempt attempt_ = Attempt::Idle;
     bool installedOnce_ = false;
+    FailureCause failure_;
     std::wstring writePath_;  // temporary or target path of this attempt
     GzipStreamInflater inflater_;
     InstallFileWriter out_;

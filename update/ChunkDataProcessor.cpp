@@ -45,13 +45,13 @@ bool ChunkDataProcessor::Write(const void* data, uint32_t count) {
         return Fail();
     }
     Add(count);
-    if (attempt_ == Attempt::Receiving && static_cast<uint32_t>(written) >= info.size) return Complete();
+    if (attempt_ == Attempt::Receiving && written >= info.size) return Complete();
     return true;
 }
 
 bool ChunkDataProcessor::Inflate(const void* data, uint32_t count) {
     if (chunkIndex_ == kNoChunk) return count == 0;
-    uint32_t header = static_cast<uint32_t>(written) < headerBytes_ ? headerBytes_ - written : 0;
+    uint32_t header = written < headerBytes_ ? static_cast<uint32_t>(headerBytes_ - written) : 0;
     if (header >= count) return true;
     data = static_cast<const char*>(data) + header;
     count -= header;

@@ -4,32 +4,8 @@
 
 #include "util/FileUtils.h"
 
-namespace {
-
-bool QueryFreeBytes(const std::wstring& folder, uint64_t* freeBytes) {
-    // A folder not made yet (the game folder of a first install) lies on the
-    // drive of its nearest existing parent: the floor holds from the first write.
-    std::wstring at = folder;
-    for (;;) {
-        ULARGE_INTEGER available;
-        if (::GetDiskFreeSpaceExW(at.c_str(), &available, nullptr, nullptr)) {
-            *freeBytes = available.QuadPart;
-            return true;
-        }
-        DWORD error = ::GetLastError();
-        std::wstring parent;
-        if ((error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) || !GetParentFolder(at, &parent) ||
-            parent.size() >= at.size()) {
-            return false;
-        }
-        at = parent;
-    }
-}
-
-}  // namespace
-
 DiskSpaceGuard::DiskSpaceGuard(const std::wstring& folder, uint64_t floorBytes, FreeSpaceQuery query)
-    : folder_(folder), floor_(floorBytes), query_(query ? std::move(query) : FreeSpaceQuery(QueryFreeBytes)) {}
+    : folder_(folder), floor_(floorBytes), query_(query ? std::move(query) : FreeSpaceQuery(FreeDiskBytes)) {}
 
 bool DiskSpaceGuard::Reserve(uint64_t count) {
     ScopedLock hold(lock_);

@@ -14,7 +14,7 @@ public:
     using FreeSpaceQuery = std::function<bool(const std::wstring& folder, uint64_t* freeBytes)>;
     static const uint64_t kDefaultFloor = 64ull * 1024 * 1024;
 
-    // query defaults to GetDiskFreeSpaceExW; tests give their own.
+    // query defaults to FreeDiskBytes; tests give their own.
     explicit DiskSpaceGuard(const std::wstring& folder, uint64_t floorBytes = kDefaultFloor,
                             FreeSpaceQuery query = FreeSpaceQuery());
     DiskSpaceGuard(const DiskSpaceGuard&) = delete;

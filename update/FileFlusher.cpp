@@ -11,15 +11,18 @@ FileFlusher::~FileFlusher() {
     thread_.Join();
 }
 
-bool FileFlusher::FlushAndClose(ScopedFileHandle file) {
-    bool flushed = ::FlushFileBuffers(file.Get()) != FALSE;
-    if (!flushed) TraceDiskError(L"FlushFileBuffers");
+DWORD FileFlusher::FlushAndClose(ScopedFileHandle file) {
+    DWORD error = 0;
+    if (!::FlushFileBuffers(file.Get())) {
+        error = ::GetLastError();
+        TraceDiskError(L"FlushFileBuffers");
+    }
     // Closed here rather than by the owner's destructor: a failed close counts too.
     if (::CloseHandle(file.Release()) == FALSE) {
+        if (error == 0) error = ::GetLastError();
         TraceDiskError(L"CloseHandle");
-        return false;
     }
-    return flushed;
+    return error;
 }
 
 void FileFlusher::Add(ScopedFileHandle file, Done done) {
@@ -33,12 +36,12 @@ void FileFlusher::Add(ScopedFileHandle file, Done done) {
         }
     }
     // No thread to be had: the caller waits for the disk itself.
-    bool flushed = FlushAndClose(std::move(file));
-    if (!flushed) {
+    DWORD error = FlushAndClose(std::move(file));
+    if (error != 0) {
         ScopedLock hold(lock_);
         failed_ = true;
     }
-    done(flushed);
+    done(error == 0, error);
 }
 
 bool FileFlusher::Drain() {
@@ -64,11 +67,11 @@ void FileFlusher::Run() {
         busy_ = true;
         ::WakeAllConditionVariable(&changed_);  // room for a waiting Add
         lock_.Unlock();
-        bool flushed = FlushAndClose(std::move(next.file));
-        next.done(flushed);
+        DWORD error = FlushAndClose(std::move(next.file));
+        next.done(error == 0, error);
         lock_.Lock();
         busy_ = false;
-        if (!flushed) failed_ = true;
+        if (error != 0) failed_ = true;
         ::WakeAllConditionVariable(&changed_);
     }
 }

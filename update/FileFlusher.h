@@ -13,8 +13,9 @@
 
 class FileFlusher {
 public:
-    // flushed: FlushFileBuffers and the close both succeeded.
-    using Done = std::function<void(bool flushed)>;
+    // flushed: FlushFileBuffers and the close both succeeded; otherwise error
+    // is the system's code of the step that failed.
+    using Done = std::function<void(bool flushed, DWORD error)>;
 
     FileFlusher() = default;
     // Finishes every file handed over, then ends the thread.
@@ -38,7 +39,8 @@ private:
     static const size_t kMaxWaiting = 32;
     static UINT ThreadMain(LPVOID self);
     void Run();
-    static bool FlushAndClose(ScopedFileHandle file);
+    // 0 when the file was flushed and closed, else the failed step's error.
+    static DWORD FlushAndClose(ScopedFileHandle file);
 
     CriticalSection lock_;
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;

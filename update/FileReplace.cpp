@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "afx/File.h"
+#include "afx/ScopedWin.h"
 #include "util/FileUtils.h"
 
 bool ReplaceFileBytes(const std::wstring& path, const std::string& bytes) {
@@ -24,6 +25,16 @@ bool ReplaceFileBytes(const std::wstring& path, const std::string& bytes) {
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
     }
+    const DWORD error = written ? WhyNotReplaced(path, ::GetLastError()) : ::GetLastError();
     ::DeleteFileW(temporary.c_str());
+    ::SetLastError(error);
     return false;
+}
+
+DWORD WhyNotReplaced(const std::wstring& target, DWORD error) {
+    if (error != ERROR_ACCESS_DENIED) return error;
+    ScopedFileHandle probe(::CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (probe.IsValid()) return error;
+    return ::GetLastError() == ERROR_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION : error;
 }

@@ -85,13 +85,17 @@ bool InstallFileWriter::Commit(size_t count) {
 bool InstallFileWriter::Drain() {
     if (failed_) return false;
     if (used_ == 0) return true;
-    if ((diskSpace_ && !diskSpace_->Reserve(used_)) || !hasher_.Update(buffer_.get(), used_) ||
-        (sha256_ && !sha256_->Update(buffer_.get(), used_)) || !file_.Write(buffer_.get(), static_cast<uint32_t>(used_))) {
-        failed_ = true;
-        return false;
+    if (diskSpace_ && !diskSpace_->Reserve(used_)) {
+        // The drive would keep less than the batch's floor: as full as it may get.
+        ::SetLastError(ERROR_DISK_FULL);
+    } else if (hasher_.Update(buffer_.get(), used_) && (!sha256_ || sha256_->Update(buffer_.get(), used_)) &&
+               file_.Write(buffer_.get(), static_cast<uint32_t>(used_))) {
+        used_ = 0;
+        return true;
     }
-    used_ = 0;
-    return true;
+    error_ = ::GetLastError();
+    failed_ = true;
+    return false;
 }
 
 bool InstallFileWriter::OpenMarked(const std::wstring& path) {

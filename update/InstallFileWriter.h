@@ -47,6 +47,9 @@ public:
     bool Keep(ScopedFileHandle* keepOpen = nullptr);
     // Closes the file, if open, and deletes it if this writer created it.
     void Discard();
+    // The system's error code of the write that failed since Open (the batch's
+    // floor refusing counts as ERROR_DISK_FULL); 0 when none failed.
+    DWORD WriteError() const { return failed_ ? error_ : 0; }
 
 private:
     bool OpenMarked(const std::wstring& path);
@@ -61,6 +64,7 @@ private:
     std::unique_ptr<char[]> buffer_;
     size_t used_ = 0;
     bool failed_ = false;
+    DWORD error_ = 0;       // why failed_ was set
     bool created_ = false;  // Open made the file at path_
     Md5Hasher hasher_;
     bool sha256Wanted_ = false;

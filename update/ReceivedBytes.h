@@ -12,8 +12,10 @@ public:
     // count more bytes of the current attempt arrived.
     void Add(uint32_t count);
 
-    int32_t written = 0;     // bytes received since the attempt started
-    int32_t maxWritten = 0;  // most bytes any attempt received
+    int64_t written = 0;     // bytes received since the attempt started
+    // Most bytes any attempt received; a processor that takes over from an
+    // earlier one of the same task starts from what that one counted.
+    int64_t maxWritten = 0;
     // Told how many bytes beyond maxWritten have just arrived.
     std::function<void(int64_t)> onProgress;
 };

@@ -11,6 +11,7 @@
 #include "update/LauncherStaging.h"
 #include "update/ResourceCompare.h"
 #include "update/ResourcePath.h"
+#include "update/UpdateTimings.h"
 #include "util/DebugTrace.h"
 #include "util/FileUtils.h"
 #include "util/Md5.h"
@@ -32,7 +33,7 @@ void ReplaceAll(std::wstring* text, wchar_t from, wchar_t to) {
 
 }  // namespace
 
-CResourceManager::CResourceManager(CCDNResourceDownloader& downloader) : downloader(downloader) {
+CResourceManager::CResourceManager() {
     ConnectDownloader();
     // Without its thread the manager refuses every step with its failure.
     if (!updateThread.Start()) DebugTrace(L"启动更新线程失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
@@ -40,27 +41,28 @@ CResourceManager::CResourceManager(CCDNResourceDownloader& downloader) : downloa
 
 CResourceManager::~CResourceManager() {
     ::InterlockedExchange(&stopping, 1);
-    downloader.StopAll();  // a comparison waiting for the content index goes on
+    downloader.StopAll();
     updateThread.Stop();
-    // The workers' callables reach this object: they end while it is whole.
+    // The workers ask and tell the update thread, which no longer runs: they end.
     downloader.Shutdown();
 }
 
 void CResourceManager::SetReportPoster(ReportPoster poster) { reportPoster = std::move(poster); }
 
-void CResourceManager::PostWork(TaskThread::Task work, void (CResourceManager::*refusal)()) {
+void CResourceManager::PostWork(TaskThread::Task work, void (CResourceManager::*refusal)(const FailureCause&)) {
     if (updateThread.Post(std::move(work)) || !refusal) return;
     DebugTrace(L"更新线程不再运行");
-    (this->*refusal)();
+    (this->*refusal)(FailureCause());
 }
 
-void CResourceManager::ReportCompareFailed() {
+void CResourceManager::ReportCompareFailed(const FailureCause& cause) {
     Report(ResourceManagerProgressState::CdnCompareFailed,
-           [](UpdateReports& receiver) { receiver.OnCdnCompareFailed(false); });
+           [cause](UpdateReports& receiver) { receiver.OnCdnCompareFailed(false, cause); });
 }
 
-void CResourceManager::ReportResourceDownloadFailed() {
-    Report(ResourceManagerProgressState::ResourceDownloadFailed, &UpdateReports::OnResourceDownloadFailed);
+void CResourceManager::ReportResourceDownloadFailed(const FailureCause& cause) {
+    Report(ResourceManagerProgressState::ResourceDownloadFailed,
+           [cause](UpdateReports& receiver) { receiver.OnResourceDownloadFailed(cause); });
 }
 
 void CResourceManager::Report(ResourceManagerProgressState state, UpdateReport report) {
@@ -153,25 +155,18 @@ void CResourceManager::ConfigureDownloader() {
 }
 
 void CResourceManager::ConnectDownloader() {
-    // The results go to the update thread in the order the downloader gives
-    // them: every file of a batch is recorded before its end is handled.
-    downloader.onConfigResult = [this](CDNDownloadState state, const std::wstring& listText) {
-        updateThread.Post([this, state, listText] { OnConfigDownloaded(state, listText); });
+    // Called on the update thread, in the order the downloader gives them:
+    // every file of a batch is recorded before its end is handled.
+    downloader.onConfigResult = [this](CDNDownloadState state, const std::wstring& listText,
+                                       const FailureCause& cause) { OnConfigDownloaded(state, listText, cause); };
+    downloader.onBatchFinished = [this](CDNDownloadState state, CdnTaskKind kind, const FailureCause& cause) {
+        OnBatchFinished(state, kind, cause);
     };
-    downloader.onBatchFinished = [this](CDNDownloadState state, int32_t kind) {
-        updateThread.Post([this, state, kind] { OnBatchFinished(state, kind); });
-    };
-    downloader.onBatchPaused = [this](int32_t kind) { updateThread.Post([this, kind] { OnBatchPaused(kind); }); };
-    downloader.onTaskFinished = [this](const DownloadTaskInfo& task, CDNDownloadState state) {
-        updateThread.Post([this, task, state] { OnTaskFinished(task, state); });
-    };
-    // Counts only, no state: reported straight from the worker that counted.
+    downloader.onBatchPaused = [this](CdnTaskKind kind) { OnBatchPaused(kind); };
     downloader.onDownloadProgress = [this](int64_t downloaded, int64_t total) { OnDownloadProgress(downloaded, total); };
     // A file is recorded as soon as it is in place, not when its whole segment
     // has arrived: a launcher killed meanwhile keeps it.
-    downloader.onFileInstalled = [this](const DownloadTaskInfo& task) {
-        updateThread.Post([this, task] { RecordInstalled(task, CDNDownloadState::Succeeded); });
-    };
+    downloader.onFileInstalled = [this](const std::wstring& name, CdnTaskKind kind) { RecordInstalled(name, kind); };
 }
 
 bool CResourceManager::HasGameResourceEntry(const std::vector<ResoureConfigInfo>& list) const {
@@ -197,7 +192,8 @@ bool CResourceManager::ReadCdnList(const std::wstring& text, std::vector<Resoure
     return false;
 }
 
-void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wstring& listText) {
+void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wstring& listText,
+                                          const FailureCause& cause) {
     launcherDownloads.clear();
     launcherDeletes.clear();
     resourceDeletes.clear();
@@ -212,9 +208,12 @@ void CResourceManager::OnConfigDownloaded(CDNDownloadState state, const std::wst
               (state == CDNDownloadState::Succeeded && !HasGameResourceEntry(list) && !localResourceMap.empty());
     if (state != CDNDownloadState::Succeeded || refused) {
         DebugTrace(L"校验cdn资源信息失败");
+        // A list that arrived but cannot be read is no list: the answer was wrong.
+        const FailureCause why = refused ? FailureCause(FailureKind::BadAnswer, 0) : cause;
+        if (why.Known()) DebugTrace(FailureTraceText(why));
         const bool unverified = state == CDNDownloadState::Unverified;
         Report(ResourceManagerProgressState::CdnCompareFailed,
-               [unverified](UpdateReports& receiver) { receiver.OnCdnCompareFailed(unverified); });
+               [unverified, why](UpdateReports& receiver) { receiver.OnCdnCompareFailed(unverified, why); });
         return;
     }
     for (ResoureConfigInfo& entry : list) {
@@ -233,9 +232,10 @@ void CResourceManager::StartComparison(bool repair) {
 }
 
 void CResourceManager::CompareWithCdn(bool repair) {
+    std::shared_ptr<Comparison> comparison = std::make_shared<Comparison>();
     // One listing of the game root: which installed files are still there, and
     // the temporary files a killed run left behind are removed.
-    InstalledFiles onDisk;
+    InstalledFiles& onDisk = comparison->onDisk;
     onDisk.Scan(resourceRoot, kResourceFilesFolderName);
     // Entries whose files are gone or damaged lose their MD5 in the local map;
     // only then does version.txt need writing again.
@@ -250,21 +250,40 @@ void CResourceManager::CompareWithCdn(bool repair) {
                      forgotten |= !there;
                      return there;
                  });
+    bool worthIndex = false;
     for (ResourceUpdateItem& item : resourceDownloads) {
         total += item.size;
         // What is on the disk stays whole until its replacement is verified,
         // whatever version.txt says of it.
         item.fileOnDisk = item.change == ResourceChangeKind::Added && onDisk.Contains(item.name);
+        worthIndex |= item.size >= kIndexWorthMemberBytes;
     }
+    comparison->total = total;
+    comparison->forgotten = forgotten;
+    if (!worthIndex) {
+        FinishComparison(comparison, nullptr);
+        return;
+    }
+    // The update thread goes on with other work while the index comes (within
+    // its limit, whatever the server does); the comparison ends when it is had.
+    downloader.FetchContentIndex([this, comparison](std::unique_ptr<ContentIndex> index) {
+        FinishComparison(comparison, index.get());
+    });
+}
+
+void CResourceManager::FinishComparison(const std::shared_ptr<Comparison>& comparison, const ContentIndex* index) {
+    if (Stopping()) return;
+    uint64_t total = comparison->total;
     // Files rebuilt from chunks keep what an earlier run left under their
     // temporary names; every other leftover goes. A stop meanwhile (the index
     // not fetched) must not take a killed run's chunks for leftovers.
-    std::unordered_set<std::wstring> rebuilding = PlanChunkedFiles(&total);
+    std::unordered_set<std::wstring> rebuilding;
+    if (index) rebuilding = PlanChunkedFiles(*index, &total);
     if (Stopping()) return;
-    size_t removed = onDisk.RemoveTemporaries(rebuilding);
+    size_t removed = comparison->onDisk.RemoveTemporaries(rebuilding);
     if (removed > 0) DebugTrace(L"清理临时文件\t" + IntToText(static_cast<int32_t>(removed)));
     // Should this save fail, the one before the batch fails too and stops the run.
-    if (forgotten) SaveLocalVersionFile();
+    if (comparison->forgotten) SaveLocalVersionFile();
     // Also when there is nothing to fetch: the flow starts the batches (or ends
     // the run) on its own thread either way.
     const int64_t size = static_cast<int64_t>(total);
@@ -274,15 +293,19 @@ void CResourceManager::CompareWithCdn(bool repair) {
            [size](UpdateReports& receiver) { receiver.OnDownloadTotalSize(size); });
 }
 
-std::unordered_set<std::wstring> CResourceManager::PlanChunkedFiles(uint64_t* total) {
+std::unordered_set<std::wstring> CResourceManager::PlanChunkedFiles(const ContentIndex& index, uint64_t* total) {
     std::unordered_set<std::wstring> rebuilding;
-    bool worthIt = false;
-    for (const ResourceUpdateItem& item : resourceDownloads) worthIt |= item.size >= kIndexWorthMemberBytes;
-    ContentIndex index;
-    if (!worthIt || !downloader.FetchContentIndex(&index)) return rebuilding;
     // The same floor as the batch's writes: a drive too full for a rebuild
     // gets the whole file instead, and the size check before the batch says so.
     DiskSpaceGuard space(resourceFilesFolder, downloader.freeSpaceFloor, downloader.freeSpaceQuery);
+    // What is read: each rebuilt file's temporary file and installed copy, at most.
+    struct Planned {
+        ResourceUpdateItem* item;
+        const ContentIndexEntry* entry;
+        std::wstring path;
+    };
+    std::vector<Planned> planned;
+    int64_t toRead = 0;
     for (ResourceUpdateItem& item : resourceDownloads) {
         const ContentIndexEntry* entry = index.Find(item.name);
         // An entry that does not fit the list's is not used at all.
@@ -290,22 +313,47 @@ std::unordered_set<std::wstring> CResourceManager::PlanChunkedFiles(uint64_t* to
         item.sha256 = entry->sha256;
         std::wstring path;
         if (entry->chunks.empty() || !ResourcePathUnder(resourceFilesFolder, item.name, &path)) continue;
-        std::shared_ptr<ChunkedFileAssembly> assembly(new ChunkedFileAssembly(*entry, path, item.cdnMd5));
-        if (!assembly->Prepare([this](uint64_t) { return !Stopping(); }, &space)) {
+        toRead += static_cast<int64_t>(FileSizeOrZero(path) + FileSizeOrZero(path + kResourceTemporarySuffix));
+        planned.push_back(Planned{&item, entry, path});
+    }
+    // Cutting and hashing large installed files takes a while: once it has
+    // taken long enough to be noticed, it shows as a check of the game files.
+    const ULONGLONG started = ::GetTickCount64();
+    ULONGLONG lastReport = 0;
+    int64_t read = 0;
+    auto onBytesRead = [&](uint64_t bytes) {
+        read += static_cast<int64_t>(bytes);
+        const ULONGLONG now = ::GetTickCount64();
+        if (now - started >= GetUpdateTimings().checkProgressAfterMs && now - lastReport >= 50) {
+            lastReport = now;
+            ReportCheckProgress(std::min(read, toRead), toRead);
+        }
+        return !Stopping();  // a closing window waits for no large file
+    };
+    for (const Planned& plan : planned) {
+        ResourceUpdateItem& item = *plan.item;
+        std::shared_ptr<ChunkedFileAssembly> assembly(new ChunkedFileAssembly(*plan.entry, plan.path, item.cdnMd5));
+        if (!assembly->Prepare(onBytesRead, &space)) {
             if (Stopping()) break;  // the chunks copied so far stay for the next run
             DebugTrace(L"分块准备失败\t" + item.name + L"\t" + IntToText(static_cast<int32_t>(::GetLastError())));
             continue;
         }
-        rebuilding.insert(InstalledFiles::TemporaryPathKey(path + kResourceTemporarySuffix));
+        rebuilding.insert(InstalledFiles::TemporaryPathKey(plan.path + kResourceTemporarySuffix));
         *total = *total - item.size + assembly->MissingMemberBytes();
         // Chunks missing of all, the file's size and the bytes to fetch for it.
         DebugTrace(L"分块更新\t" + item.name + L"\t" +
                    IntToText(static_cast<int32_t>(assembly->MissingChunks().size())) + L"/" +
-                   IntToText(static_cast<int32_t>(entry->chunks.size())) + L"\t" +
-                   std::to_wstring(entry->FileSize()) + L"\t" + std::to_wstring(assembly->MissingMemberBytes()));
+                   IntToText(static_cast<int32_t>(plan.entry->chunks.size())) + L"\t" +
+                   std::to_wstring(plan.entry->FileSize()) + L"\t" + std::to_wstring(assembly->MissingMemberBytes()));
         item.chunked = assembly;
     }
+    if (lastReport != 0) ReportCheckProgress(toRead, toRead);
     return rebuilding;
+}
+
+void CResourceManager::ReportCheckProgress(int64_t read, int64_t total) {
+    Report(ResourceManagerProgressState::VerifyProgress,
+           [read, total](UpdateReports& receiver) { receiver.OnVerifyProgress(read, total); });
 }
 
 void CResourceManager::StartBatches() {
@@ -339,8 +387,9 @@ void CResourceManager::StartResourceUpdate() {
     bool changed = false;
     for (const ResourceUpdateItem& item : resourceDeletes) changed |= localResourceMap.erase(item.name) > 0;
     for (const ResourceUpdateItem& item : resourceDownloads) changed |= localResourceMap.erase(item.name) > 0;
-    if (changed && !SaveLocalVersionFile()) {
-        ReportResourceDownloadFailed();
+    FailureCause unsaved;
+    if (changed && !SaveLocalVersionFile(&unsaved)) {
+        ReportResourceDownloadFailed(unsaved);
         return;
     }
     // A withdrawn name that Windows takes for one being downloaded ("A.txt"
@@ -378,11 +427,7 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
     DebugTrace(L"开始校验游戏文件\t" + IntToText(static_cast<int32_t>(toCheck.size())) + L"\t" +
                std::to_wstring(totalBytes));
     int64_t readBytes = 0;
-    auto reportRead = [this, &readBytes, totalBytes] {
-        const int64_t read = readBytes;
-        Report(ResourceManagerProgressState::VerifyProgress,
-               [read, totalBytes](UpdateReports& receiver) { receiver.OnVerifyProgress(read, totalBytes); });
-    };
+    auto reportRead = [this, &readBytes, totalBytes] { ReportCheckProgress(readBytes, totalBytes); };
     reportRead();
     DWORD lastReport = ::GetTickCount();
     std::vector<std::wstring> damaged;
@@ -415,7 +460,7 @@ size_t CResourceManager::VerifyInstalledFiles(const InstalledFiles& onDisk) {
     return damaged.size();
 }
 
-bool CResourceManager::SaveLocalVersionFile() {
+bool CResourceManager::SaveLocalVersionFile(FailureCause* cause) {
     if (!localListsLoaded) return true;
     // An empty map is saved as an empty file: keeping the old text would
     // name files that are being withdrawn or replaced.
@@ -425,7 +470,9 @@ bool CResourceManager::SaveLocalVersionFile() {
     DWORD started = ::GetTickCount();
     bool saved = ReplaceFileBytes(resourceRoot + kVersionFileName, TextToUtf8String(text));
     if (!saved) {
-        DebugTrace(L"保存本地资源信息失败\t" + IntToText(static_cast<int32_t>(::GetLastError())));
+        const DWORD error = ::GetLastError();
+        DebugTrace(L"保存本地资源信息失败\t" + IntToText(static_cast<int32_t>(error)));
+        if (cause) *cause = DiskFailure(error, kVersionFileName);
         versionFileDirty = true;  // what it lacks is still to be saved
     }
     lastVersionSaveCost = ::GetTickCount() - started;
@@ -453,58 +500,53 @@ void CResourceManager::OnSaveTick(uint32_t run) {
     PostSaveTick();
 }
 
-void CResourceManager::OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state) {
-    // Game resources are recorded by RecordInstalled once each file is in place
-    // and on the disk, which may be after its segment's result.
-    if (task.kind == static_cast<int32_t>(CdnTaskKind::LauncherFile)) RecordInstalled(task, state);
-}
-
-void CResourceManager::RecordInstalled(const DownloadTaskInfo& task, CDNDownloadState state) {
-    if (state != CDNDownloadState::Succeeded) return;
+void CResourceManager::RecordInstalled(const std::wstring& name, CdnTaskKind kind) {
     ResourceInfoMap* local;
     ResourceInfoMap* cdn;
-    if (task.kind == static_cast<int32_t>(CdnTaskKind::GameResource)) {
+    if (kind == CdnTaskKind::GameResource) {
         local = &localResourceMap;
         cdn = &cdnResourceMap;
-    } else if (task.kind == static_cast<int32_t>(CdnTaskKind::LauncherFile)) {
+    } else if (kind == CdnTaskKind::LauncherFile) {
         local = &localLauncherMap;
         cdn = &cdnLauncherMap;
     } else {
         return;
     }
-    auto fromCdn = cdn->find(task.name);
+    auto fromCdn = cdn->find(name);
     if (fromCdn == cdn->end()) return;
-    auto installed = local->find(task.name);
+    auto installed = local->find(name);
     if (installed == local->end()) {
-        local->emplace(task.name, fromCdn->second);
+        local->emplace(name, fromCdn->second);
     } else {
         installed->second.md5 = fromCdn->second.md5;
     }
     if (local == &localResourceMap) versionFileDirty = true;
 }
 
-void CResourceManager::OnBatchFinished(CDNDownloadState state, int32_t kind) {
-    if (kind == static_cast<int32_t>(CdnTaskKind::LauncherFile)) {
+void CResourceManager::OnBatchFinished(CDNDownloadState state, CdnTaskKind kind, const FailureCause& cause) {
+    if (kind == CdnTaskKind::LauncherFile) {
+        FailureCause why = cause;
         if (state == CDNDownloadState::Succeeded) {
-            if (!StoreLauncherManifest(StagingFilePath(launcherFilesFolder), localLauncherMap)) {
-                // Never marked complete: the entrance program must not apply it.
-                DeleteStagingFile(StagingFilePath(launcherFilesFolder));
-                Report(ResourceManagerProgressState::LauncherDownloadFailed, &UpdateReports::OnLauncherDownloadFailed);
+            if (StoreLauncherManifest(StagingFilePath(launcherFilesFolder), localLauncherMap)) {
+                Report(ResourceManagerProgressState::LauncherUpdateFinished, &UpdateReports::OnLauncherUpdateFinished);
                 return;
             }
-            Report(ResourceManagerProgressState::LauncherUpdateFinished, &UpdateReports::OnLauncherUpdateFinished);
-        } else {
-            Report(ResourceManagerProgressState::LauncherDownloadFailed, &UpdateReports::OnLauncherDownloadFailed);
+            // Never marked complete: the entrance program must not apply it.
+            why = DiskFailure(::GetLastError(), StagingFilePath(launcherFilesFolder));
+            DeleteStagingFile(StagingFilePath(launcherFilesFolder));
         }
-    } else if (kind == static_cast<int32_t>(CdnTaskKind::GameResource)) {
+        Report(ResourceManagerProgressState::LauncherDownloadFailed,
+               [why](UpdateReports& receiver) { receiver.OnLauncherDownloadFailed(why); });
+    } else if (kind == CdnTaskKind::GameResource) {
         // A batch whose files version.txt cannot name is no success: the next
         // run would take them for files it does not know.
         StopSaveTicker();
-        bool saved = SaveLocalVersionFile();
+        FailureCause unsaved;
+        bool saved = SaveLocalVersionFile(&unsaved);
         if (state == CDNDownloadState::Succeeded && saved) {
             Report(ResourceManagerProgressState::ResourceUpdateFinished, &UpdateReports::OnResourceUpdateFinished);
         } else {
-            ReportResourceDownloadFailed();
+            ReportResourceDownloadFailed(state == CDNDownloadState::Succeeded ? unsaved : cause);
         }
     }
 }
@@ -527,10 +569,10 @@ void CResourceManager::StopForClose() {
     updateThread.Stop();
 }
 
-void CResourceManager::OnBatchPaused(int32_t kind) {
+void CResourceManager::OnBatchPaused(CdnTaskKind kind) {
     // The files verified so far are named at once, so a launcher closed while
     // paused loses none of them.
-    if (kind == static_cast<int32_t>(CdnTaskKind::GameResource)) SaveLocalVersionFile();
+    if (kind == CdnTaskKind::GameResource) SaveLocalVersionFile();
     Report(ResourceManagerProgressState::DownloadPaused, &UpdateReports::OnDownloadPaused);
 }
 
@@ -544,7 +586,7 @@ std::wstring CResourceManager::ComputeResourceHash() {
     updateThread.Call([this, &root] { root = resourceRoot; });
     if (root.empty()) return std::wstring();
     std::vector<ResoureConfigInfo> list;
-    if (!LoadListFile(root + kVersionFileName, &list) || list.empty()) return std::wstring();
+    if (!LoadListFile(root + kVersionFileName, &list)) return std::wstring();
     std::stable_sort(list.begin(), list.end(),
                      [](const ResoureConfigInfo& a, const ResoureConfigInfo& b) { return a.name < b.name; });
     std::wstring concatenated;

@@ -6,34 +6,33 @@
 // (launcher files first, in a run of their own) and keeps version.txt current.
 //
 // The update's state (the four lists, what is to fetch and to delete, what
-// version.txt still lacks) belongs to one thread of the manager's own, the
-// update thread: the public calls that need it post their work there (a few
-// wait for it), and the downloader's workers send it their results the same way, so
-// nothing of that state is shared or locked. The comparison and the saves of
-// version.txt run there too. Every report goes through the report poster,
-// from the update thread (download progress from the worker counting it).
-// The manager never moves on by itself between steps: whoever drives it (the
+// version.txt still lacks, and the downloader's batch) belongs to one thread
+// of the manager's own, the update thread: the public calls that need it post
+// their work there (a few wait for it), and the downloader, which runs on the
+// same thread, is told there by its workers, so nothing of that state is
+// shared or locked. The comparison and the saves of version.txt run there
+// too, and every report goes from there through the report poster. The
+// manager never moves on by itself between steps: whoever drives it (the
 // update flow, on the window's thread) starts the comparison and the batches
 // after their reports.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "update/CDNResourceDownloader.h"
+#include "update/InstalledFiles.h"
 #include "update/ResourceList.h"
 #include "update/ResourceListCheck.h"
 #include "update/ResourceManagerProgress.h"
 #include "util/TaskThread.h"
 
-class InstalledFiles;
-
 class CResourceManager {
 public:
-    // The downloader must outlive the manager; the manager takes its callables.
-    explicit CResourceManager(CCDNResourceDownloader& downloader);
+    CResourceManager();
     // Ends the update thread (a comparison stops at its next file) and the
-    // downloader's workers, which report to this object.
+    // downloader's workers.
     ~CResourceManager();
     CResourceManager(const CResourceManager&) = delete;
     CResourceManager& operator=(const CResourceManager&) = delete;
@@ -63,10 +62,11 @@ public:
     // file recorded so far (nothing when the local lists were never loaded)
     // and ends the update thread; the manager does nothing after it.
     void StopForClose();
-    // MD5 of the md5 texts of version.txt in name order; empty without the file
-    // or without entries.
+    // MD5 of the md5 texts of version.txt in name order (of nothing, for a
+    // file without entries); empty only without the file.
     std::wstring ComputeResourceHash();
-    // The downloader the manager drives (the flow waits for it to be idle).
+    // The downloader the manager drives, for its settings (list-signing keys,
+    // speed limit, the disk's floor) before the first run.
     CCDNResourceDownloader& Downloader() { return downloader; }
 
 private:
@@ -92,28 +92,39 @@ private:
     void ConnectDownloader();
     // Runs work on the update thread; when it no longer runs, the step's
     // failure is reported instead (refusal may be null: nothing to report).
-    void PostWork(TaskThread::Task work, void (CResourceManager::*refusal)());
-    void ReportCompareFailed();
-    void ReportResourceDownloadFailed();
+    void PostWork(TaskThread::Task work, void (CResourceManager::*refusal)(const FailureCause&));
+    void ReportCompareFailed(const FailureCause& cause);
+    void ReportResourceDownloadFailed(const FailureCause& cause);
     // The window is closing: long steps end early, and nothing is deleted.
     bool Stopping() const { return stopping != 0; }
-    // The disk listing, the check when asked, the comparison and the size report.
+    // The disk listing, the check when asked and the comparison; then, once
+    // the content index is had or given up, the plan of chunks and the size report.
     void CompareWithCdn(bool repair);
+    // What the comparison found, for its end.
+    struct Comparison {
+        InstalledFiles onDisk;
+        uint64_t total = 0;
+        bool forgotten = false;  // an entry lost its MD5: version.txt needs writing
+    };
+    void FinishComparison(const std::shared_ptr<Comparison>& comparison, const ContentIndex* index);
     // Starts the launcher batch when launcher files changed; gives whether it did.
     bool StartLauncherUpdate();
     // Deletes withdrawn resources and starts the game-resource batch, or reports
     // that everything is current.
     void StartResourceUpdate();
     // Writes version.txt from the local resource map (an empty file when it is
-    // empty), replacing the file in one step; false when it could not. Nothing
-    // (true) before the local lists were loaded: an empty map then says nothing.
-    bool SaveLocalVersionFile();
-    // With a content index (fetched only when a changed file is large): gives
-    // each changed file the index's SHA-256 and prepares those packed in
-    // chunks to be rebuilt from what is on the disk, counting in *total only
-    // the chunks still to fetch. Gives the temporary files they use
+    // empty), replacing the file in one step; false, with *cause (may be
+    // null), when it could not. Nothing (true) before the local lists were
+    // loaded: an empty map then says nothing.
+    bool SaveLocalVersionFile(FailureCause* cause = nullptr);
+    // With the content index: gives each changed file the index's SHA-256 and
+    // prepares those packed in chunks to be rebuilt from what is on the disk
+    // (its progress shown when it takes long), counting in *total only the
+    // chunks still to fetch. Gives the temporary files they use
     // (InstalledFiles::TemporaryPathKey).
-    std::unordered_set<std::wstring> PlanChunkedFiles(uint64_t* total);
+    std::unordered_set<std::wstring> PlanChunkedFiles(const ContentIndex& index, uint64_t* total);
+    // Tells the bytes read of installed files being checked (VerifyProgress).
+    void ReportCheckProgress(int64_t read, int64_t total);
     // The number of damaged or unreadable files, whose MD5 it clears.
     size_t VerifyInstalledFiles(const InstalledFiles& onDisk);
     // While a game-resource batch runs, version.txt is saved about once a
@@ -134,15 +145,13 @@ private:
     // Reads the CDN list strictly (ReadCdnResourceList); a bad one is traced and gives false.
     bool ReadCdnList(const std::wstring& text, std::vector<ResoureConfigInfo>* list);
 
-    void OnConfigDownloaded(CDNDownloadState state, const std::wstring& listText);
-    void OnBatchFinished(CDNDownloadState state, int32_t kind);
-    void OnBatchPaused(int32_t kind);
-    void OnTaskFinished(const DownloadTaskInfo& task, CDNDownloadState state);
+    void OnConfigDownloaded(CDNDownloadState state, const std::wstring& listText, const FailureCause& cause);
+    void OnBatchFinished(CDNDownloadState state, CdnTaskKind kind, const FailureCause& cause);
+    void OnBatchPaused(CdnTaskKind kind);
     // The file's entry takes the CDN's MD5 in its local map.
-    void RecordInstalled(const DownloadTaskInfo& task, CDNDownloadState state);
+    void RecordInstalled(const std::wstring& name, CdnTaskKind kind);
     void OnDownloadProgress(int64_t downloaded, int64_t total);
 
-    CCDNResourceDownloader& downloader;
     ReportPoster reportPoster;  // set before the update thread's first work
     volatile LONG stopping = 0;
     // Everything below belongs to the update thread.
@@ -164,6 +173,9 @@ private:
     std::vector<ResourceUpdateItem> launcherDeletes;
     std::vector<ResourceUpdateItem> resourceDeletes;
     std::vector<ResourceUpdateItem> resourceDownloads;
-    // Last: it ends (in the destructor) before the state it works on goes.
+    // It ends (in the destructor) before the state it works on goes.
     TaskThread updateThread;
+    // Runs on the update thread; its workers end (in the destructor) once
+    // the update thread has.
+    CCDNResourceDownloader downloader{updateThread};
 };

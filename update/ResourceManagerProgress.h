@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "util/FailureCause.h"
+
 enum ResourceManagerProgressState : int32_t {
     LocalCheckStarted = 1,
     LocalCheckFinished = 2,
@@ -49,17 +51,21 @@ public:
     // resources together (also 0).
     virtual void OnDownloadTotalSize(int64_t totalSize) {}
     // No list to act on; listUnverified: it arrived, but its statement failed.
-    virtual void OnCdnCompareFailed(bool listUnverified) {}
+    // cause: why, as far as it is known (the list's answer, its connection).
+    virtual void OnCdnCompareFailed(bool listUnverified, const FailureCause& cause) {}
     virtual void OnResourceDownloadStarted() {}
-    virtual void OnResourceDownloadFailed() {}
+    // The batch failed for cause: its first failure (a file's disk or check,
+    // the answer or connection of its request), or version.txt not saved.
+    virtual void OnResourceDownloadFailed(const FailureCause& cause) {}
     virtual void OnLauncherDownloadStarted() {}
-    virtual void OnLauncherDownloadFailed() {}
+    virtual void OnLauncherDownloadFailed(const FailureCause& cause) {}
     // Bytes of the batch received so far, of the whole batch.
     virtual void OnDownloadProgress(int64_t downloaded, int64_t total) {}
     virtual void OnLauncherUpdateFinished() {}
     virtual void OnResourceUpdateFinished() {}
-    // Checking installed files against their MD5 (a repair the player asked for):
-    // the bytes read, of the bytes to read.
+    // Checking installed files (against their MD5 in a repair the player asked
+    // for, or cutting and hashing them for chunks): the bytes read, of the
+    // bytes to read.
     virtual void OnVerifyProgress(int64_t read, int64_t total) {}
     // The batch under way stands paused; it goes on when the player resumes it.
     virtual void OnDownloadPaused() {}

@@ -79,6 +79,12 @@ bool ReadFileBytes(const std::wstring& path, std::string* out) {
     return ReadWholeFile(file, out);
 }
 
+uint64_t FileSizeOrZero(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 bool ReadUtf8TextFile(const std::wstring& path, std::wstring* out) {
     std::string bytes;
     if (!ReadFileBytes(path, &bytes)) return false;
@@ -158,12 +164,31 @@ bool ChooseFreestFixedDrive(std::wstring* out) {
     unsigned long long best = 0;
     for (const std::wstring& root : drives) {
         if (!IsFolderWritable(root)) continue;
-        ULARGE_INTEGER available, total, free;
-        if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) continue;
-        if (free.QuadPart > best) {
-            best = free.QuadPart;
+        uint64_t free = 0;
+        if (!FreeDiskBytes(root, &free)) continue;
+        if (free > best) {
+            best = free;
             *out = root;
         }
     }
     return !out->empty();
+}
+
+bool FreeDiskBytes(const std::wstring& folder, uint64_t* freeBytes) {
+    // What this process may write: a quota leaves it less than the drive has.
+    std::wstring at = folder;
+    for (;;) {
+        ULARGE_INTEGER available;
+        if (::GetDiskFreeSpaceExW(at.c_str(), &available, nullptr, nullptr)) {
+            *freeBytes = available.QuadPart;
+            return true;
+        }
+        DWORD error = ::GetLastError();
+        std::wstring parent;
+        if ((error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) || !GetParentFolder(at, &parent) ||
+            parent.size() >= at.size()) {
+            return false;
+        }
+        at = parent;
+    }
 }

@@ -24,6 +24,8 @@ std::wstring LongPathForm(const std::wstring& path);
 // Whole file decoded from UTF-8 (a leading byte-order mark is dropped).
 bool ReadUtf8TextFile(const std::wstring& path, std::wstring* out);
 bool ReadFileBytes(const std::wstring& path, std::string* out);
+// The file's size in bytes; 0 when it is missing or cannot be asked.
+uint64_t FileSizeOrZero(const std::wstring& path);
 // Creates or truncates the file (and its missing folders) and writes the text
 // as UTF-8 without a byte-order mark.
 bool WriteUtf8TextFile(const std::wstring& path, const std::wstring& text);
@@ -38,5 +40,9 @@ bool ListFixedDrives(std::vector<std::wstring>* out);
 // Creates the folder if needed and proves a file can be created in it
 // (the probe "launcher_test.txt" is removed again).
 bool IsFolderWritable(const std::wstring& folder);
+// The bytes this process may still write on the drive that holds folder (the
+// nearest existing parent of a folder not made yet): the one way the launcher
+// learns free space. False when Windows cannot tell.
+bool FreeDiskBytes(const std::wstring& folder, uint64_t* freeBytes);
 // The writable fixed drive with the most free bytes; ties go to the first listed.
 bool ChooseFreestFixedDrive(std::wstring* out);

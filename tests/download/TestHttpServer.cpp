@@ -244,6 +244,7 @@ bool TestHttpServer::Respond(SOCKET s, const Request& request) {
         ::WaitForSingleObject(releaseEvent_.Get(), 60000);
         return true;
     }
+    if (served < resource.failFirst + resource.cutFirst) resource.mode = kCutBody;
     const std::string& bytes = resource.bytes;
     uint64_t first = 0;
     uint64_t last = bytes.empty() ? 0 : bytes.size() - 1;

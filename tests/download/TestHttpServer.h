@@ -32,6 +32,7 @@ public:
         std::string bytes;
         Mode mode = kRanges;
         int failFirst = 0;          // the first failFirst requests answer 503
+        int cutFirst = 0;           // the next cutFirst requests are cut like kCutBody
         uint32_t stallAfter = 0;
         DWORD dripMs = 1000;
         uint32_t dripBytes = 1;

@@ -53,3 +53,13 @@ int TraceCapture::Count(const std::wstring& line) {
     }
     return count;
 }
+
+bool TraceCapture::WaitFor(const std::wstring& line, DWORD timeoutMs) {
+    // The trace goes to a file: it is read again as it grows.
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (Count(line) == 0) {
+        if (::GetTickCount64() >= end) return false;
+        ::Sleep(20);
+    }
+    return true;
+}

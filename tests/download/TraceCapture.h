@@ -1,5 +1,6 @@
 #pragma once
 // Captures the debug trace's standard-output copy while the object lives.
+#include <windows.h>
 #include <string>
 
 class TraceCapture {
@@ -12,6 +13,8 @@ public:
     // Everything traced so far, one line per call, ending in "\r\n".
     std::wstring Text();
     int Count(const std::wstring& line);
+    // Waits until the line has been traced; false after timeoutMs.
+    bool WaitFor(const std::wstring& line, DWORD timeoutMs);
 
 private:
     std::wstring path_;

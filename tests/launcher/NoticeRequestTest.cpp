@@ -27,21 +27,23 @@ struct Outcome {
     int calls = 0;
     std::wstring url;
     RequestNoticeResult result = NoticeOk;
+    FailureCause cause;
 };
 
 Outcome AskOnce(TKNoticeRequest& request) {
     Outcome outcome;
     ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    request.SetResultCallback([&](const std::wstring& url, RequestNoticeResult result) {
+    request.SetResultCallback([&](const std::wstring& url, RequestNoticeResult result, const FailureCause& cause) {
         ++outcome.calls;
         outcome.url = url;
         outcome.result = result;
+        outcome.cause = cause;
         ::SetEvent(done.Get());
     });
     NoticeRequestInfo info = MakeNoticeRequestInfo(L"DEV", L"C:\\missing.exe");
     request.Request(std::make_unique<NoticeRequestParams>(info));
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(done.Get(), 60000));
-    ::Sleep(50);  // a second callback would show up here
+    request.Shutdown();  // its worker has ended: a second callback would have come by now
     return outcome;
 }
 
@@ -59,14 +61,20 @@ protected:
 }  // namespace
 
 TEST_F(NoticeRequestTest, OutcomesFromTheServer) {
-    const struct { const char* mode; RequestNoticeResult result; const wchar_t* url; } cases[] = {
-        {"ok\nhttp://127.0.0.1:18080/cdn/list.txt", NoticeOk, L"http://127.0.0.1:18080/cdn/list.txt"},
-        {"empty", NoticeNoAddress, L""},
-        {"nopkg", NoticeNoAddress, L""},
-        {"garbage", NoticeParseFailed, L""},
-        {"deep", NoticeParseFailed, L""},     // too deep for the reader, and the process lives on
-        {"huge", NoticeRequestFailed, L""},   // over the size limit: a failed request
-        {"404", NoticeRequestFailed, L""},
+    // A failed request says why; an answer that came tells nothing more.
+    const struct {
+        const char* mode;
+        RequestNoticeResult result;
+        const wchar_t* url;
+        FailureCause cause;
+    } cases[] = {
+        {"ok\nhttp://127.0.0.1:18080/cdn/list.txt", NoticeOk, L"http://127.0.0.1:18080/cdn/list.txt", {}},
+        {"empty", NoticeNoAddress, L"", {}},
+        {"nopkg", NoticeNoAddress, L"", {}},
+        {"garbage", NoticeParseFailed, L"", {}},
+        {"deep", NoticeParseFailed, L"", {}},  // too deep for the reader, and the process lives on
+        {"huge", NoticeRequestFailed, L"", FailureCause(FailureKind::BadAnswer, -1)},  // over the size limit
+        {"404", NoticeRequestFailed, L"", FailureCause(FailureKind::ServerAnswer, 404)},
     };
     TKNoticeRequest request;  // one request object serves every retry
     for (const auto& c : cases) {
@@ -75,6 +83,10 @@ TEST_F(NoticeRequestTest, OutcomesFromTheServer) {
         EXPECT_EQ(1, outcome.calls) << c.mode;
         EXPECT_EQ(c.result, outcome.result) << c.mode;
         EXPECT_EQ(c.url, outcome.url) << c.mode;
+        EXPECT_EQ(c.cause.kind, outcome.cause.kind) << c.mode;
+        if (c.cause.code != -1) {  // -1: whatever code the transport gives
+            EXPECT_EQ(c.cause.code, outcome.cause.code) << c.mode;
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <cmath>
+#include <vector>
 
 #include "launcher/ProgressDisplay.h"
 
@@ -74,21 +75,50 @@ TEST(ProgressDisplay, TipsFollowPhaseAndFraction) {
     EXPECT_EQ(kept, d.currentTip);
 }
 
-TEST(ProgressDisplay, SpeedIsTheSixSecondAverage) {
+TEST(ProgressDisplay, SpeedAveragesTheSecondsSinceBytesBegan) {
+    // Bytes received by each once-a-second tick (cumulative), and the speed
+    // the line shows at that tick. 6291456 bytes are 6 MiB.
+    const struct { std::vector<int64_t> received; const wchar_t* speed; } cases[] = {
+        // Four idle seconds, then 6 MiB a second: the seconds before the first
+        // byte are no part of the average.
+        {{0, 0, 0, 0, 6291456, 12582912, 18874368}, L"6.00MB"},
+        // Six seconds and more: the average of the last six.
+        {{6291456, 12582912, 18874368, 25165824, 31457280, 37748736, 44040192, 50331648}, L"6.00MB"},
+        // A stall after bytes began counts: 6 MiB over two seconds.
+        {{0, 6291456, 6291456}, L"3.00MB"},
+    };
+    for (const auto& c : cases) {
+        ProgressDisplay d = Fresh();
+        d.downloading = true;
+        std::wstring status, speed;
+        for (int64_t received : c.received) {
+            d.ApplyDownloadProgress(received, 1LL << 40);
+            ASSERT_TRUE(d.UpdateSpeedLine(&status, &speed));
+        }
+        EXPECT_EQ(0u, speed.find(std::wstring(L"速度:") + c.speed + L"/秒 ")) << speed;
+    }
+
+    // Nothing yet: no speed and no estimate. Then 614400 bytes in the first
+    // second of bytes: 614400 a second, and 1024000 left take 1 second.
     ProgressDisplay d = Fresh();
     d.downloading = true;
     d.ApplyDownloadProgress(0, 1638400);
     std::wstring status, speed;
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(d.UpdateSpeedLine(&status, &speed));
-        EXPECT_EQ(L"速度:0KB/秒 下载进度:1 KB/1.56MB", speed);  // nothing yet: no time estimate
+        EXPECT_EQ(L"速度:0KB/秒 下载进度:1 KB/1.56MB", speed);
     }
     d.ApplyDownloadProgress(614400, 1638400);
     ASSERT_TRUE(d.UpdateSpeedLine(&status, &speed));
-    // 614400 / 6 = 102400 bytes a second; 1024000 left: 10 seconds.
-    EXPECT_EQ(L"速度:101KB/秒 预计:10秒 下载进度:601KB/1.56MB", speed);
+    EXPECT_EQ(L"速度:601KB/秒 预计:1秒 下载进度:601KB/1.56MB", speed);
     EXPECT_EQ(L"美女指挥官正在为您调配游戏资源...", status);
     EXPECT_EQ(614400, d.lastDownloaded);
+
+    // A restart (a resume) forgets the seconds before it.
+    d.RestartSpeed();
+    d.ApplyDownloadProgress(614400 + 102400, 1638400);
+    ASSERT_TRUE(d.UpdateSpeedLine(&status, &speed));
+    EXPECT_EQ(0u, speed.find(L"速度:101KB/秒 ")) << speed;
 }
 
 TEST(ProgressDisplay, IdleTickLeavesTheLinesAlone) {

@@ -51,9 +51,9 @@ public:
     }
     void StartComparison(bool repair) override { comparisons.push_back(repair ? L"repair" : L"compare"); }
     void StartBatches() override { ++batchStarts; }
-    bool IsDownloaderIdle() override { return idle; }
     void PauseDownload() override { ++pauses; }
     void ResumeDownload() override { ++resumes; }
+    uint64_t FreeSpaceFloor() override { return DiskSpaceGuard::kDefaultFloor; }
     bool GetDiskFreeBytes(const std::wstring& root, uint64_t* freeBytes) override {
         diskRoot = root;
         if (freeSpace.empty()) return false;
@@ -71,7 +71,7 @@ public:
     std::deque<uint64_t> freeSpace{1ULL << 40};
     int ends = 0, gameStarts = 0, restarts = 0, noticeRequests = 0, batchStarts = 0;
     int pauses = 0, resumes = 0;
-    bool gameRunning = false, idle = true;
+    bool gameRunning = false;
     FakeTaskbar* taskbar = nullptr;
 };
 
@@ -119,28 +119,33 @@ TEST_F(UpdateFlowTest, StateTexts) {
         {&UpdateFlow::OnResourceUpdateFinished, L"资源更新完成,准备启动游戏.", 1},
     };
     for (const auto& c : cases) {
-        flow.Display().progress = 0.5f;
+        flow.OnDownloadProgress(25, 100);  // the bar at half
         (flow.*c.report)();
         EXPECT_EQ(c.text, host.status) << c.text;
-        EXPECT_EQ(c.progress, flow.Display().progress) << c.text;
+        flow.HandleTimer(TIMER_PROGRESS_BAR);
+        EXPECT_EQ(c.progress, host.bar) << c.text;
     }
+    flow.OnLocalCheckStarted();  // no download under way
     host.status = L"unchanged";
+    host.speed = L"unchanged";
     for (auto unused : {&UpdateReports::OnLauncherInfoStarted, &UpdateReports::OnLauncherInfoFinished}) {
         (flow.*unused)();
+        flow.HandleTimer(TIMER_SPEED_TEXT);
         EXPECT_EQ(L"unchanged", host.status);
-        EXPECT_FALSE(flow.Display().downloading);
+        EXPECT_EQ(L"unchanged", host.speed);
     }
 }
 
 TEST_F(UpdateFlowTest, FailuresOfferRetryOrQuit) {
+    const FailureCause none;
     const struct {
         std::function<void(UpdateFlow&)> report;
         const wchar_t* text;
     } cases[] = {
-        {[](UpdateFlow& f) { f.OnCdnCompareFailed(false); }, L"比对服务器资源失败!"},
-        {[](UpdateFlow& f) { f.OnCdnCompareFailed(true); }, L"资源列表校验失败，请重试!"},
-        {[](UpdateFlow& f) { f.OnResourceDownloadFailed(); }, L"加载服务器资源失败!"},
-        {[](UpdateFlow& f) { f.OnLauncherDownloadFailed(); }, L"加载Launcher资源失败!"},
+        {[&](UpdateFlow& f) { f.OnCdnCompareFailed(false, none); }, L"比对服务器资源失败!"},
+        {[&](UpdateFlow& f) { f.OnCdnCompareFailed(true, none); }, L"资源列表校验失败，请重试!"},
+        {[&](UpdateFlow& f) { f.OnResourceDownloadFailed(none); }, L"加载服务器资源失败!"},
+        {[&](UpdateFlow& f) { f.OnLauncherDownloadFailed(none); }, L"加载Launcher资源失败!"},
     };
     for (const auto& c : cases) {
         FakeHost h;
@@ -155,6 +160,32 @@ TEST_F(UpdateFlowTest, FailuresOfferRetryOrQuit) {
         c.report(f);
         EXPECT_EQ(1, h.ends);
     }
+}
+
+// A failure's box keeps its text as the first line and says the cause on a
+// line of its own; the status line shows the text alone.
+TEST_F(UpdateFlowTest, AFailureBoxSaysItsCause) {
+    const struct { FailureCause cause; const wchar_t* line; } cases[] = {
+        {FailureCause(FailureKind::DiskFull, 112, L"data\\big.pak"), L"原因：磁盘空间不足，错误代码 112，文件 data\\big.pak"},
+        {FailureCause(FailureKind::FileInUse, 32, L"a.bin"), L"原因：文件被其他程序占用，错误代码 32，文件 a.bin"},
+        {FailureCause(FailureKind::DiskError, 5, L"a.bin"), L"原因：写入文件失败，错误代码 5，文件 a.bin"},
+        {FailureCause(FailureKind::ContentCheck, 0, L"a.bin"), L"原因：文件内容校验失败，文件 a.bin"},
+        {FailureCause(FailureKind::ServerAnswer, 403, L"a.bin"), L"原因：服务器返回 HTTP 403，文件 a.bin"},
+        {FailureCause(FailureKind::BadAnswer, 0, L"list.txt"), L"原因：服务器返回的内容无效，文件 list.txt"},
+        {FailureCause(FailureKind::NoConnection, 12029), L"原因：无法连接服务器或连接中断，错误代码 12029"},
+        {FailureCause(FailureKind::TimedOut, 12002), L"原因：连接超时，错误代码 12002"},
+    };
+    for (const auto& c : cases) {
+        FakeHost h;
+        UpdateFlow f(h);
+        f.OnResourceDownloadFailed(c.cause);
+        EXPECT_EQ(std::wstring(L"加载服务器资源失败!\n") + c.line + L"|1|重试|退出", h.boxes.at(0));
+        EXPECT_EQ(L"加载服务器资源失败!", h.status);
+    }
+    FakeHost h;
+    UpdateFlow f(h);
+    f.OnCdnCompareFailed(false, FailureCause(FailureKind::ServerAnswer, 404, L"list.txt"));
+    EXPECT_EQ(L"比对服务器资源失败!\n原因：服务器返回 HTTP 404，文件 list.txt|1|重试|退出", h.boxes.at(0));
 }
 
 TEST_F(UpdateFlowTest, NoticeOutcomes) {
@@ -173,6 +204,11 @@ TEST_F(UpdateFlowTest, NoticeOutcomes) {
         f.OnNoticeResult(L"", c.result);
         EXPECT_EQ(1, h.ends);
     }
+    // A failed request's box says why under its text.
+    FakeHost h;
+    UpdateFlow f(h);
+    f.OnNoticeResult(L"", NoticeRequestFailed, FailureCause(FailureKind::NoConnection, 12029));
+    EXPECT_EQ(L"无法完成游戏资源更新，请求失败!\n原因：无法连接服务器或连接中断，错误代码 12029|1|重试|退出", h.boxes.at(0));
     flow.OnNoticeResult(L"http://cdn/a/b/list.txt", NoticeOk);
     ASSERT_EQ(1u, host.initialized.size());
     EXPECT_EQ(L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/a/b/list.txt", host.initialized[0]);
@@ -186,28 +222,11 @@ TEST_F(UpdateFlowTest, EnoughSpaceStartsTheBatches) {
     EXPECT_EQ(1, host.batchStarts);
 }
 
-TEST_F(UpdateFlowTest, WaitsForTheListWorkerWithoutBlocking) {
-    host.idle = false;
-    const int64_t size = 1000;
-    flow.OnDownloadTotalSize(size);
-    EXPECT_EQ(1u, host.timers.count(TIMER_WAIT_IDLE));
-    flow.HandleTimer(TIMER_WAIT_IDLE);
-    EXPECT_EQ(0, host.batchStarts);
-    host.idle = true;
-    flow.HandleTimer(TIMER_WAIT_IDLE);
-    EXPECT_EQ(1, host.batchStarts);
-    EXPECT_EQ(0u, host.timers.count(TIMER_WAIT_IDLE));
-}
-
 TEST_F(UpdateFlowTest, NothingToFetchStartsTheBatchesWithoutAskingTheDisk) {
     host.freeSpace.clear();  // an unreadable drive would end the launcher
-    host.idle = false;
     const int64_t none = 0;
     flow.OnDownloadTotalSize(none);
     EXPECT_EQ(L"", host.diskRoot);
-    EXPECT_EQ(0, host.batchStarts);  // the list's worker still runs
-    host.idle = true;
-    flow.HandleTimer(TIMER_WAIT_IDLE);
     EXPECT_EQ(1, host.batchStarts);
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_EQ(0, host.ends);
@@ -265,7 +284,6 @@ TEST_F(UpdateFlowTest, DownloadReportsDriveBarAndSpeedLine) {
     flow.OnResourceDownloadStarted();
     const std::pair<int64_t, int64_t> progress{60, 100};
     flow.OnDownloadProgress(progress.first, progress.second);
-    EXPECT_TRUE(flow.Display().downloading);
     flow.HandleTimer(TIMER_PROGRESS_BAR);
     EXPECT_NEAR(0.26f, host.bar, 1e-5);
     flow.HandleTimer(TIMER_SPEED_TEXT);
@@ -285,7 +303,8 @@ TEST_F(UpdateFlowTest, ARepairAskedBeforeTheUpdateChecksInItsFirstRunOnly) {
     const std::pair<int64_t, int64_t> read{42, 100};
     flow.OnVerifyProgress(read.first, read.second);
     EXPECT_EQ(L"正在校验游戏文件 42%", host.status);
-    EXPECT_FLOAT_EQ(0.42f, flow.Display().BarFraction());
+    flow.HandleTimer(TIMER_PROGRESS_BAR);
+    EXPECT_FLOAT_EQ(0.42f, host.bar);
     flow.OnResourceUpdateFinished();
     EXPECT_EQ(1u, host.timers.count(TIMER_START_GAME));
     flow.StartUpdate(L"http://cdn/a/b/list.txt");  // a retry later on checks nothing
@@ -328,7 +347,7 @@ TEST_F(UpdateFlowTest, TaskbarFollowsDownloadsTheDiskSpaceWaitAFailureAndTheEnd)
     flow.OnResourceDownloadStarted();
     const std::pair<int64_t, int64_t> half{500, 1000};
     flow.OnDownloadProgress(half.first, half.second);
-    flow.OnResourceDownloadFailed();
+    flow.OnResourceDownloadFailed(FailureCause());
     flow.OnResourceDownloadStarted();
     const std::pair<int64_t, int64_t> all{1000, 1000};
     flow.OnDownloadProgress(all.first, all.second);
@@ -409,8 +428,8 @@ TEST_F(UpdateFlowTest, PauseAndResumeOfEitherBatch) {
 
 TEST_F(UpdateFlowTest, TaskbarShowsTheErrorWhileAnyFailureBoxIsOpen) {
     const std::function<void(UpdateFlow&, FakeHost&)> failures[] = {
-        [](UpdateFlow& f, FakeHost&) { f.OnCdnCompareFailed(false); },
-        [](UpdateFlow& f, FakeHost&) { f.OnLauncherDownloadFailed(); },
+        [](UpdateFlow& f, FakeHost&) { f.OnCdnCompareFailed(false, FailureCause()); },
+        [](UpdateFlow& f, FakeHost&) { f.OnLauncherDownloadFailed(FailureCause()); },
         [](UpdateFlow& f, FakeHost&) { f.OnNoticeResult(L"", NoticeRequestFailed); },
         [](UpdateFlow& f, FakeHost& h) {
             h.freeSpace.clear();  // the free space cannot be read

@@ -43,6 +43,19 @@ http {
     location /slow/ { limit_rate 3m; }
     # A slow line for the benchmarks: each request at 10 MiB/s.
     location /rate10/ { limit_rate 10m; }
+    # A CDN edge that serves each request at 2 MiB/s: ranges of many small
+    # files take seconds, as on a player's line.
+    location /rate2/ { limit_rate 2m; }
+    # A CDN whose content index answers 503, and one whose index is never
+    # answered: nginx waits on BUILD_DIR/nginx/silent.sock, where a test
+    # listens and says nothing (without a listener nginx answers 502).
+    location ~ ^/index503/.*\.index\$ { return 503; }
+    location ~ ^/indexsilent/.*\.index\$ {
+      proxy_pass http://unix:$dir/silent.sock;
+      proxy_read_timeout 600s;
+    }
+    # A CDN that refuses its packages.
+    location ~ ^/forbidden/.*\.tqpkg\$ { return 403; }
     # Packages below /drip/ come at one byte a second after their first 4 KiB:
     # a server that never stops and never gets anywhere.
     location ~ ^/drip/.*\.tqpkg\$ { limit_rate 1; limit_rate_after 4k; }

@@ -250,9 +250,12 @@ TEST(FileFlusher, TellsEachFileAndReportsAFailedFlushOnce) {
     std::vector<int> done;
     CriticalSection lock;
     auto record = [&](int id) {
-        return [&, id](bool flushed) {
+        return [&, id](bool flushed, DWORD error) {
             ScopedLock hold(lock);
             done.push_back(flushed ? id : -id);
+            if (!flushed) {
+                EXPECT_NE(0u, error);  // the system's code of the failed step
+            }
         };
     };
     for (int id = 1; id <= 3; ++id) {

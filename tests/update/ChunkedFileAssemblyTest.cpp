@@ -62,7 +62,6 @@ DownloadTaskInfo ChunkTask(const NewRelease& release, uint32_t index) {
     task.offset = index == 0 ? 0 : release.entry.chunks[index].memberOffset;
     task.size = release.entry.chunks[index].memberOffset + release.entry.chunks[index].memberLength -
                 static_cast<uint32_t>(task.offset);
-    task.part = index;
     return task;
 }
 
@@ -149,7 +148,6 @@ TEST_F(ChunkedFileAssemblyTest, WhatAKilledRunWroteIsKeptAndAFileWithEverythingO
     ASSERT_TRUE(again->Prepare(nullptr));
     EXPECT_TRUE(again->MissingChunks().empty());
     DownloadTaskInfo install(L"http://127.0.0.1/p", L"a.bin", 2, L"res1", 0, 0);
-    install.part = ChunkDataProcessor::kNoChunk;
     ChunkDataProcessor installer(install, again, ChunkDataProcessor::kNoChunk);
     int installed = 0;
     installer.onInstalled = [&installed] { ++installed; };
@@ -229,7 +227,6 @@ TEST_F(ChunkedFileAssemblyTest, AChunkWithWrongBytesIsNeverWrittenAndIsNotAskedF
     uint32_t other = file->MissingChunks().back();
     ASSERT_NE(index, other);
     DownloadTaskInfo task = ChunkTask(release, other);
-    task.part = index;
     ChunkDataProcessor mislabelled(task, file, index);
     EXPECT_FALSE(Deliver(&mislabelled, MemberBytesOf(release, other)));
     EXPECT_EQ(old, FileBytes(target));

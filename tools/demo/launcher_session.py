@@ -102,6 +102,7 @@ class Launcher:
         full_env.update(env or {})
         self.lines = []
         self.last_answer = 0  # the trace line after the last box answered
+        self.times = []  # when each line of lines arrived (time.time())
         self._queue = queue.Queue()
         # wine-run.sh starts it the way this build's Windows programs run (the
         # i386 loader emulated, where it must be) and becomes the program itself.
@@ -112,15 +113,17 @@ class Launcher:
     def _read(self):
         for raw in self.proc.stdout:
             line = raw.decode("gbk", errors="replace").rstrip("\r\n")
-            self._queue.put(line)
+            self._queue.put((time.time(), line))
 
     def mark(self):
         """The number of trace lines so far, for wait_for's start."""
         while True:
             try:
-                self.lines.append(self._queue.get_nowait())
+                arrived, line = self._queue.get_nowait()
             except queue.Empty:
                 return len(self.lines)
+            self.lines.append(line)
+            self.times.append(arrived)
 
     def wait_for(self, text, timeout=60, start=0):
         """Waits for a trace line containing text, among the lines from number
@@ -131,14 +134,22 @@ class Launcher:
         end = time.time() + timeout
         while time.time() < end:
             try:
-                line = self._queue.get(timeout=0.2)
+                arrived, line = self._queue.get(timeout=0.2)
             except queue.Empty:
                 if self.proc.poll() is not None and self._queue.empty():
                     return None
                 continue
             self.lines.append(line)
+            self.times.append(arrived)
             if text in line:
                 return line
+        return None
+
+    def time_of(self, text):
+        """When the first line containing text arrived, or None."""
+        for line, arrived in zip(self.lines, self.times):
+            if text in line:
+                return arrived
         return None
 
     def wait_exit(self, timeout=60):

@@ -5,6 +5,7 @@ import hashlib
 import os
 import random
 import shutil
+import socket
 import subprocess
 import sys
 import time
@@ -178,6 +179,9 @@ class FailuresAndRetries(unittest.TestCase):
                 self.assertIsNotNone(spots, launcher.lines)
                 if i == 0:
                     self.assertEqual(5, len(ls.server_requests()) - before)  # five attempts
+                    # The failed request says why under the box's text.
+                    box = launcher.wait_for("launcher: message box: " + text, 1)
+                    self.assertEqual(text + "\\n原因：服务器返回 HTTP 404", box.split(": ", 2)[2])
                     ls.screenshot(os.path.join(SHOTS, "failure-box.png"))
                 ls.set_server(next_mode, url)
                 self.assertTrue(ls.press(launcher, spots[1]), launcher.lines)  # "重试"
@@ -362,6 +366,20 @@ def list_sizes(cdn_case):
     return {name: int(row[4]) for name, row in list_rows(cdn_case).items()}
 
 
+def assert_progress_counts_each_byte_once(test, launcher):
+    """Every download figure the window was given (one batch) is at most its
+    total and never below the one before, and the last one is the total."""
+    figures = [tuple(int(v) for v in line.rsplit(" ", 1)[1].split("/")) for line in launcher.lines
+               if "launcher: download progress " in line]
+    test.assertTrue(figures, launcher.lines)
+    previous = 0
+    for done, total in figures:
+        test.assertLessEqual(done, total)
+        test.assertGreaterEqual(done, previous)
+        previous = done
+    test.assertEqual(figures[-1][1], figures[-1][0])
+
+
 def run_to_game(test, record, args=(), env=None, timeout=180):
     """Runs the launcher through to the stub game's start, which writes record; gives the launcher."""
     launcher = ls.Launcher(list(args), env=dict(env or {}, DREL_STUB_RECORD=record))
@@ -431,16 +449,35 @@ def package_bytes_served(mark):
                if "tq_game.tqpkg" in line)
 
 
+def complete_files(game, sources, at):
+    """{name: seconds from its last write to at} of every file below game that
+    holds its source's bytes. A file the wineserver deletes meanwhile (one still
+    marked for deletion when the launcher died) is none."""
+    out = {}
+    for name, data in sources.items():
+        path = os.path.join(game, *name.split("\\"))
+        try:
+            written = os.path.getmtime(path)
+            with open(path, "rb") as f:
+                whole = f.read() == data
+        except FileNotFoundError:
+            continue
+        if whole:
+            out[name] = at - written
+    return out
+
+
 class KilledMidDownload(unittest.TestCase):
-    def killed_then_resumed(self, case, files, listed_enough):
-        """Installs files from the trickling CDN, kills the launcher once
-        listed_enough(version.txt's entries) holds, checks what was kept and that
-        the next run fetches no more than what version.txt did not name. Gives
-        what was kept, what the next run was served, and the packed sizes."""
+    def killed_then_resumed(self, case, files, listed_enough, cdn="slow"):
+        """Installs files from a trickling CDN path, kills the launcher once
+        listed_enough(version.txt's entries) holds, checks what was kept (every
+        file whole on the disk for more than 2 s is named) and that the next run
+        fetches no more than what version.txt did not name. Gives what was kept,
+        what the next run was served, and the packed sizes."""
         game_dir = make_game(case, files)
         files = tree(game_dir)
-        url = ls.pack("slow/" + case, game_dir)  # trickles, so the kill lands half-way
-        sizes = list_sizes("slow/" + case)
+        url = ls.pack(cdn + "/" + case, game_dir)  # trickles, so the kill lands half-way
+        sizes = list_sizes(cdn + "/" + case)
         ls.set_server("ok", url)
         root = ls.set_game_root(case)
         record = root + "record.txt"
@@ -451,8 +488,13 @@ class KilledMidDownload(unittest.TestCase):
             while not listed_enough(version_entries(root)) and time.time() < deadline:
                 time.sleep(0.05)
         finally:
+            killed_at = time.time()
             launcher.kill()  # as from the task manager: no chance to save anything
         kept = version_entries(root)
+        # A file is named within about a second of its last byte, whatever its
+        # request is still doing: one whole on the disk 2 s before the kill must be named.
+        whole = complete_files(ls.unix_path(root + "game"), files, killed_at)
+        self.assertEqual([], sorted(name for name, age in whole.items() if age > 2.0 and name not in kept))
         self.assertTrue(listed_enough(kept), (kept.keys(), launcher.lines))
         assert_only_verified_files(self, ls.unix_path(root + "game"), files)
         self.assertLess(len(kept), len(files), "the download ended before the kill")
@@ -489,6 +531,17 @@ class KilledMidDownload(unittest.TestCase):
         # and not fetched again.
         self.assertLess(served, sum(sizes[name] for name in long_files))
 
+    def test_files_are_named_as_they_arrive_within_long_ranges(self):
+        # Ranges of twenty touching small files and three long files, each
+        # request served at 2 MiB/s: killed while ranges are under way, after
+        # the first of them has ended.
+        rnd = random.Random(13)
+        small = {f"data\\s{i:02d}.bin": rnd.randbytes(512 * 1024) for i in range(60)}
+        long_files = {f"video\\v{i}.bin": rnd.randbytes(9 << 20) for i in range(3)}
+        kept, _, _ = self.killed_then_resumed("killed-ranges", dict(small, **long_files),
+                                              lambda listed: len(listed) >= 24, cdn="rate2")
+        self.assertLess(len(set(kept) & set(small)), len(small), "every small file had arrived")
+
 
 class ChunkedUpdates(unittest.TestCase):
     """Large files packed in chunks: an update fetches only the chunks that
@@ -499,8 +552,8 @@ class ChunkedUpdates(unittest.TestCase):
         cls.v1 = {"data\\sea.pak": chunked_content(21, 6 * 1024 * 1024), "data\\small.txt": b"small one"}
         cls.v2 = dict(cls.v1, **{"data\\sea.pak": edited(cls.v1["data\\sea.pak"], 22), "data\\small.txt": b"small two"})
 
-    def run_to_game(self, root, record_name, args=()):
-        return run_to_game(self, root + record_name, args, FAST)
+    def run_to_game(self, root, record_name, args=(), env=None):
+        return run_to_game(self, root + record_name, args, dict(FAST, **(env or {})))
 
     def install(self, case, files, extra=()):
         game_dir = make_game(case, files)
@@ -523,7 +576,12 @@ class ChunkedUpdates(unittest.TestCase):
         self.assertLess(len(missing), len(chunks) // 2)
         sizes = list_sizes("chunks")
         before = access_log_mark()
-        self.run_to_game(root, "second.txt")
+        # Cutting and hashing the installed file shows as a check of the game
+        # files once it takes long (here at once), before the download's size.
+        launcher = self.run_to_game(root, "second.txt", env={"DREL_TEST_CHECK_PROGRESS_AFTER_MS": "0"})
+        checked, sized = launcher.time_of("launcher: check progress"), launcher.time_of("launcher: state 7")
+        self.assertIsNotNone(checked, launcher.lines)
+        self.assertLessEqual(checked, sized)
         self.assertEqual(second, tree(ls.unix_path(root + "game")))  # byte-identical, no temporary file left
         self.assertEqual(chunk_task_bytes(chunks, missing) + sizes["data\\small.txt"], package_bytes_served(before))
 
@@ -686,14 +744,13 @@ class PauseAndSpeedLimit(unittest.TestCase):
             with open(settings, "rb") as f:
                 self.assertEqual(b"speed_limit_mb=2\r\n", f.read())
             kept = self.pause_once_listed(launcher, root, 10)
-            paused_at = time.time()
+            paused_at = time.time()  # the pause has stopped every worker (state 20)
             mark = ranges_mark()
             ls.screenshot(os.path.join(SHOTS, "paused.png"))
-            time.sleep(1.5)  # a paused launcher asks for nothing meanwhile
-            self.assertEqual([], [r for r in package_ranges_since(mark) if r[0] >= paused_at])
             assert_only_verified_files(self, game, files)
             self.assertEqual(kept, version_entries(root))
             resumed_mark = ranges_mark()
+            resumed_at = time.time()
             choose_from_menu(launcher, ["Down", "Down", "Return"])  # 继续下载
             self.assertIsNotNone(launcher.wait_for("launcher: resume requested", 30), launcher.lines)
             self.assertIsNotNone(ls.read_record(ls.unix_path(record), 180), launcher.lines)
@@ -701,6 +758,10 @@ class PauseAndSpeedLimit(unittest.TestCase):
         finally:
             launcher.kill()
         self.assertFalse([line for line in launcher.lines if "launcher: message box" in line])
+        # A paused launcher asked for nothing until the resume.
+        self.assertEqual([], [r for r in package_ranges_since(mark) if paused_at <= r[0] < resumed_at])
+        # The file cut by the pause came again; its bytes counted once.
+        assert_progress_counts_each_byte_once(self, launcher)
         self.assertEqual(files, tree(game))  # byte-identical, no temporary file left
         self.assertEqual(set(files), set(version_entries(root)))
         # Resumed, every request starts at a file that had not been kept and
@@ -742,6 +803,95 @@ class PauseAndSpeedLimit(unittest.TestCase):
         self.assertLessEqual(package_bytes_served(before), sum(size for _, size in rows.values()) -
                              sum(rows[name][1] for name in kept))
         self.assertEqual(files, tree(game))
+
+
+class ContentIndexLimit(unittest.TestCase):
+    """The content index only saves bytes: answered with 503, or never answered,
+    it costs one request and no more than its limit between the list and the
+    download's size, and the update goes on with whole files."""
+
+    def install(self, cdn):
+        files = {"data\\sea.pak": chunked_content(41, 3 * 1024 * 1024), "data\\small.txt": b"small"}
+        game_dir = make_game("index-" + cdn, files)
+        files = tree(game_dir)
+        ls.set_server("ok", ls.pack(cdn + "/case", game_dir))
+        root = ls.set_game_root("index-" + cdn)
+        before = access_log_mark()
+        launcher = run_to_game(self, root + "record.txt", env=dict(FAST, DREL_TEST_INDEX_LIMIT_MS="2000"))
+        self.assertEqual(files, tree(ls.unix_path(root + "game")))
+        self.assertEqual(sum(list_sizes(cdn + "/case").values()), package_bytes_served(before))  # whole files
+        self.assertEqual(1, sum("list.txt.index" in line for line in fetched_since(before).splitlines()))
+        self.assertIsNotNone(launcher.wait_for("没有资源索引", 1), launcher.lines)
+        listed, sized = launcher.time_of("launcher: state 6"), launcher.time_of("launcher: state 7")
+        self.assertLess(sized - listed, 5.0)  # the limit (2 s here) and the comparison
+
+    def test_an_index_answered_with_503(self):
+        self.install("index503")
+
+    def test_an_index_never_answered(self):
+        # nginx hands the request to a listener that takes it and says nothing.
+        path = os.path.join(ls.BUILD_DIR, "nginx", "silent.sock")
+        if os.path.exists(path):
+            os.remove(path)
+        silent = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        try:
+            silent.bind(path)
+            os.chmod(path, 0o777)  # nginx's worker is another user
+            silent.listen(8)
+            self.install("indexsilent")
+        finally:
+            silent.close()
+            os.remove(path)
+
+
+class FailureCauses(unittest.TestCase):
+    """A failed download's box keeps its text as its first line and says why on
+    a line of its own, as the error that happened tells it."""
+
+    def cause_line(self, case, files, cdn="", damage=None, env=None):
+        """Installs files from C:\\cdn\\<cdn><case> until the failure box, quits
+        there, and gives what the box says under its first line."""
+        game_dir = make_game(case, files)
+        url = ls.pack(cdn + case, game_dir, extra=["--no-chunks"])
+        shutil.rmtree(game_dir)  # the sources may be large
+        if damage:
+            damage(os.path.join(ls.DRIVE_C, "cdn", *(cdn + case).split("/")))
+        ls.set_server("ok", url)
+        root = ls.set_game_root(case)
+        launcher = ls.Launcher(env=dict(FAST, DREL_STUB_RECORD=root + "record.txt", **(env or {})))
+        try:
+            self.assertTrue(ls.answer_box(launcher, "加载服务器资源失败!", 2, timeout=180), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertFalse(os.path.exists(ls.unix_path(root + "record.txt")))
+        box = launcher.wait_for("launcher: message box: 加载服务器资源失败!", 1)
+        self.assertIsNotNone(launcher.wait_for("失败原因\t", 1), launcher.lines)  # the trace names it too
+        return box.split("加载服务器资源失败!", 1)[1]
+
+    def test_a_refused_package(self):
+        line = self.cause_line("cause-403", {"data\\a.bin": b"a" * 5000}, cdn="forbidden/")
+        self.assertRegex(line, r"^\\n原因：服务器返回 HTTP 403，文件 ")
+
+    def test_a_damaged_package(self):
+        def flip(cdn):
+            row = list_rows(cdn[len(os.path.join(ls.DRIVE_C, "cdn")) + 1:])["data\\a.bin"]
+            with open(os.path.join(cdn, row[2], "tq_game.tqpkg"), "r+b") as f:
+                f.seek(int(row[3]) + int(row[4]) // 2)
+                byte = f.read(1)
+                f.seek(-1, os.SEEK_CUR)
+                f.write(bytes([byte[0] ^ 0x01]))
+        line = self.cause_line("cause-flip", {"data\\a.bin": random.Random(9).randbytes(200000)}, damage=flip)
+        self.assertEqual("\\n原因：文件内容校验失败，文件 data\\a.bin", line)
+
+    def test_a_full_drive(self):
+        # 300 MiB of zeros pack into a few hundred KiB: the room asked for before
+        # the download is there, and the writing stops at the floor, set 120 MiB
+        # below what the drive has free.
+        free_mb = shutil.disk_usage(ls.DRIVE_C).free >> 20
+        line = self.cause_line("cause-full", {"data\\zeros.bin": bytes(300 << 20)},
+                               env={"DREL_TEST_DISK_FLOOR_MB": str(free_mb - 120)})
+        self.assertEqual("\\n原因：磁盘空间不足，错误代码 112，文件 data\\zeros.bin", line)
 
 
 class OtherCodePages(unittest.TestCase):

@@ -83,7 +83,7 @@ TEST_F(AccessibilityTest, MainWindowNamesAndRoles) {
     CNewTalmoMainForegroundDialog& main = group.Foreground();
     auto item = [&](int id) { return main.GetDlgItem(id); };
     main.Flow().OnResourceDownloadStarted();
-    main.Flow().Display().progress = 0.45f;  // shown at the bar's next tick
+    main.Flow().OnDownloadProgress(225, 1000);  // the bar's first pass at 45 %, shown at its next tick
     ASSERT_TRUE(PumpUntil([&] { return ::SendMessageW(item(IDC_PROGRESS), PBM_GETPOS, 0, 0) == 45; }, 5000));
     ExpectSeen({
         {"background", group.background.m_hWnd, kTextLauncherTitle, ROLE_SYSTEM_CLIENT, L""},

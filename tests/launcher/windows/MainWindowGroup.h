@@ -3,7 +3,6 @@
 // Xvfb screen, checked with the toolkit tests' helpers (tests/ui/UiTestSupport).
 #include "launcher/NewTalmoMainBackgroundDialog.h"
 #include "launcher/NewTalmoMainForegroundDialog.h"
-#include "update/CDNResourceDownloader.h"
 #include "update/ResourceManager.h"
 
 // The launcher's main window group as the launcher makes it (the background,
@@ -15,7 +14,6 @@ public:
     CNewTalmoMainForegroundDialog& Foreground();
 
     // Never initialised: the flow is held before it would start an update.
-    CCDNResourceDownloader downloader;
-    CResourceManager resources{downloader};
+    CResourceManager resources;
     CNewTalmoMainBackgroundDialog background{resources};
 };

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs every case of the window toolkit's gallery under Xvfb and Wine and writes
-# one screenshot per case into BUILD_DIR/gallery/CASE@SCALE.png.
+# Runs every case of the launcher's gallery under Xvfb and Wine and writes one
+# screenshot per case into BUILD_DIR/gallery/CASE@SCALE.png, for people to look
+# at; fails when a case never shows or a main window case's check fails (a
+# status or speed line cut, outside the window or running into the other).
 # Usage: run-gallery.sh BUILD_DIR [CASE...]
 # The X server and the prefix come from tests/wine/prefix-setup.sh (run first
 # when they are missing, e.g. outside CTest).
@@ -17,7 +19,7 @@ source "$wine_dir/wine-env.sh"
 cases=("$@")
 if [ ${#cases[@]} -eq 0 ]; then
   cases=(box-style0 box-style1 box-style4-swap box-nested box-long-text
-         main-progress-0 main-progress-50 main-progress-100 main-close-box)
+         main-start main-download main-download-end main-longest-lines main-failure-box main-close-box)
 fi
 # With a compositing manager the screenshots show the per-pixel alpha as a
 # player's desktop does (soft shadows); without one X shows semi-transparent
@@ -62,6 +64,11 @@ for scale in 1 1.5; do
     cat <&"$from" >> "$log" || true
     exec {from}<&-
     wait "$pid" || true
+    # The main window's cases check what a player must be able to read.
+    if grep -q "CHECK FAILED" "$log"; then
+      grep "CHECK FAILED" "$log" | sed "s/^/gallery: $c at scale $scale: /" >&2
+      failed=1
+    fi
   done
 done
 exit $failed
