@@ -12,6 +12,9 @@ struct DownloadTimings {
     // A transfer that averages under 1 KiB/s over a window this long (or gets
     // no answer within it) fails its attempt, as a time-out would.
     DWORD stallWindowMs = 60000;
+    // The stall window of a request while another CDN host could serve it
+    // instead: a host that does not answer, or crawls, costs this once.
+    DWORD hostSwitchWindowMs = 10000;
 };
 
 const DownloadTimings& GetDownloadTimings();

@@ -15,6 +15,7 @@
 #include "download/DownloadDataProcessor.h"
 #include "download/DownloadRateLimit.h"
 #include "download/DownloadTaskInfo.h"
+#include "download/HostRouter.h"
 #include "download/HttpClient.h"
 
 class DownloaderTask : public CCustomInstanceID {
@@ -52,6 +53,9 @@ public:
     std::function<void(const SegmentDownloadTaskInfo&)> returnSegment;
     // Shared by the workers of one download (not owned); null: no speed limit.
     DownloadRateLimit* rateLimit = nullptr;
+    // The CDN hosts of the download (not owned); null or one host: every
+    // request goes to its own URL, with the engine's attempts.
+    HostRouter* hosts = nullptr;
     int32_t attempts = 10;
     int32_t useJsonBody = 0;
     // Passed to the client (HttpClient::chunkedWholeAnswers) when it is made.
@@ -65,7 +69,15 @@ private:
     // Makes the segment's processors (one per file, null where none) and runs
     // the request; *requested tells whether a request was made, *cause why it failed.
     int32_t FetchSegment(const SegmentDownloadTaskInfo& segment, std::vector<DownloadDataProcessor*>* processors,
-                         bool* requested, FailureCause* cause);
+                         bool* requested, FailureCause* cause, std::wstring* url);
+    // Runs the request on the hosts in turn: each untried host gets one
+    // attempt and a short stall window while another is left, the last one
+    // the engine's attempts; the next host is asked only for the files not
+    // yet kept. processors: one per file, as FetchSegment made them. *url:
+    // the URL asked last.
+    int32_t FetchFromHosts(const SegmentDownloadTaskInfo& segment,
+                           const std::vector<DownloadDataProcessor*>& processors, FailureCause* cause,
+                           std::wstring* url);
     // A cancelled segment: its kept files are reported as done, the others go
     // back to the queue. False without returnSegment.
     bool GiveBack(const SegmentDownloadTaskInfo& segment, const std::vector<DownloadDataProcessor*>& processors);

@@ -116,6 +116,7 @@ std::unique_ptr<DownloaderTask> DownloaderTaskDispatcher::NewTask() {
     };
     task->returnSegment = [this](const SegmentDownloadTaskInfo& segment) { ReturnSegment(segment); };
     task->rateLimit = rateLimit;
+    task->hosts = &hosts;
     return task;
 }
 

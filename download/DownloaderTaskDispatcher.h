@@ -11,6 +11,7 @@
 #include "download/DownloadTaskInfo.h"
 #include "download/DownloaderTask.h"
 #include "download/DownloaderTaskProcessor.h"
+#include "download/HostRouter.h"
 
 class DownloaderTaskDispatcher {
 public:
@@ -55,6 +56,8 @@ public:
     int32_t maxThreads = 1;  // later changes through SetMaxThreads
     // One limit for all the workers together (not owned); null: none.
     DownloadRateLimit* rateLimit = nullptr;
+    // The CDN hosts every request may go to (HostRouter::Reset, between runs).
+    HostRouter hosts;
 
 private:
     void StartWorkers();

@@ -186,6 +186,10 @@ DWORD HttpClient::WaitUntil(DWORD stallDeadline) const {
     return static_cast<LONG>(limit - stallDeadline) < 0 ? limit : stallDeadline;
 }
 
+DWORD HttpClient::StallWindow() const {
+    return stallWindowMs != 0 ? stallWindowMs : GetDownloadTimings().stallWindowMs;
+}
+
 bool HttpClient::LimitPassed() const { return finishByTick_ != 0 && ::GetTickCount64() >= finishByTick_; }
 
 int32_t HttpClient::Execute(const std::wstring& url, DownloadDataProcessor* processor, HttpMethod method,
@@ -261,7 +265,7 @@ int32_t HttpClient::RunAttempt(const Target& target, DownloadDataProcessor* proc
             break;
         }
         // Waiting for the answer counts as the first stall window.
-        StallWatch watch(GetDownloadTimings().stallWindowMs);
+        StallWatch watch(StallWindow());
         InternetRequest::Outcome sent = request.Send(HeaderBlock(rangeStart, length), body, WaitUntil(watch.Deadline()));
         if (sent == InternetRequest::kCancelled) return kDownloadCancelled;
         if (sent != InternetRequest::kDone) {
@@ -320,7 +324,7 @@ int32_t HttpClient::ReadBody(InternetRequest* request, DownloadDataProcessor* pr
     uint64_t skip = (ranged && rawStatus == 200) ? static_cast<uint64_t>(rangeStart) : 0;
     uint64_t delivered = 0;
 
-    StallWatch watch(GetDownloadTimings().stallWindowMs);
+    StallWatch watch(StallWindow());
     while (delivered < wanted) {
         if (IsCancelled()) return kDownloadCancelled;
         const char* p = nullptr;

@@ -59,6 +59,9 @@ public:
     bool chunkedWholeAnswers = false;
     // Shared with the other clients of one download (not owned); null: no limit.
     DownloadRateLimit* rateLimit = nullptr;
+    // The stall window of the next requests (the wait for the answer, and each
+    // window the transfer must average its floor rate over); 0: the engine's.
+    DWORD stallWindowMs = 0;
 
 private:
     struct Target;
@@ -71,6 +74,7 @@ private:
     // The earlier of a stall window's end and the request's own limit, as a GetTickCount value.
     DWORD WaitUntil(DWORD stallDeadline) const;
     bool LimitPassed() const;
+    DWORD StallWindow() const;
 
     uint64_t finishByTick_ = 0;  // of the request under way
 

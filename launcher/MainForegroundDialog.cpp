@@ -48,8 +48,8 @@ BOOL CMainForegroundDialog::OnInitDialog() {
     for (CCustomLabel* label : {&statusLabel, &speedLabel}) label->textColor = 0xFFD7F0FF;
 
     noticeRequest.SetResultCallback(
-        [this](const std::wstring& url, RequestNoticeResult result, const FailureCause& cause) {
-            PostNoticeResult(url, result, cause);
+        [this](const std::vector<std::wstring>& listUrls, RequestNoticeResult result, const FailureCause& cause) {
+            PostNoticeResult(listUrls, result, cause);
         });
     // Once, for every run: a worker of the last run may still be ending.
     resources.SetReportPoster(
@@ -121,10 +121,10 @@ void CMainForegroundDialog::PostReport(ResourceManagerProgressState state, Updat
         counter ? state : 0);
 }
 
-void CMainForegroundDialog::PostNoticeResult(const std::wstring& url, RequestNoticeResult result,
+void CMainForegroundDialog::PostNoticeResult(const std::vector<std::wstring>& listUrls, RequestNoticeResult result,
                                              const FailureCause& cause) {
     PostReport(NoticeResult,
-               [this, url, result, cause](UpdateReports&) { flow_.OnNoticeResult(url, result, cause); });
+               [this, listUrls, result, cause](UpdateReports&) { flow_.OnNoticeResult(listUrls, result, cause); });
 }
 
 void CMainForegroundDialog::RunPostedTasks() {
@@ -278,8 +278,8 @@ void CMainForegroundDialog::SendNoticeRequest() {
 }
 
 void CMainForegroundDialog::InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                                                const std::wstring& url) {
-    resources.Initialize(launcherFolder, gameFolder, url);
+                                                const std::vector<std::wstring>& listUrls) {
+    resources.Initialize(launcherFolder, gameFolder, listUrls);
 }
 
 void CMainForegroundDialog::StartComparison(bool repair) { resources.StartComparison(repair); }

@@ -33,7 +33,8 @@ public:
     // ("launcher: state N") unless it is a counter.
     void PostReport(ResourceManagerProgressState state, UpdateReport report);
     // The notice request's outcome, on its worker thread.
-    void PostNoticeResult(const std::wstring& url, RequestNoticeResult result, const FailureCause& cause);
+    void PostNoticeResult(const std::vector<std::wstring>& listUrls, RequestNoticeResult result,
+                          const FailureCause& cause);
     // The backdrop cropped from the background's picture (may be null).
     void SetBackgroundImage(std::unique_ptr<Gdiplus::Image> image);
 
@@ -54,7 +55,7 @@ public:
     bool IsGameRunning(const std::wstring& gamePath) override;
     void SendNoticeRequest() override;
     void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                             const std::wstring& url) override;
+                             const std::vector<std::wstring>& listUrls) override;
     void StartComparison(bool repair) override;
     void StartBatches() override;
     void PauseDownload() override;

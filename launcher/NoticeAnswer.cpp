@@ -1,5 +1,6 @@
 #include "launcher/NoticeAnswer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <json/json.h>
 #include <memory>
@@ -48,8 +49,8 @@ std::wstring FormatNoticeBody(const NoticeRequestInfo& info, int64_t now) {
            L"\",\"resdata\":[{\"type\":\"pkg\",\"md5\":\"default_md5\"}],\"t\":\"" + time + L"\"}";
 }
 
-RequestNoticeResult ParseNoticeAnswer(const std::string& body, int32_t resultCode, std::wstring* url) {
-    url->clear();
+RequestNoticeResult ParseNoticeAnswer(const std::string& body, int32_t resultCode, std::vector<std::wstring>* listUrls) {
+    listUrls->clear();
     if (resultCode != 200) return NoticeRequestFailed;
 
     // The text processor already drops a byte-order mark; one that reaches here
@@ -73,7 +74,7 @@ RequestNoticeResult ParseNoticeAnswer(const std::string& body, int32_t resultCod
     if (!resdata.isArray()) return NoticeParseFailed;
     if (resdata.size() < 1) return NoticeNoAddress;
 
-    bool found = false;
+    std::vector<std::wstring> found;
     for (Json::ArrayIndex i = 0; i < resdata.size(); ++i) {
         const Json::Value& entry = resdata[i];
         if (!entry.isObject()) continue;
@@ -81,8 +82,16 @@ RequestNoticeResult ParseNoticeAnswer(const std::string& body, int32_t resultCod
         const Json::Value& address = entry["URL"];
         if (!type.isString() || !address.isString()) continue;
         if (std::string(type.asCString()) != "pkg") continue;
-        *url = AnsiToText(address.asCString());
-        found = true;
+        found.push_back(AnsiToText(address.asCString()));
     }
-    return found && !url->empty() ? NoticeOk : NoticeNoAddress;
+    // The last entry is the primary: launchers have always taken it, so an
+    // empty one means no address, whatever came before it.
+    if (found.empty() || found.back().empty()) return NoticeNoAddress;
+    listUrls->push_back(found.back());
+    for (const std::wstring& url : found) {
+        if (!url.empty() && std::find(listUrls->begin(), listUrls->end(), url) == listUrls->end()) {
+            listUrls->push_back(url);
+        }
+    }
+    return NoticeOk;
 }

@@ -2,6 +2,7 @@
 // The notice request's question and the reading of the launcher server's answer.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum RequestNoticeResult : int32_t {
     NoticeOk = 1,             // an entry of type "pkg" with a non-empty URL
@@ -28,5 +29,8 @@ NoticeRequestInfo MakeNoticeRequestInfo(const std::wstring& deviceId, const std:
 // The one-line JSON body, with the given seconds since 1970 as "t".
 std::wstring FormatNoticeBody(const NoticeRequestInfo& info, int64_t now);
 // The outcome of an answer: resultCode is the request's result (200 on success).
-RequestNoticeResult ParseNoticeAnswer(const std::string& body, int32_t resultCode, std::wstring* url);
+// *listUrls gets the CDN list URL of every "pkg" entry: the last entry's first
+// (the primary, the one launchers have always taken), then the others in the
+// answer's order (mirrors of the same release), each once.
+RequestNoticeResult ParseNoticeAnswer(const std::string& body, int32_t resultCode, std::vector<std::wstring>* listUrls);
 

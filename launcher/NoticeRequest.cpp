@@ -22,7 +22,7 @@ void TKNoticeRequest::BuildRequest(std::wstring* url, std::wstring* postData) {
 }
 
 void TKNoticeRequest::OnResponse(std::string body, int32_t resultCode, const FailureCause& cause) {
-    std::wstring url;
-    RequestNoticeResult result = ParseNoticeAnswer(body, resultCode, &url);
-    if (resultCallback) resultCallback(url, result, result == NoticeRequestFailed ? cause : FailureCause());
+    std::vector<std::wstring> listUrls;
+    RequestNoticeResult result = ParseNoticeAnswer(body, resultCode, &listUrls);
+    if (resultCallback) resultCallback(listUrls, result, result == NoticeRequestFailed ? cause : FailureCause());
 }

@@ -4,6 +4,7 @@
 // on that worker.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "download/AsyncHttpRequest.h"
 #include "launcher/NoticeAnswer.h"
@@ -20,7 +21,7 @@ class TKNoticeRequest : public AsyncHttpRequest {
 public:
     // cause: why the request failed (NoticeRequestFailed), as far as it is known.
     using ResultCallback =
-        std::function<void(const std::wstring& url, RequestNoticeResult result, const FailureCause& cause)>;
+        std::function<void(const std::vector<std::wstring>& listUrls, RequestNoticeResult result, const FailureCause& cause)>;
     ~TKNoticeRequest() override;
     void SetResultCallback(ResultCallback callback) { resultCallback = std::move(callback); }
 

@@ -67,13 +67,13 @@ void UpdateFlow::StartNoticeRequest() {
     host_.SendNoticeRequest();
 }
 
-void UpdateFlow::StartUpdate(const std::wstring& url) {
+void UpdateFlow::StartUpdate(const std::vector<std::wstring>& listUrls) {
     display_.ResetProgressCounters();
-    listUrl_ = url;
+    listUrls_ = listUrls;
     repairThisRun_ = repairRequested_;
     repairRequested_ = false;
     std::wstring folder = host_.GetGameFolder();
-    host_.InitializeResources(folder, folder, url);
+    host_.InitializeResources(folder, folder, listUrls);
 }
 
 void UpdateFlow::RequestRepair() { repairRequested_ = true; }
@@ -198,8 +198,8 @@ void UpdateFlow::OnVerifyProgress(int64_t read, int64_t total) {
 
 void UpdateFlow::OnResourceUpdateFinished() {
     BatchEnded();
-    if (repairRequested_ && !listUrl_.empty()) {
-        StartUpdate(listUrl_);  // the check the player asked for meanwhile, then the game
+    if (repairRequested_ && !listUrls_.empty()) {
+        StartUpdate(listUrls_);  // the check the player asked for meanwhile, then the game
         return;
     }
     SetStatus(L"资源更新完成,准备启动游戏.");
@@ -252,10 +252,11 @@ void UpdateFlow::Resume() {
     host_.ResumeDownload();
 }
 
-void UpdateFlow::OnNoticeResult(const std::wstring& url, RequestNoticeResult result, const FailureCause& cause) {
+void UpdateFlow::OnNoticeResult(const std::vector<std::wstring>& listUrls, RequestNoticeResult result,
+                                const FailureCause& cause) {
     display_.progress = 0;
     if (result == NoticeOk) {
-        StartUpdate(url);
+        StartUpdate(listUrls);
         return;
     }
     const wchar_t* text = L"无法完成游戏资源更新，请求失败!";

@@ -7,6 +7,7 @@
 // (the comparison, each batch) is started from here.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "launcher/NoticeAnswer.h"
 #include "launcher/ProgressDisplay.h"
@@ -41,10 +42,11 @@ public:
     virtual std::wstring GetGameFolder() = 0;
     virtual bool IsGameRunning(const std::wstring& gamePath) = 0;
     virtual void SendNoticeRequest() = 0;
-    // Initialises the manager with both roots and the list URL: the list is
-    // fetched (OnCdnCompareFinished or OnCdnCompareFailed).
+    // Initialises the manager with both roots and the CDN hosts' list URLs
+    // (the primary first): the list is fetched (OnCdnCompareFinished or
+    // OnCdnCompareFailed).
     virtual void InitializeResources(const std::wstring& launcherFolder, const std::wstring& gameFolder,
-                                     const std::wstring& url) = 0;
+                                     const std::vector<std::wstring>& listUrls) = 0;
     // Compares the lists off this thread (OnDownloadTotalSize); with repair,
     // installed files are checked against their MD5 first.
     virtual void StartComparison(bool repair) = 0;
@@ -83,10 +85,10 @@ public:
     void OnVerifyProgress(int64_t read, int64_t total) override;
     void OnDownloadPaused() override;
     // cause: why a failed request failed; the box says it under its text.
-    void OnNoticeResult(const std::wstring& url, RequestNoticeResult result,
+    void OnNoticeResult(const std::vector<std::wstring>& listUrls, RequestNoticeResult result,
                         const FailureCause& cause = FailureCause());
     void StartNoticeRequest();
-    void StartUpdate(const std::wstring& url);
+    void StartUpdate(const std::vector<std::wstring>& listUrls);
     void CheckDiskSpaceAndStart(uint64_t totalSize);
     // The player asked to check and repair the game files (the window's menu, or
     // REPAIR=TRUE). The next run of the update reads every installed file first;
@@ -127,7 +129,7 @@ private:
     bool noticePending_ = true;
     bool repairRequested_ = false;
     bool repairThisRun_ = false;  // the comparison of the run under way checks the installed files
-    std::wstring listUrl_;  // of the last run, for a repair that follows it
+    std::vector<std::wstring> listUrls_;  // of the last run, for a repair that follows it
     bool batchRunning_ = false;  // a launcher or game-resource batch is under way
     bool paused_ = false;        // ... and the player paused it
     std::wstring batchStatus_;   // the status line of that batch, back on resume

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "update/CDNResourceConfigDataProcessor.h"
+#include "update/CdnAddress.h"
 #include "update/CDNResourceDataProcessor.h"
 #include "update/ChunkDataProcessor.h"
 #include "update/ChunkedFileAssembly.h"
@@ -337,6 +338,14 @@ std::wstring CCDNResourceDownloader::ListName() const {
 }
 
 void CCDNResourceDownloader::StopAll() { dispatcher_->StopAll(); }
+
+void CCDNResourceDownloader::SetHosts(const std::vector<std::wstring>& listUrls) {
+    if (listUrls.empty()) return;
+    configUrl = CdnListUrl(listUrls[0]);
+    resourceBaseUrl = CdnResourceBase(listUrls[0]);
+    dispatcher_->hosts.Reset(CdnHostPrefixes(listUrls));
+    for (size_t i = 1; i < listUrls.size(); ++i) DebugTrace(L"CDN镜像\t" + CdnListUrl(listUrls[i]));
+}
 
 void CCDNResourceDownloader::SetSpeedLimit(uint64_t bytesPerSecond) { rateLimit_.SetBytesPerSecond(bytesPerSecond); }
 

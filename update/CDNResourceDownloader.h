@@ -106,6 +106,12 @@ public:
     void OnTaskResult(const DownloadTaskResultInfo& result) override;
     void OnAllTasksFinished() override;
 
+    // On the owner thread, between runs: the CDN hosts' list URLs, the
+    // primary first. Sets configUrl and resourceBaseUrl (the primary's) and
+    // lets every request go to the others, which hold the same release, when
+    // a host fails it; nothing is learnt of the hosts yet.
+    void SetHosts(const std::vector<std::wstring>& listUrls);
+
     // The package URL of a remote folder, or for Config the list URL with "?r="
     // and the local time (fourteen digits), so caches never answer it.
     std::wstring BuildTaskUrl(const std::wstring& remoteFolder, CdnTaskKind kind) const;

@@ -30,6 +30,7 @@ bool ChunkDataProcessor::Begin(uint32_t) {
         return true;
     }
     if (failedChecks_ >= kChecksBeforeGivingUp) return false;
+    badBytes_ = false;
     // The inflater and the buffer come with the chunk's first byte: a segment
     // begins all its chunks at once, but they arrive one after another.
     ReleaseInflater();
@@ -41,6 +42,7 @@ bool ChunkDataProcessor::Write(const void* data, uint32_t count) {
     if (attempt_ != Attempt::Receiving && attempt_ != Attempt::Done) return false;
     if (attempt_ == Attempt::Receiving && !Inflate(data, count)) {
         ++failedChecks_;
+        badBytes_ = true;
         DebugTrace(L"资源分块无效\t" + info.name);
         return Fail();
     }
@@ -88,6 +90,7 @@ bool ChunkDataProcessor::Complete() {
         inflated_.resize(produced_);
         if (!file_->WriteChunk(chunkIndex_, inflated_, &last)) {
             ++failedChecks_;
+            badBytes_ = true;
             DebugTrace(L"资源分块校验失败\t" + info.name);
             return Fail();
         }
@@ -127,3 +130,7 @@ bool ChunkDataProcessor::End() {
 }
 
 bool ChunkDataProcessor::GetContent(std::string*) { return true; }
+
+FailureCause ChunkDataProcessor::Failure() const {
+    return badBytes_ ? FailureCause(FailureKind::ContentCheck, 0, info.name) : FailureCause();
+}

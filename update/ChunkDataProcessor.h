@@ -38,6 +38,9 @@ public:
     // Written after its check (or, for a task without a chunk, installed): a
     // paused segment does not fetch it again.
     bool IsKept() const override { return done_; }
+    // Bytes that did not inflate or failed their SHA-256 in the last attempt:
+    // the host's fault, so the chunk may come from another one.
+    FailureCause Failure() const override;
 
     // Told when this processor has installed the file.
     std::function<void()> onInstalled;
@@ -55,6 +58,7 @@ private:
     const uint32_t headerBytes_;  // member bytes before the chunk's own
     Attempt attempt_ = Attempt::Idle;
     int32_t failedChecks_ = 0;
+    bool badBytes_ = false;  // in the attempt under way
     bool done_ = false;
     z_stream zs_ = {};
     bool zlibReady_ = false;

@@ -27,10 +27,6 @@ const DWORD kVersionSaveIntervalMs = 1000;
 // this large: below it, chunks would save less than the index may cost.
 const uint32_t kIndexWorthMemberBytes = 256 * 1024;
 
-void ReplaceAll(std::wstring* text, wchar_t from, wchar_t to) {
-    std::replace(text->begin(), text->end(), from, to);
-}
-
 }  // namespace
 
 CResourceManager::CResourceManager() {
@@ -74,9 +70,9 @@ void CResourceManager::Report(ResourceManagerProgressState state, void (UpdateRe
 }
 
 void CResourceManager::Initialize(const std::wstring& launcherRootFolder, const std::wstring& resourceRootFolder,
-                                  const std::wstring& listUrl) {
+                                  const std::vector<std::wstring>& hostListUrls) {
     PostWork(
-        [this, launcherRootFolder, resourceRootFolder, listUrl] {
+        [this, launcherRootFolder, resourceRootFolder, hostListUrls] {
             localListsLoaded = false;
             localResourceMap.clear();
             localLauncherMap.clear();
@@ -86,16 +82,7 @@ void CResourceManager::Initialize(const std::wstring& launcherRootFolder, const 
             resourceFilesFolder = resourceRootFolder + kResourceFilesFolderName;
             launcherRoot = launcherRootFolder;
             launcherFilesFolder = launcherRootFolder;
-            configUrl = listUrl;
-            ReplaceAll(&configUrl, L'\\', L'/');
-            // The packages live two levels above the list: .../a/b/list.txt gives .../a/
-            resourceBaseUrl = listUrl;
-            for (int i = 0; i < 2; ++i) {
-                size_t slash = resourceBaseUrl.rfind(L'/');
-                if (slash != std::wstring::npos) resourceBaseUrl.erase(slash);
-            }
-            resourceBaseUrl += L"/";
-            ReplaceAll(&resourceBaseUrl, L'\\', L'/');
+            listUrls = hostListUrls;
 
             LoadLocalResourceInfo();
             LoadLauncherInfo();
@@ -145,8 +132,7 @@ void CResourceManager::LoadLauncherInfo() {
 }
 
 void CResourceManager::ConfigureDownloader() {
-    downloader.configUrl = configUrl;
-    downloader.resourceBaseUrl = resourceBaseUrl;
+    downloader.SetHosts(listUrls);
     downloader.resourceFilesFolder = resourceFilesFolder;
     downloader.launcherRoot = launcherFilesFolder;
     // The second copy of the accepted serials lives with the installation it

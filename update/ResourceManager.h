@@ -42,7 +42,14 @@ public:
     // The roots end in a backslash (the product passes the game root folder for
     // both; tests pass folders of their own). Loads the local lists and starts
     // the CDN list download, which ends in CdnCompareFinished or CdnCompareFailed.
-    void Initialize(const std::wstring& launcherRoot, const std::wstring& resourceRoot, const std::wstring& configUrl);
+    // listUrls: the CDN hosts' list URLs, the primary first (its mirrors after
+    // it, each holding the same release).
+    void Initialize(const std::wstring& launcherRoot, const std::wstring& resourceRoot,
+                    const std::vector<std::wstring>& listUrls);
+    // One CDN host.
+    void Initialize(const std::wstring& launcherRoot, const std::wstring& resourceRoot, const std::wstring& listUrl) {
+        Initialize(launcherRoot, resourceRoot, std::vector<std::wstring>{listUrl});
+    }
     // After CdnCompareFinished: compares the lists and reports
     // RequestDownloadTotalSize (also with a size of 0). With repair, every
     // installed file the update would keep is first read and checked against
@@ -159,8 +166,7 @@ private:
     std::wstring resourceRoot;         // folder of version.txt
     std::wstring launcherFilesFolder;  // equal to launcherRoot
     std::wstring launcherRoot;         // folder of launcher_manifest.txt
-    std::wstring configUrl;
-    std::wstring resourceBaseUrl;      // ends in "/"
+    std::vector<std::wstring> listUrls;  // the CDN hosts', the primary first
     bool localListsLoaded = false;     // version.txt's map may be saved
     bool versionFileDirty = false;     // the map has changes version.txt lacks
     uint32_t saveTickerRun = 0;        // a tick of an earlier run does nothing

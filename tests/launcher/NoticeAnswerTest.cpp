@@ -9,10 +9,16 @@ TEST(NoticeAnswer, OutcomeTable) {
     auto nested = [](int depth, const std::string& inner) {
         return std::string(depth, '[') + inner + std::string(depth, ']');
     };
-    const struct { std::string body; int32_t code; RequestNoticeResult result; const wchar_t* url; } cases[] = {
+    const struct { std::string body; int32_t code; RequestNoticeResult result; const wchar_t* urls; } cases[] = {
         {R"({"resdata":[{"Type":"pkg","URL":"http://cdn/list.txt"}]})", 200, NoticeOk, L"http://cdn/list.txt"},
         {"\xEF\xBB\xBF" R"({"resdata":[{"Type":"pkg","URL":"u"}]})", 200, NoticeOk, L"u"},
-        {R"({"resdata":[{"Type":"pkg","URL":"a"},{"Type":"pkg","URL":"b"}]})", 200, NoticeOk, L"b"},
+        // The last entry is the primary; the others follow as mirrors, in order, each once.
+        {R"({"resdata":[{"Type":"pkg","URL":"a"},{"Type":"pkg","URL":"b"}]})", 200, NoticeOk, L"b a"},
+        {R"({"resdata":[{"Type":"pkg","URL":"a"},{"Type":"apk","URL":"x"},{"Type":"pkg","URL":"b"},{"Type":"pkg","URL":"c"}]})",
+         200, NoticeOk, L"c a b"},
+        {R"({"resdata":[{"Type":"pkg","URL":"a"},{"Type":"pkg","URL":""},{"Type":"pkg","URL":"b"},{"Type":"pkg","URL":"a"}]})",
+         200, NoticeOk, L"a b"},
+        {R"({"resdata":[{"Type":"pkg","URL":"a"},{"Type":"pkg","URL":""}]})", 200, NoticeNoAddress, L""},
         {R"({"resdata":[{"Type":"pkg","URL":"a"},{"Type":"apk","URL":"b"}]})", 200, NoticeOk, L"a"},
         {R"({"resdata":[{"Type":"pkg","URL":"http://cdn/中文/list.txt"}]})", 200, NoticeOk, L"http://cdn/中文/list.txt"},
         {R"({"resdata":[]})", 200, NoticeNoAddress, L""},
@@ -36,9 +42,11 @@ TEST(NoticeAnswer, OutcomeTable) {
         {R"({"resdata":[{"Type":"pkg","URL":"u"}]})", -3, NoticeRequestFailed, L""},
     };
     for (const auto& c : cases) {
-        std::wstring url = L"stale";
-        EXPECT_EQ(c.result, ParseNoticeAnswer(c.body, c.code, &url)) << c.body;
-        EXPECT_EQ(c.url, url) << c.body;
+        std::vector<std::wstring> urls = {L"stale"};
+        EXPECT_EQ(c.result, ParseNoticeAnswer(c.body, c.code, &urls)) << c.body;
+        std::wstring joined;
+        for (const std::wstring& url : urls) joined += (joined.empty() ? L"" : L" ") + url;
+        EXPECT_EQ(c.urls, joined) << c.body;
     }
 }
 

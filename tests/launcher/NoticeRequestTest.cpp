@@ -33,9 +33,10 @@ struct Outcome {
 Outcome AskOnce(TKNoticeRequest& request) {
     Outcome outcome;
     ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    request.SetResultCallback([&](const std::wstring& url, RequestNoticeResult result, const FailureCause& cause) {
+    request.SetResultCallback([&](const std::vector<std::wstring>& urls, RequestNoticeResult result,
+                                  const FailureCause& cause) {
         ++outcome.calls;
-        outcome.url = url;
+        outcome.url = urls.empty() ? std::wstring() : urls[0];
         outcome.result = result;
         outcome.cause = cause;
         ::SetEvent(done.Get());

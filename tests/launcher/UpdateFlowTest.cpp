@@ -46,8 +46,11 @@ public:
     std::wstring GetGameFolder() override { return L"D:\\DREL\\Talmo\\"; }
     bool IsGameRunning(const std::wstring& path) override { watched = path; return gameRunning; }
     void SendNoticeRequest() override { ++noticeRequests; }
-    void InitializeResources(const std::wstring& a, const std::wstring& b, const std::wstring& url) override {
-        initialized.push_back(a + L"|" + b + L"|" + url);
+    void InitializeResources(const std::wstring& a, const std::wstring& b,
+                             const std::vector<std::wstring>& listUrls) override {
+        std::wstring line = a + L"|" + b;
+        for (const std::wstring& url : listUrls) line += L"|" + url;
+        initialized.push_back(line);
     }
     void StartComparison(bool repair) override { comparisons.push_back(repair ? L"repair" : L"compare"); }
     void StartBatches() override { ++batchStarts; }
@@ -198,18 +201,18 @@ TEST_F(UpdateFlowTest, NoticeOutcomes) {
         FakeHost h;
         UpdateFlow f(h);
         h.answers = {1, 7};
-        f.OnNoticeResult(L"", c.result);
+        f.OnNoticeResult({}, c.result);
         EXPECT_EQ(std::wstring(c.text) + L"|1|重试|退出", h.boxes.at(0));
         EXPECT_EQ(1, h.noticeRequests);
-        f.OnNoticeResult(L"", c.result);
+        f.OnNoticeResult({}, c.result);
         EXPECT_EQ(1, h.ends);
     }
     // A failed request's box says why under its text.
     FakeHost h;
     UpdateFlow f(h);
-    f.OnNoticeResult(L"", NoticeRequestFailed, FailureCause(FailureKind::NoConnection, 12029));
+    f.OnNoticeResult({}, NoticeRequestFailed, FailureCause(FailureKind::NoConnection, 12029));
     EXPECT_EQ(L"无法完成游戏资源更新，请求失败!\n原因：无法连接服务器或连接中断，错误代码 12029|1|重试|退出", h.boxes.at(0));
-    flow.OnNoticeResult(L"http://cdn/a/b/list.txt", NoticeOk);
+    flow.OnNoticeResult({L"http://cdn/a/b/list.txt"}, NoticeOk);
     ASSERT_EQ(1u, host.initialized.size());
     EXPECT_EQ(L"D:\\DREL\\Talmo\\|D:\\DREL\\Talmo\\|http://cdn/a/b/list.txt", host.initialized[0]);
     EXPECT_TRUE(host.boxes.empty());
@@ -280,7 +283,7 @@ TEST_F(UpdateFlowTest, EndingsRunOnceFromTheirTimers) {
 
 TEST_F(UpdateFlowTest, DownloadReportsDriveBarAndSpeedLine) {
     flow.Start();
-    flow.StartUpdate(L"http://cdn/list.txt");
+    flow.StartUpdate({L"http://cdn/list.txt"});
     flow.OnResourceDownloadStarted();
     const std::pair<int64_t, int64_t> progress{60, 100};
     flow.OnDownloadProgress(progress.first, progress.second);
@@ -297,7 +300,7 @@ TEST_F(UpdateFlowTest, DownloadReportsDriveBarAndSpeedLine) {
 
 TEST_F(UpdateFlowTest, ARepairAskedBeforeTheUpdateChecksInItsFirstRunOnly) {
     flow.RequestRepair();
-    flow.StartUpdate(L"http://cdn/a/b/list.txt");
+    flow.StartUpdate({L"http://cdn/a/b/list.txt"});
     EXPECT_TRUE(host.comparisons.empty());  // not before the list has arrived
     flow.OnCdnCompareFinished();
     const std::pair<int64_t, int64_t> read{42, 100};
@@ -307,14 +310,14 @@ TEST_F(UpdateFlowTest, ARepairAskedBeforeTheUpdateChecksInItsFirstRunOnly) {
     EXPECT_FLOAT_EQ(0.42f, host.bar);
     flow.OnResourceUpdateFinished();
     EXPECT_EQ(1u, host.timers.count(TIMER_START_GAME));
-    flow.StartUpdate(L"http://cdn/a/b/list.txt");  // a retry later on checks nothing
+    flow.StartUpdate({L"http://cdn/a/b/list.txt"});  // a retry later on checks nothing
     flow.OnCdnCompareFinished();
     EXPECT_EQ((std::vector<std::wstring>{L"repair", L"compare"}), host.comparisons);
     EXPECT_EQ(2u, host.initialized.size());
 }
 
 TEST_F(UpdateFlowTest, ARepairAskedDuringADownloadFollowsItBeforeTheGame) {
-    flow.StartUpdate(L"http://cdn/list.txt");
+    flow.StartUpdate({L"http://cdn/list.txt"});
     flow.OnCdnCompareFinished();
     flow.OnResourceDownloadStarted();
     flow.RequestRepair();
@@ -430,7 +433,7 @@ TEST_F(UpdateFlowTest, TaskbarShowsTheErrorWhileAnyFailureBoxIsOpen) {
     const std::function<void(UpdateFlow&, FakeHost&)> failures[] = {
         [](UpdateFlow& f, FakeHost&) { f.OnCdnCompareFailed(false, FailureCause()); },
         [](UpdateFlow& f, FakeHost&) { f.OnLauncherDownloadFailed(FailureCause()); },
-        [](UpdateFlow& f, FakeHost&) { f.OnNoticeResult(L"", NoticeRequestFailed); },
+        [](UpdateFlow& f, FakeHost&) { f.OnNoticeResult({}, NoticeRequestFailed); },
         [](UpdateFlow& f, FakeHost& h) {
             h.freeSpace.clear();  // the free space cannot be read
             const int64_t size = 1;

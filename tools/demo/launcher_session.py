@@ -62,10 +62,13 @@ def pack(case, game_dir, launcher_dir=None, folders=1, extra=()):
 
 
 def set_server(mode, url=""):
+    """url: the CDN list URL the answer names, or a list of them (one "pkg"
+    entry each, in that order: the last is the primary)."""
     control = os.path.join(DRIVE_C, "launcher-server")
     os.makedirs(control, exist_ok=True)
+    urls = [url] if isinstance(url, str) else list(url)
     with open(os.path.join(control, "mode"), "w", encoding="utf-8") as f:
-        f.write(mode + "\n" + url + "\n")
+        f.write(mode + "\n" + "".join(u + "\n" for u in urls))
 
 
 def server_requests():

@@ -7,7 +7,8 @@ requests; every request body received is appended to CONTROL_DIR/requests.log,
 one line each.
 
 mode file: first line one of
-  ok        200 with {"resdata":[{"Type":"pkg","URL":<url>}]}, url from the second line
+  ok        200 with {"resdata":[{"Type":"pkg","URL":<url>}]}, url from the second line;
+            with more lines, one "pkg" entry per line, in their order
   empty     200 with {"resdata":[]}
   nopkg     200 with an entry of another type only
   garbage   200 with a body that is not JSON
@@ -36,10 +37,10 @@ def make_handler(control_dir, default_url):
                 with open(os.path.join(control_dir, "mode"), encoding="utf-8") as f:
                     lines = f.read().splitlines()
             except FileNotFoundError:
-                return "ok", default_url
+                return "ok", [default_url]
             mode = lines[0].strip() if lines else "ok"
-            url = lines[1].strip() if len(lines) > 1 else default_url
-            return mode, url
+            urls = [line.strip() for line in lines[1:] if line.strip()] or [default_url]
+            return mode, urls
 
         def _answer(self, status, body):
             self.send_response(status)
@@ -53,7 +54,8 @@ def make_handler(control_dir, default_url):
             body = self.rfile.read(length)
             with open(os.path.join(control_dir, "requests.log"), "ab") as log:
                 log.write(body.replace(b"\n", b" ") + b"\n")
-            mode, url = self._mode()
+            mode, urls = self._mode()
+            url = urls[-1]
             if mode == "404":
                 self._answer(404, b"")
             elif mode == "garbage":
@@ -73,7 +75,7 @@ def make_handler(control_dir, default_url):
             elif mode == "nopkg":
                 self._answer(200, json.dumps({"resdata": [{"Type": "apk", "URL": url}]}).encode())
             else:
-                answer = {"code": 0, "resdata": [{"Type": "pkg", "URL": url, "md5": "default_md5"}]}
+                answer = {"code": 0, "resdata": [{"Type": "pkg", "URL": u, "md5": "default_md5"} for u in urls]}
                 self._answer(200, json.dumps(answer).encode())
 
         do_GET = do_POST
