@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "afx/File.h"
 #include "download/DownloadTimings.h"
 #include "update/UpdateTimings.h"
@@ -90,7 +93,19 @@ void ApplyTestSeams(CCDNResourceDownloader& downloader) {
     set(L"DREL_TEST_INDEX_LIMIT_MS", &update.contentIndexLimitMs);
     set(L"DREL_TEST_CHECK_PROGRESS_AFTER_MS", &update.checkProgressAfterMs);
     OverrideUpdateTimingsForTesting(update);
-    DWORD floorMb = 0;
-    set(L"DREL_TEST_DISK_FLOOR_MB", &floorMb);
-    if (floorMb != 0) downloader.freeSpaceFloor = static_cast<uint64_t>(floorMb) << 20;
+    DWORD freeMb = 0;
+    set(L"DREL_TEST_DISK_FREE_MB", &freeMb);
+    if (freeMb != 0) {
+        // A drive with this much free that the launcher's writes fill: the
+        // guard asks again only once it has used what the last answer allowed,
+        // so every later answer is the floor. Other programs' writes and
+        // deletes on the real drive cannot change the outcome.
+        auto left = std::make_shared<uint64_t>(static_cast<uint64_t>(freeMb) << 20);
+        const uint64_t floor = downloader.freeSpaceFloor;
+        downloader.freeSpaceQuery = [left, floor](const std::wstring&, uint64_t* freeBytes) {
+            *freeBytes = *left;
+            *left = std::min(*left, floor);
+            return true;
+        };
+    }
 }

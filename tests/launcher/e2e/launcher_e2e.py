@@ -886,11 +886,10 @@ class FailureCauses(unittest.TestCase):
 
     def test_a_full_drive(self):
         # 300 MiB of zeros pack into a few hundred KiB: the room asked for before
-        # the download is there, and the writing stops at the floor, set 120 MiB
-        # below what the drive has free.
-        free_mb = shutil.disk_usage(ls.DRIVE_C).free >> 20
+        # the download is there, and the writing stops at the floor of a drive
+        # that reports 120 MiB above it (the launcher's default floor: 64 MiB).
         line = self.cause_line("cause-full", {"data\\zeros.bin": bytes(300 << 20)},
-                               env={"DREL_TEST_DISK_FLOOR_MB": str(free_mb - 120)})
+                               env={"DREL_TEST_DISK_FREE_MB": str(64 + 120)})
         self.assertEqual("\\n原因：磁盘空间不足，错误代码 112，文件 data\\zeros.bin", line)
 
 
