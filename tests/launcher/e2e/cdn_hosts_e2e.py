@@ -56,15 +56,15 @@ def switches(launcher):
     return out
 
 
-class SilentHost:
-    """Takes connections and reads what comes, but never answers."""
+class LocalHost:
+    """A host on a free port of 127.0.0.1 that hands every connection it
+    takes to connected() on a thread of its own."""
 
     def __init__(self):
         self.listener = socket.socket()
         self.listener.bind(("127.0.0.1", 0))
         self.listener.listen(16)
         self.port = self.listener.getsockname()[1]
-        self.accepted = []
         threading.Thread(target=self._accept, daemon=True).start()
 
     def _accept(self):
@@ -72,8 +72,19 @@ class SilentHost:
             try:
                 conn, _ = self.listener.accept()
             except OSError:
-                return
-            self.accepted.append(conn)
+                return  # closed
+            self.connected(conn)
+
+
+class SilentHost(LocalHost):
+    """Takes connections and reads what comes, but never answers."""
+
+    def __init__(self):
+        self.accepted = []
+        super().__init__()
+
+    def connected(self, conn):
+        self.accepted.append(conn)
 
     def close(self):
         self.listener.close()
@@ -81,33 +92,24 @@ class SilentHost:
             conn.close()
 
 
-class StoppableRelay:
+class StoppableRelay(LocalHost):
     """A host in front of nginx that the test can stop: it relays connections
     to nginx's port and counts the bytes it passed to the launcher; once
     stopped, it cuts every connection and refuses new ones."""
 
     def __init__(self, target_port):
         self.target_port = target_port
-        self.listener = socket.socket()
-        self.listener.bind(("127.0.0.1", 0))
-        self.listener.listen(16)
-        self.port = self.listener.getsockname()[1]
         self.relayed = 0
         self.lock = threading.Lock()
         self.sockets = []
-        threading.Thread(target=self._accept, daemon=True).start()
+        super().__init__()
 
-    def _accept(self):
-        while True:
-            try:
-                client, _ = self.listener.accept()
-            except OSError:
-                return
-            upstream = socket.create_connection(("127.0.0.1", self.target_port))
-            with self.lock:
-                self.sockets += [client, upstream]
-            threading.Thread(target=self._pipe, args=(client, upstream, False), daemon=True).start()
-            threading.Thread(target=self._pipe, args=(upstream, client, True), daemon=True).start()
+    def connected(self, client):
+        upstream = socket.create_connection(("127.0.0.1", self.target_port))
+        with self.lock:
+            self.sockets += [client, upstream]
+        threading.Thread(target=self._pipe, args=(client, upstream, False), daemon=True).start()
+        threading.Thread(target=self._pipe, args=(upstream, client, True), daemon=True).start()
 
     def _pipe(self, source, target, count):
         try:
