@@ -199,7 +199,11 @@ int32_t DownloaderTask::FetchFromHosts(const SegmentDownloadTaskInfo& segment,
             if (p) used.push_back(p);
         }
         SegmentDownloadDataProcessor processor(part, used);
-        const size_t host = hosts->Pick(tried);
+        // A whole resource (a list, a statement, an index) goes to the hosts in
+        // their order: a list and its statement come from the same host while
+        // it works, never from two hosts that may hold different releases.
+        // Package ranges go to the fastest host.
+        const size_t host = hosts->Pick(tried, part.rangeStart < 0);
         if (host == HostHealth::kNone) return result;  // the hosts were replaced meanwhile
         tried |= 1u << host;
         const bool last = !hosts->Untried(tried);

@@ -6,16 +6,28 @@ bool HostHealth::Usable(const Host& host, uint64_t nowMs) const {
     return !host.setAside || nowMs - host.setAsideAtMs >= kSetAsideMs;
 }
 
+size_t HostHealth::LongestAside(uint32_t tried) const {
+    size_t longest = kNone;
+    for (size_t i = 0; i < hosts_.size(); ++i) {
+        if (tried & (1u << i)) continue;
+        if (longest == kNone || hosts_[i].setAsideAtMs < hosts_[longest].setAsideAtMs) longest = i;
+    }
+    return longest;
+}
+
+size_t HostHealth::PickInOrder(uint32_t tried, uint64_t nowMs) const {
+    for (size_t i = 0; i < hosts_.size(); ++i) {
+        if (!(tried & (1u << i)) && Usable(hosts_[i], nowMs)) return i;
+    }
+    return LongestAside(tried);
+}
+
 size_t HostHealth::Pick(uint32_t tried, uint64_t nowMs) const {
     size_t best = kNone;
-    size_t longestAside = kNone;
     for (size_t i = 0; i < hosts_.size(); ++i) {
         if (tried & (1u << i)) continue;
         const Host& host = hosts_[i];
-        if (!Usable(host, nowMs)) {
-            if (longestAside == kNone || host.setAsideAtMs < hosts_[longestAside].setAsideAtMs) longestAside = i;
-            continue;
-        }
+        if (!Usable(host, nowMs)) continue;
         // A host nobody has measured yet gets one request, the first it is offered.
         if (host.bytesPerSecond == 0 && host.underWay == 0) return i;
         if (best == kNone) {
@@ -28,7 +40,7 @@ size_t HostHealth::Pick(uint32_t tried, uint64_t nowMs) const {
             best = i;
         }
     }
-    return best != kNone ? best : longestAside;
+    return best != kNone ? best : LongestAside(tried);
 }
 
 void HostHealth::RequestStarted(size_t host) {

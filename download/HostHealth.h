@@ -30,6 +30,11 @@ public:
     // requests under way on a tie, the primary before mirrors on a tie. With
     // every untried host set aside, the one set aside longest ago.
     size_t Pick(uint32_t tried, uint64_t nowMs) const;
+    // The same choice by the hosts' order instead of their speed: the first
+    // host not tried and not set aside (the primary while it works). For
+    // files that must come from one host together, such as a list and its
+    // statement.
+    size_t PickInOrder(uint32_t tried, uint64_t nowMs) const;
     // A request starts or ends on the host: Pick spreads requests over hosts
     // that are equally good.
     void RequestStarted(size_t host);
@@ -52,6 +57,8 @@ private:
         int32_t underWay = 0;
     };
     bool Usable(const Host& host, uint64_t nowMs) const;
+    // Of the hosts not in tried, the one set aside longest ago; kNone when none.
+    size_t LongestAside(uint32_t tried) const;
 
     std::vector<Host> hosts_;
 };

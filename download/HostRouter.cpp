@@ -31,9 +31,9 @@ std::wstring HostRouter::UrlOn(const std::wstring& url, size_t host) const {
     return prefixes_[host][best] + url.substr(primary[best].size());
 }
 
-size_t HostRouter::Pick(uint32_t tried) {
+size_t HostRouter::Pick(uint32_t tried, bool inOrder) {
     ScopedLock hold(lock_);
-    return health_.Pick(tried, ::GetTickCount64());
+    return inOrder ? health_.PickInOrder(tried, ::GetTickCount64()) : health_.Pick(tried, ::GetTickCount64());
 }
 
 bool HostRouter::Untried(uint32_t tried) const {

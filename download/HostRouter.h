@@ -32,8 +32,9 @@ public:
     std::wstring UrlOn(const std::wstring& url, size_t host) const;
 
     // The host for a request that has failed on the hosts in tried (bit h for
-    // host h); HostHealth::kNone when it has tried them all.
-    size_t Pick(uint32_t tried);
+    // host h); HostHealth::kNone when it has tried them all. inOrder: by the
+    // hosts' order (HostHealth::PickInOrder), else by their speed.
+    size_t Pick(uint32_t tried, bool inOrder = false);
     // Whether some host is not in tried.
     bool Untried(uint32_t tried) const;
     void RequestStarted(size_t host);

@@ -67,3 +67,19 @@ TEST(HostHealth, SpeedsFollowTheLaterSamples) {
     hosts.Delivered(0, 0, 0);  // an empty request still counts as measured
     EXPECT_EQ(1500u, hosts.Speed(0));
 }
+
+TEST(HostHealth, InOrderThePrimaryWhileItWorksWhateverTheSpeeds) {
+    HostHealth hosts(3);
+    hosts.Delivered(2, 100 << 20, 1000);  // the fastest is a mirror
+    hosts.Delivered(0, 1 << 20, 1000);
+    hosts.Delivered(1, 2 << 20, 1000);
+    EXPECT_EQ(2u, hosts.Pick(kNoneTried, 0));
+    EXPECT_EQ(0u, hosts.PickInOrder(kNoneTried, 0));
+    EXPECT_EQ(1u, hosts.PickInOrder(1u << 0, 0));
+    hosts.Failed(0, 10);
+    EXPECT_EQ(1u, hosts.PickInOrder(kNoneTried, 20));
+    hosts.Failed(1, 30);
+    EXPECT_EQ(2u, hosts.PickInOrder(kNoneTried, 40));
+    EXPECT_EQ(0u, hosts.PickInOrder(1u << 2, 40));  // both others set aside: the earlier one
+    EXPECT_EQ(HostHealth::kNone, hosts.PickInOrder(0x7, 40));
+}

@@ -260,6 +260,43 @@ class SeveralHosts(unittest.TestCase):
         self.assertTrue(moved, launcher.lines)
         self.assertTrue(all("/other-release/" in asked for asked, _, _ in moved), moved)
 
+    def test_with_keys_a_mirrors_older_list_is_refused(self):
+        """A signed list from a mirror is checked as the primary's: after the
+        newer release was installed, a mirror holding an older signed release
+        (the primary refusing connections, so the list comes from the mirror)
+        is refused with the box, and nothing is changed."""
+        try:
+            os.remove(os.path.join(ls.data_folder(), "list_serials.txt"))
+        except FileNotFoundError:
+            pass
+        rnd = random.Random(11)
+        older = {"data\\fleet.bin": rnd.randbytes(20000)}
+        newer = dict(older, **{"data\\only-new.bin": rnd.randbytes(3000)})
+        old_url = ls.pack("hosts/signed-old", e2e.make_game("hosts-signed-old", older),
+                          extra=e2e.SIGN + ["--serial", "1000"])
+        new_url = ls.pack("hosts/signed-new", e2e.make_game("hosts-signed-new", newer),
+                          extra=e2e.SIGN + ["--serial", "2000"])
+        root = ls.set_game_root("hosts-signed")
+        ls.set_server("ok", [old_url, new_url])
+        launcher = ls.Launcher(env=dict(e2e.FAST, DREL_STUB_RECORD=root + "first.txt"), exe=ls.SIGNED_LAUNCHER)
+        try:
+            self.assertIsNotNone(ls.read_record(ls.unix_path(root + "first.txt"), 180), launcher.lines)
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+
+        before = e2e.tree(ls.unix_path(root))
+        ls.set_server("ok", [old_url, on_port(new_url, closed_port())])
+        launcher = ls.Launcher(env=dict(e2e.FAST, DREL_STUB_RECORD=root + "second.txt"), exe=ls.SIGNED_LAUNCHER)
+        try:
+            self.assertTrue(ls.answer_box(launcher, "资源列表校验失败，请重试!", 2), launcher.lines)  # "退出"
+            self.assertEqual(0, launcher.wait_exit(30))
+        finally:
+            launcher.kill()
+        self.assertTrue(any(reason == "no connection" for _, reason, _ in switches(launcher)), launcher.lines)
+        self.assertIsNotNone(launcher.wait_for("serial below one accepted before", 1), launcher.lines)
+        self.assertEqual(before, e2e.tree(ls.unix_path(root)))  # nothing deleted, nothing written
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
