@@ -2,15 +2,20 @@
 // written one after another with nothing but CreateFileW, WriteFile and
 // CloseHandle (and CreateDirectoryW for its folders), from bytes already in
 // memory. Nothing of the launcher is linked: this is what any program pays.
-// Usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush]
+// Usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush-thread]
 //   LIST_FILE is the CDN list (UTF-8, one name=... line per file); each file's
 //   bytes are read from SOURCE_FOLDER\name before the clock starts and written
-//   to TARGET_FOLDER\name, which must not exist yet. With --flush every file
-//   is also flushed (FlushFileBuffers) before it is closed, as the launcher
-//   must before it records a file.
+//   to TARGET_FOLDER\name, which must not exist yet. With --flush-thread every
+//   file is also made durable, the way the launcher must before it records a
+//   file and with the same division of work: the writing thread hands each
+//   written file, still open, to a flushing thread (at most 32 waiting), which
+//   flushes (FlushFileBuffers) and closes it; the clock stops once the last
+//   file is closed.
 // Prints FLOOR_FILES, FLOOR_BYTES and FLOOR_SECONDS, or FLOOR_FAILED and exits with 1.
 #include <windows.h>
 #include <cstdio>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -81,12 +86,72 @@ std::wstring Folder(const wchar_t* text) {
     return folder;
 }
 
+// Flushes and closes the files handed to it, in order, on a thread of its own.
+class FlushingThread {
+public:
+    FlushingThread() : thread_(::CreateThread(nullptr, 0, &FlushingThread::Main, this, 0, nullptr)) {}
+    ~FlushingThread() {
+        if (thread_.IsValid() && !finished_) Finish();
+    }
+    FlushingThread(const FlushingThread&) = delete;
+    FlushingThread& operator=(const FlushingThread&) = delete;
+    // Hands over an open file; waits while 32 wait already.
+    void Add(HANDLE file) {
+        ScopedLock hold(lock_);
+        while (waiting_.size() >= kMaxWaiting) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
+        waiting_.push_back(file);
+        ::WakeAllConditionVariable(&changed_);
+    }
+    // Waits until every file handed over is closed; false when a flush or close failed.
+    bool Finish() {
+        {
+            ScopedLock hold(lock_);
+            ending_ = true;
+            ::WakeAllConditionVariable(&changed_);
+        }
+        ::WaitForSingleObject(thread_.Get(), INFINITE);
+        finished_ = true;
+        return !failed_;
+    }
+    bool Started() const { return thread_.IsValid(); }
+
+private:
+    static const size_t kMaxWaiting = 32;
+    static DWORD WINAPI Main(LPVOID self) {
+        static_cast<FlushingThread*>(self)->Run();
+        return 0;
+    }
+    void Run() {
+        for (;;) {
+            HANDLE file;
+            {
+                ScopedLock hold(lock_);
+                while (waiting_.empty() && !ending_) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
+                if (waiting_.empty()) return;
+                file = waiting_.front();
+                waiting_.pop_front();
+                ::WakeAllConditionVariable(&changed_);
+            }
+            if (!::FlushFileBuffers(file)) failed_ = true;
+            if (!::CloseHandle(file)) failed_ = true;
+        }
+    }
+
+    CriticalSection lock_;
+    CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+    std::deque<HANDLE> waiting_;
+    bool ending_ = false;
+    bool failed_ = false;  // only the flushing thread writes it, read after its end
+    bool finished_ = false;
+    ScopedHandle thread_;
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    const bool flush = argc == 5 && std::wstring(argv[4]) == L"--flush";
+    const bool flush = argc == 5 && std::wstring(argv[4]) == L"--flush-thread";
     if (argc != 4 && !flush) {
-        std::fprintf(stderr, "usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush]\n");
+        std::fprintf(stderr, "usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush-thread]\n");
         return 2;
     }
     const std::wstring source = Folder(argv[2]);
@@ -112,6 +177,11 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     double start = Now();
+    std::unique_ptr<FlushingThread> flusher(flush ? new FlushingThread() : nullptr);
+    if (flusher && !flusher->Started()) {
+        std::printf("FLOOR_FAILED=no flushing thread\n");
+        return 1;
+    }
     std::wstring lastFolder;
     for (const SourceFile& file : files) {
         std::wstring path = target + file.name;
@@ -125,11 +195,19 @@ int wmain(int argc, wchar_t** argv) {
         DWORD written = 0;
         if (!out.IsValid() ||
             !::WriteFile(out.Get(), file.bytes.data(), static_cast<DWORD>(file.bytes.size()), &written, nullptr) ||
-            written != file.bytes.size() || (flush && !::FlushFileBuffers(out.Get()))) {
+            written != file.bytes.size()) {
             std::printf("FLOOR_FAILED=cannot write %ls (error %lu)\n", path.c_str(), ::GetLastError());
             return 1;
         }
-        out.Reset();  // CloseHandle belongs to the cost of every file
+        if (flusher) {
+            flusher->Add(out.Release());
+        } else {
+            out.Reset();  // CloseHandle belongs to the cost of every file
+        }
+    }
+    if (flusher && !flusher->Finish()) {
+        std::printf("FLOOR_FAILED=a flush or close failed\n");
+        return 1;
     }
     double seconds = Now() - start;
     std::printf("FLOOR_FILES=%u\nFLOOR_BYTES=%llu\nFLOOR_SECONDS=%.3f\n", static_cast<unsigned>(files.size()), total,
