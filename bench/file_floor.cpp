@@ -2,15 +2,14 @@
 // written one after another with nothing but CreateFileW, WriteFile and
 // CloseHandle (and CreateDirectoryW for its folders), from bytes already in
 // memory. Nothing of the launcher is linked: this is what any program pays.
-// Usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush-thread]
+// Usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush-threads N]
 //   LIST_FILE is the CDN list (UTF-8, one name=... line per file); each file's
 //   bytes are read from SOURCE_FOLDER\name before the clock starts and written
-//   to TARGET_FOLDER\name, which must not exist yet. With --flush-thread every
-//   file is also made durable, the way the launcher must before it records a
-//   file and with the same division of work: the writing thread hands each
-//   written file, still open, to a flushing thread (at most 32 waiting), which
-//   flushes (FlushFileBuffers) and closes it; the clock stops once the last
-//   file is closed.
+//   to TARGET_FOLDER\name, which must not exist yet. With --flush-threads every
+//   file is also made durable, as the launcher must before it records a file:
+//   the writing thread hands each written file, still open, to N flushing
+//   threads (at most 32 files waiting), which flush (FlushFileBuffers) and
+//   close them; the clock stops once the last file is closed.
 // Prints FLOOR_FILES, FLOOR_BYTES and FLOOR_SECONDS, or FLOOR_FAILED and exits with 1.
 #include <windows.h>
 #include <cstdio>
@@ -86,15 +85,19 @@ std::wstring Folder(const wchar_t* text) {
     return folder;
 }
 
-// Flushes and closes the files handed to it, in order, on a thread of its own.
-class FlushingThread {
+// Flushes and closes the files handed to it on threads of its own.
+class FlushingThreads {
 public:
-    FlushingThread() : thread_(::CreateThread(nullptr, 0, &FlushingThread::Main, this, 0, nullptr)) {}
-    ~FlushingThread() {
-        if (thread_.IsValid() && !finished_) Finish();
+    explicit FlushingThreads(size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            threads_.emplace_back(::CreateThread(nullptr, 0, &FlushingThreads::Main, this, 0, nullptr));
+        }
     }
-    FlushingThread(const FlushingThread&) = delete;
-    FlushingThread& operator=(const FlushingThread&) = delete;
+    ~FlushingThreads() {
+        if (!finished_) Finish();
+    }
+    FlushingThreads(const FlushingThreads&) = delete;
+    FlushingThreads& operator=(const FlushingThreads&) = delete;
     // Hands over an open file; waits while 32 wait already.
     void Add(HANDLE file) {
         ScopedLock hold(lock_);
@@ -109,16 +112,23 @@ public:
             ending_ = true;
             ::WakeAllConditionVariable(&changed_);
         }
-        ::WaitForSingleObject(thread_.Get(), INFINITE);
+        for (const ScopedHandle& thread : threads_) {
+            if (thread.IsValid()) ::WaitForSingleObject(thread.Get(), INFINITE);
+        }
         finished_ = true;
         return !failed_;
     }
-    bool Started() const { return thread_.IsValid(); }
+    bool Started() const {
+        for (const ScopedHandle& thread : threads_) {
+            if (!thread.IsValid()) return false;
+        }
+        return !threads_.empty();
+    }
 
 private:
     static const size_t kMaxWaiting = 32;
     static DWORD WINAPI Main(LPVOID self) {
-        static_cast<FlushingThread*>(self)->Run();
+        static_cast<FlushingThreads*>(self)->Run();
         return 0;
     }
     void Run() {
@@ -132,8 +142,12 @@ private:
                 waiting_.pop_front();
                 ::WakeAllConditionVariable(&changed_);
             }
-            if (!::FlushFileBuffers(file)) failed_ = true;
-            if (!::CloseHandle(file)) failed_ = true;
+            bool done = ::FlushFileBuffers(file) != FALSE;
+            done = ::CloseHandle(file) != FALSE && done;
+            if (!done) {
+                ScopedLock hold(lock_);
+                failed_ = true;
+            }
         }
     }
 
@@ -141,17 +155,18 @@ private:
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
     std::deque<HANDLE> waiting_;
     bool ending_ = false;
-    bool failed_ = false;  // only the flushing thread writes it, read after its end
+    bool failed_ = false;
     bool finished_ = false;
-    ScopedHandle thread_;
+    std::vector<ScopedHandle> threads_;  // last: they start once the rest is made
 };
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    const bool flush = argc == 5 && std::wstring(argv[4]) == L"--flush-thread";
-    if (argc != 4 && !flush) {
-        std::fprintf(stderr, "usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush-thread]\n");
+    const bool flush = argc == 6 && std::wstring(argv[4]) == L"--flush-threads";
+    const int flushThreads = flush ? _wtoi(argv[5]) : 0;
+    if ((argc != 4 && !flush) || (flush && (flushThreads < 1 || flushThreads > 16))) {
+        std::fprintf(stderr, "usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush-threads N]\n");
         return 2;
     }
     const std::wstring source = Folder(argv[2]);
@@ -177,7 +192,7 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     double start = Now();
-    std::unique_ptr<FlushingThread> flusher(flush ? new FlushingThread() : nullptr);
+    std::unique_ptr<FlushingThreads> flusher(flush ? new FlushingThreads(static_cast<size_t>(flushThreads)) : nullptr);
     if (flusher && !flusher->Started()) {
         std::printf("FLOOR_FAILED=no flushing thread\n");
         return 1;

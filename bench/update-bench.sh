@@ -14,10 +14,10 @@
 #   files    a first install of MANY_FILES small files (about MANY_MIB MiB)
 #            against file_floor.exe writing the same files under the same Wine
 #            prefix and making them durable as the launcher must before it
-#            records a file, with the same division of work: a writing thread
-#            hands each file to a flushing thread (file_floor --flush-thread);
-#            a second line against the floor that only writes, one file after
-#            another
+#            records a file: a writing thread hands each file to a flushing
+#            thread (file_floor --flush-threads 1); two more lines against the
+#            floor flushing on three threads, as the launcher does, and against
+#            the floor that only writes, one file after another
 #   memory   the launcher process's peak resident memory (Wine's own share
 #            included, from wait4) for a SMALL_MIB and a LARGE_MIB MiB update of
 #            BYTES_FILES files, for the MANY_FILES-file install and for a first
@@ -133,8 +133,12 @@ echo "bytes with the product's 100 ms segment pause: launcher $pause_seconds s:"
 install many many 0
 rm -rf "${roots:?}/floor"
 run floor-flush file_floor 'C:\cdn\bench-update\many\conf\list.txt' 'C:\cdn-src\bench-update\many\game' \
-  'C:\drel-bench\update\floor\game' --flush-thread
+  'C:\drel-bench\update\floor\game' --flush-threads 1
 same_files many "$roots/floor/game" "floor files (flushed)"
+rm -rf "${roots:?}/floor"
+run floor-flush3 file_floor 'C:\cdn\bench-update\many\conf\list.txt' 'C:\cdn-src\bench-update\many\game' \
+  'C:\drel-bench\update\floor\game' --flush-threads 3
+same_files many "$roots/floor/game" "floor files (flushed on three threads)"
 rm -rf "${roots:?}/floor"
 run floor file_floor 'C:\cdn\bench-update\many\conf\list.txt' 'C:\cdn-src\bench-update\many\game' \
   'C:\drel-bench\update\floor\game'
@@ -146,6 +150,9 @@ ratio=$(quotient "$launcher_seconds" "$flushed_seconds")
 echo "files: $(value floor FLOOR_FILES) files, $(quotient "$(value floor FLOOR_BYTES)" 1048576 1) MiB:" \
   "launcher $launcher_seconds s, Win32 floor writing them and flushing them on a second thread" \
   "$flushed_seconds s: ratio $ratio (goal <= 1.0, $(verdict "$ratio" 1.0))"
+flushed3_seconds=$(value floor-flush3 FLOOR_SECONDS)
+echo "files against the floor flushing on three threads, as the launcher does: $flushed3_seconds s:" \
+  "ratio $(quotient "$launcher_seconds" "$flushed3_seconds")"
 floor_seconds=$(value floor FLOOR_SECONDS)
 echo "files against the floor that only writes them, one after another: $floor_seconds s:" \
   "ratio $(quotient "$launcher_seconds" "$floor_seconds")"
