@@ -24,12 +24,12 @@
 #            install of HUGE_FILES files (about HUGE_MIB MiB)
 #   compare  reading both lists of COMPARE_ENTRIES entries from their bytes as
 #            the resource manager does (the CDN list strictly), mapping and
-#            comparing them
+#            comparing them; the time of each step beside the total
 #   nothing to do  Initialize to ResourceUpdateFinished with the MANY_FILES and
 #            the HUGE_FILES files installed, each against FEW_FILES files
 #            installed; IDLE_RUNS rounds, the three launches of a round back to
 #            back, the median difference and the spread of the rounds
-#            printed
+#            printed, and where the last round's launches spent their time
 # Every installed tree is checked against its source files. Data and packages
 # are made once per size and kept in the build's Wine prefix; the trace of every
 # run goes to BUILD_DIR/update-bench-logs/.
@@ -175,6 +175,7 @@ run compare update_bench compare "$COMPARE_ENTRIES"
 compare_ms=$(value compare COMPARE_MS)
 echo "parse and compare: $(value compare COMPARE_ENTRIES)-entry list, $(value compare COMPARE_DOWNLOADS) changes:" \
   "$compare_ms ms (goal <= 150 ms, $(verdict "$compare_ms" 150))"
+echo "parse and compare, step by step: $(value compare COMPARE_STEPS)"
 
 # nothing to do: each round launches with the few, the many and the huge
 # installation back to back, so every difference is taken within one round.
@@ -200,3 +201,9 @@ echo "nothing to do: $MANY_FILES installed files against $FEW_FILES: difference 
   "(median of $IDLE_RUNS rounds, $(spread "${many_differences[@]}") s; goal <= 0.2 s, $(verdict "$many_difference" 0.2))"
 echo "nothing to do: $HUGE_FILES installed files against $FEW_FILES: difference $huge_difference s" \
   "(median of $IDLE_RUNS rounds, $(spread "${huge_differences[@]}") s; goal <= 1.0 s, $(verdict "$huge_difference" 1.0))"
+# Where a launch's time goes: ms from Initialize to each state the manager
+# reported (2 version.txt read and mapped, 4 the launcher's manifest, 6 the CDN
+# list fetched, read and mapped, 7 the game folder scanned and the lists
+# compared, 17 the end).
+echo "nothing to do, step by step (state@ms, last round): $FEW_FILES files $(value "idle-few-$IDLE_RUNS" IDLE_STEPS);" \
+  "$HUGE_FILES files $(value "idle-huge-$IDLE_RUNS" IDLE_STEPS)"

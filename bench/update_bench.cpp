@@ -65,6 +65,7 @@ struct Run {
     CriticalSection lock;
     ScopedHandle changed{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     std::vector<int> states;
+    std::vector<double> seenAt;  // when each of states was reported
     int64_t total = 0;
     int64_t lastDownloaded = 0;
 
@@ -106,6 +107,7 @@ void OnProgress(ResourceManagerProgressState state, const UpdateReport& report) 
     report(receiver);
     if (IsCounterReport(state)) return;  // the progress bar's part: no wake-up
     g_run.states.push_back(static_cast<int>(state));
+    g_run.seenAt.push_back(Now());
     ::SetEvent(g_run.changed.Get());
 }
 
@@ -174,6 +176,18 @@ double TimeIdleLaunch(CResourceManager& manager, const std::wstring& listUrl, co
         PrintResults("IDLE_FAILED=state %d: the launch had work to do\n", end);
         return -1;
     }
+    // Where the time went: milliseconds from Initialize to each state.
+    std::string steps;
+    {
+        ScopedLock hold(g_run.lock);
+        for (size_t i = 0; i < g_run.states.size(); ++i) {
+            char step[32];
+            std::snprintf(step, sizeof step, "%s%d@%.0f", steps.empty() ? "" : " ", g_run.states[i],
+                          (g_run.seenAt[i] - start) * 1000.0);
+            steps += step;
+        }
+    }
+    PrintResults("IDLE_STEPS=%s\n", steps.c_str());
     return seconds;
 }
 
@@ -208,25 +222,32 @@ double TimeParseAndCompare(size_t count, size_t* downloads) {
     targets.launcherRoot = L"C:\\drel-bench\\compare\\";
     targets.resourceFilesFolder = targets.launcherRoot + L"game\\";
     targets.ownFiles = {targets.launcherRoot + L"version.txt"};
-    double start = Now();
-    std::wstring cdnText, localText;
-    if (IsUtf8Text(cdnBytes)) {
-        Utf8ToText(cdnBytes.c_str(), &cdnText);
-    } else {
-        cdnText = AnsiToText(cdnBytes);
-    }
+    // Each step's end, for the breakdown printed beside the total.
+    double marks[8];
+    marks[0] = Now();
+    std::wstring cdnText = ReceivedBytesToText(cdnBytes);
+    marks[1] = Now();
     std::vector<ResoureConfigInfo> cdnList, localList;
     if (ReadCdnResourceList(cdnText, targets, &cdnList).fault != CdnListFault::None) return -1;
-    Utf8ToText(localBytes.c_str(), &localText);
+    marks[2] = Now();
+    std::wstring localText = Utf8BytesToText(localBytes);
+    marks[3] = Now();
     ParseResourceList(localText, &localList);
+    marks[4] = Now();
     ResourceInfoMap cdnMap, localMap;
     for (auto& e : cdnList) InsertResourceEntry(&cdnMap, std::move(e), L"");
+    marks[5] = Now();
     for (auto& e : localList) InsertResourceEntry(&localMap, std::move(e), L"");
+    marks[6] = Now();
     std::vector<ResourceUpdateItem> changes, deletes;
     CompareLists(&localMap, cdnMap, &changes, &deletes, nullptr);
-    double ms = (Now() - start) * 1000.0;
+    marks[7] = Now();
+    auto ms = [&marks](int step) { return (marks[step] - marks[step - 1]) * 1000.0; };
+    PrintResults("COMPARE_STEPS=decode CDN list %.1f, read it strictly %.1f, decode version.txt %.1f, parse it %.1f, "
+                 "map the CDN list %.1f, map version.txt %.1f, compare %.1f ms\n",
+                 ms(1), ms(2), ms(3), ms(4), ms(5), ms(6), ms(7));
     *downloads = changes.size();
-    return ms;
+    return (marks[7] - marks[0]) * 1000.0;
 }
 
 void SetSegmentPause(const char* text) {
