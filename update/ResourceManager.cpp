@@ -99,7 +99,7 @@ bool CResourceManager::LoadListFile(const std::wstring& path, std::vector<Resour
     DebugTrace(L"资源配置文件路径:\t" + path);
     std::wstring text;
     if (!ReadUtf8TextFile(path, &text)) return false;
-    DebugTrace(L"资源配置文件内容:\r\n" + text);
+    DebugTrace(L"资源配置文件内容:\r\n", text);
     ParseResourceList(text, list);
     return true;
 }
