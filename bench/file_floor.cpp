@@ -2,15 +2,19 @@
 // written one after another with nothing but CreateFileW, WriteFile and
 // CloseHandle (and CreateDirectoryW for its folders), from bytes already in
 // memory. Nothing of the launcher is linked: this is what any program pays.
-// Usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush]
+// Usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush-threads N]
 //   LIST_FILE is the CDN list (UTF-8, one name=... line per file); each file's
 //   bytes are read from SOURCE_FOLDER\name before the clock starts and written
-//   to TARGET_FOLDER\name, which must not exist yet. With --flush every file
-//   is also flushed (FlushFileBuffers) before it is closed, as the launcher
-//   must before it records a file.
+//   to TARGET_FOLDER\name, which must not exist yet. With --flush-threads every
+//   file is also made durable, as the launcher must before it records a file:
+//   the writing thread hands each written file, still open, to N flushing
+//   threads (at most 32 files waiting), which flush (FlushFileBuffers) and
+//   close them; the clock stops once the last file is closed.
 // Prints FLOOR_FILES, FLOOR_BYTES and FLOOR_SECONDS, or FLOOR_FAILED and exits with 1.
 #include <windows.h>
 #include <cstdio>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -81,12 +85,88 @@ std::wstring Folder(const wchar_t* text) {
     return folder;
 }
 
+// Flushes and closes the files handed to it on threads of its own.
+class FlushingThreads {
+public:
+    explicit FlushingThreads(size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            threads_.emplace_back(::CreateThread(nullptr, 0, &FlushingThreads::Main, this, 0, nullptr));
+        }
+    }
+    ~FlushingThreads() {
+        if (!finished_) Finish();
+    }
+    FlushingThreads(const FlushingThreads&) = delete;
+    FlushingThreads& operator=(const FlushingThreads&) = delete;
+    // Hands over an open file; waits while 32 wait already.
+    void Add(HANDLE file) {
+        ScopedLock hold(lock_);
+        while (waiting_.size() >= kMaxWaiting) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
+        waiting_.push_back(file);
+        ::WakeAllConditionVariable(&changed_);
+    }
+    // Waits until every file handed over is closed; false when a flush or close failed.
+    bool Finish() {
+        {
+            ScopedLock hold(lock_);
+            ending_ = true;
+            ::WakeAllConditionVariable(&changed_);
+        }
+        for (const ScopedHandle& thread : threads_) {
+            if (thread.IsValid()) ::WaitForSingleObject(thread.Get(), INFINITE);
+        }
+        finished_ = true;
+        return !failed_;
+    }
+    bool Started() const {
+        for (const ScopedHandle& thread : threads_) {
+            if (!thread.IsValid()) return false;
+        }
+        return !threads_.empty();
+    }
+
+private:
+    static const size_t kMaxWaiting = 32;
+    static DWORD WINAPI Main(LPVOID self) {
+        static_cast<FlushingThreads*>(self)->Run();
+        return 0;
+    }
+    void Run() {
+        for (;;) {
+            HANDLE file;
+            {
+                ScopedLock hold(lock_);
+                while (waiting_.empty() && !ending_) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
+                if (waiting_.empty()) return;
+                file = waiting_.front();
+                waiting_.pop_front();
+                ::WakeAllConditionVariable(&changed_);
+            }
+            bool done = ::FlushFileBuffers(file) != FALSE;
+            done = ::CloseHandle(file) != FALSE && done;
+            if (!done) {
+                ScopedLock hold(lock_);
+                failed_ = true;
+            }
+        }
+    }
+
+    CriticalSection lock_;
+    CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
+    std::deque<HANDLE> waiting_;
+    bool ending_ = false;
+    bool failed_ = false;
+    bool finished_ = false;
+    std::vector<ScopedHandle> threads_;  // last: they start once the rest is made
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    const bool flush = argc == 5 && std::wstring(argv[4]) == L"--flush";
-    if (argc != 4 && !flush) {
-        std::fprintf(stderr, "usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush]\n");
+    const bool flush = argc == 6 && std::wstring(argv[4]) == L"--flush-threads";
+    const int flushThreads = flush ? _wtoi(argv[5]) : 0;
+    if ((argc != 4 && !flush) || (flush && (flushThreads < 1 || flushThreads > 16))) {
+        std::fprintf(stderr, "usage: file_floor.exe LIST_FILE SOURCE_FOLDER TARGET_FOLDER [--flush-threads N]\n");
         return 2;
     }
     const std::wstring source = Folder(argv[2]);
@@ -112,6 +192,11 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     double start = Now();
+    std::unique_ptr<FlushingThreads> flusher(flush ? new FlushingThreads(static_cast<size_t>(flushThreads)) : nullptr);
+    if (flusher && !flusher->Started()) {
+        std::printf("FLOOR_FAILED=no flushing thread\n");
+        return 1;
+    }
     std::wstring lastFolder;
     for (const SourceFile& file : files) {
         std::wstring path = target + file.name;
@@ -125,11 +210,19 @@ int wmain(int argc, wchar_t** argv) {
         DWORD written = 0;
         if (!out.IsValid() ||
             !::WriteFile(out.Get(), file.bytes.data(), static_cast<DWORD>(file.bytes.size()), &written, nullptr) ||
-            written != file.bytes.size() || (flush && !::FlushFileBuffers(out.Get()))) {
+            written != file.bytes.size()) {
             std::printf("FLOOR_FAILED=cannot write %ls (error %lu)\n", path.c_str(), ::GetLastError());
             return 1;
         }
-        out.Reset();  // CloseHandle belongs to the cost of every file
+        if (flusher) {
+            flusher->Add(out.Release());
+        } else {
+            out.Reset();  // CloseHandle belongs to the cost of every file
+        }
+    }
+    if (flusher && !flusher->Finish()) {
+        std::printf("FLOOR_FAILED=a flush or close failed\n");
+        return 1;
     }
     double seconds = Now() - start;
     std::printf("FLOOR_FILES=%u\nFLOOR_BYTES=%llu\nFLOOR_SECONDS=%.3f\n", static_cast<unsigned>(files.size()), total,

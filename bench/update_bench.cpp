@@ -14,8 +14,9 @@
 //       a launch with everything installed, timed from Initialize to
 //       ResourceUpdateFinished. Prints IDLE_SECONDS.
 //   update_bench.exe compare ENTRIES
-//       parse both lists and compare them, every tenth entry changed and every
-//       hundredth new. Prints COMPARE_ENTRIES, COMPARE_DOWNLOADS and COMPARE_MS.
+//       read both lists from their bytes as the resource manager does and
+//       compare them, every tenth entry changed and every hundredth new.
+//       Prints COMPARE_ENTRIES, COMPARE_DOWNLOADS and COMPARE_MS.
 // The KEY=VALUE lines come among the debug trace; a failure prints a *_FAILED
 // line and exits with 1.
 #include <windows.h>
@@ -31,6 +32,7 @@
 #include "download/DownloadTimings.h"
 #include "update/ResourceCompare.h"
 #include "update/ResourceList.h"
+#include "update/ResourceListCheck.h"
 #include "update/ResourceManager.h"
 #include "util/FileUtils.h"
 #include "util/TextEncoding.h"
@@ -63,6 +65,7 @@ struct Run {
     CriticalSection lock;
     ScopedHandle changed{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     std::vector<int> states;
+    std::vector<double> seenAt;  // when each of states was reported
     int64_t total = 0;
     int64_t lastDownloaded = 0;
 
@@ -104,6 +107,7 @@ void OnProgress(ResourceManagerProgressState state, const UpdateReport& report) 
     report(receiver);
     if (IsCounterReport(state)) return;  // the progress bar's part: no wake-up
     g_run.states.push_back(static_cast<int>(state));
+    g_run.seenAt.push_back(Now());
     ::SetEvent(g_run.changed.Get());
 }
 
@@ -172,6 +176,18 @@ double TimeIdleLaunch(CResourceManager& manager, const std::wstring& listUrl, co
         PrintResults("IDLE_FAILED=state %d: the launch had work to do\n", end);
         return -1;
     }
+    // Where the time went: milliseconds from Initialize to each state.
+    std::string steps;
+    {
+        ScopedLock hold(g_run.lock);
+        for (size_t i = 0; i < g_run.states.size(); ++i) {
+            char step[32];
+            std::snprintf(step, sizeof step, "%s%d@%.0f", steps.empty() ? "" : " ", g_run.states[i],
+                          (g_run.seenAt[i] - start) * 1000.0);
+            steps += step;
+        }
+    }
+    PrintResults("IDLE_STEPS=%s\n", steps.c_str());
     return seconds;
 }
 
@@ -181,35 +197,57 @@ std::wstring Hex32(unsigned seed) {
     return buffer;
 }
 
-// Parse both lists, fill the maps and compare, for count entries of which
-// every tenth differs and every hundredth is new. Milliseconds. The lines are
-// in name order, as the packer and version.txt write them; the entries move
-// into the maps, as in the resource manager.
+// The path both lists take in the resource manager, from their bytes to the
+// changes, for count entries of which every tenth differs and every hundredth
+// is new: the CDN list decoded and read strictly (every name checked as a path
+// under its root, duplicates refused), version.txt decoded and read, both
+// mapped, then compared. Milliseconds. The lines are in name order, as the
+// packer and version.txt write them.
 double TimeParseAndCompare(size_t count, size_t* downloads) {
-    std::wstring cdnText, localText;
+    std::string cdnBytes, localBytes;
     int64_t offset = 0;
     for (size_t i = 0; i < count; ++i) {
-        wchar_t name[64];
-        swprintf(name, 64, L"res\\dir%03u\\file%06u.dat", static_cast<unsigned>(i / 200), static_cast<unsigned>(i));
-        std::wstring md5 = Hex32(static_cast<unsigned>(i));
-        cdnText += std::wstring(name) + L"=" + md5 + L"=res" + std::to_wstring(1 + i % 4) + L"=" +
-                   std::to_wstring(offset) + L"=" + std::to_wstring(1000 + i % 5000) + L"\r\n";
+        char name[64];
+        std::snprintf(name, sizeof name, "res\\dir%03u\\file%06u.dat", static_cast<unsigned>(i / 200),
+                      static_cast<unsigned>(i));
+        std::string md5 = TextToUtf8String(Hex32(static_cast<unsigned>(i)));
+        cdnBytes += std::string(name) + "=" + md5 + "=res" + std::to_string(1 + i % 4) + "=" +
+                    std::to_string(offset) + "=" + std::to_string(1000 + i % 5000) + "\r\n";
         offset += 1000 + i % 5000;
         if (i % 100 == 0) continue;  // new on the CDN
-        localText += std::wstring(name) + L"=" + (i % 10 == 0 ? Hex32(static_cast<unsigned>(i + 1)) : md5) + L"\r\n";
+        localBytes += std::string(name) + "=" +
+                      (i % 10 == 0 ? TextToUtf8String(Hex32(static_cast<unsigned>(i + 1))) : md5) + "\r\n";
     }
-    double start = Now();
+    CdnListTargets targets;
+    targets.launcherRoot = L"C:\\drel-bench\\compare\\";
+    targets.resourceFilesFolder = targets.launcherRoot + L"game\\";
+    targets.ownFiles = {targets.launcherRoot + L"version.txt"};
+    // Each step's end, for the breakdown printed beside the total.
+    double marks[8];
+    marks[0] = Now();
+    std::wstring cdnText = ReceivedBytesToText(cdnBytes);
+    marks[1] = Now();
     std::vector<ResoureConfigInfo> cdnList, localList;
-    ParseResourceList(cdnText, &cdnList);
+    if (ReadCdnResourceList(cdnText, targets, &cdnList).fault != CdnListFault::None) return -1;
+    marks[2] = Now();
+    std::wstring localText = Utf8BytesToText(localBytes);
+    marks[3] = Now();
     ParseResourceList(localText, &localList);
+    marks[4] = Now();
     ResourceInfoMap cdnMap, localMap;
     for (auto& e : cdnList) InsertResourceEntry(&cdnMap, std::move(e), L"");
+    marks[5] = Now();
     for (auto& e : localList) InsertResourceEntry(&localMap, std::move(e), L"");
+    marks[6] = Now();
     std::vector<ResourceUpdateItem> changes, deletes;
     CompareLists(&localMap, cdnMap, &changes, &deletes, nullptr);
-    double ms = (Now() - start) * 1000.0;
+    marks[7] = Now();
+    auto ms = [&marks](int step) { return (marks[step] - marks[step - 1]) * 1000.0; };
+    PrintResults("COMPARE_STEPS=decode CDN list %.1f, read it strictly %.1f, decode version.txt %.1f, parse it %.1f, "
+                 "map the CDN list %.1f, map version.txt %.1f, compare %.1f ms\n",
+                 ms(1), ms(2), ms(3), ms(4), ms(5), ms(6), ms(7));
     *downloads = changes.size();
-    return ms;
+    return (marks[7] - marks[0]) * 1000.0;
 }
 
 void SetSegmentPause(const char* text) {
@@ -240,6 +278,10 @@ int main(int argc, char** argv) {
         size_t entries = std::strtoul(argv[2], nullptr, 10);
         size_t downloads = 0;
         double ms = TimeParseAndCompare(entries, &downloads);
+        if (ms < 0) {
+            PrintResults("COMPARE_FAILED=the CDN list was refused\n");
+            return 1;
+        }
         PrintResults("COMPARE_ENTRIES=%u\nCOMPARE_DOWNLOADS=%u\nCOMPARE_MS=%.1f\n", static_cast<unsigned>(entries),
                     static_cast<unsigned>(downloads), ms);
         return 0;

@@ -56,13 +56,7 @@ RequestNoticeResult ParseNoticeAnswer(const std::string& body, int32_t resultCod
     // The text processor already drops a byte-order mark; one that reaches here
     // anyway must not make a good answer unreadable.
     std::string raw = body.compare(0, 3, "\xEF\xBB\xBF") == 0 ? body.substr(3) : body;
-    std::wstring text;
-    if (IsUtf8Text(raw)) {
-        Utf8ToText(raw.c_str(), &text);
-    } else {
-        text = AnsiToText(raw);
-    }
-    std::string bytes = TextToAnsi(text);
+    std::string bytes = TextToAnsi(ReceivedBytesToText(raw));
 
     Json::Value root;
     if (!ParseJsonAnswer(bytes, &root)) return NoticeParseFailed;

@@ -627,11 +627,7 @@ void CCDNResourceDownloader::ReportConfigList(bool received, std::string bytes, 
         // A list holds no zero byte; read up to one, a list would end early
         // there, and lines lost at the end look like withdrawn resources.
         if (bytes.find('\0') == std::string::npos) {
-            if (IsUtf8Text(bytes)) {
-                Utf8ToText(bytes.c_str(), &text);
-            } else {
-                text = AnsiToText(bytes);
-            }
+            text = ReceivedBytesToText(bytes);  // UTF-8 or the ANSI code page, decoded as it is checked
             state = CDNDownloadState::Succeeded;
             why = FailureCause();
             if (!ListDigestOf(bytes, &acceptedListDigest_)) acceptedListDigest_.clear();

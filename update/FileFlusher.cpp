@@ -8,7 +8,7 @@ FileFlusher::~FileFlusher() {
         stopping_ = true;
         ::WakeAllConditionVariable(&changed_);
     }
-    thread_.Join();
+    for (CWinThread& thread : threads_) thread.Join();
 }
 
 DWORD FileFlusher::FlushAndClose(ScopedFileHandle file) {
@@ -28,7 +28,13 @@ DWORD FileFlusher::FlushAndClose(ScopedFileHandle file) {
 void FileFlusher::Add(ScopedFileHandle file, Done done) {
     {
         ScopedLock hold(lock_);
-        if (thread_.IsStarted() || thread_.Begin(&FileFlusher::ThreadMain, this)) {
+        if (!threadsTried_) {
+            threadsTried_ = true;
+            for (size_t i = 0; i < kThreads; ++i) {
+                if (threads_[started_].Begin(&FileFlusher::ThreadMain, this)) ++started_;
+            }
+        }
+        if (started_ > 0) {
             while (waiting_.size() >= kMaxWaiting) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
             waiting_.push_back(Waiting{std::move(file), std::move(done)});
             ::WakeAllConditionVariable(&changed_);
@@ -46,7 +52,7 @@ void FileFlusher::Add(ScopedFileHandle file, Done done) {
 
 bool FileFlusher::Drain() {
     ScopedLock hold(lock_);
-    while (!waiting_.empty() || busy_) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
+    while (!waiting_.empty() || busy_ > 0) ::SleepConditionVariableCS(&changed_, lock_.Native(), INFINITE);
     bool ok = !failed_;
     failed_ = false;
     return ok;
@@ -64,13 +70,13 @@ void FileFlusher::Run() {
         if (waiting_.empty()) return;  // stopping, and all done
         Waiting next = std::move(waiting_.front());
         waiting_.pop_front();
-        busy_ = true;
+        ++busy_;
         ::WakeAllConditionVariable(&changed_);  // room for a waiting Add
         lock_.Unlock();
         DWORD error = FlushAndClose(std::move(next.file));
         next.done(error == 0, error);
         lock_.Lock();
-        busy_ = false;
+        --busy_;
         if (error != 0) failed_ = true;
         ::WakeAllConditionVariable(&changed_);
     }

@@ -143,6 +143,7 @@ bool InstallFileWriter::Keep(ScopedFileHandle* keepOpen) {
         return false;
     }
     created_ = false;  // from here on the caller decides what becomes of the file
+    std::wstring().swap(path_);  // kept by the batch's processor until the batch ends
     if (keepOpen) {
         keepOpen->Reset(file_.Detach());
         return true;

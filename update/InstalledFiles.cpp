@@ -25,8 +25,9 @@ struct PendingFolder {
 
 }  // namespace
 
-void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectBelow) {
+void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectBelow, size_t expectedFiles) {
     files_.clear();
+    files_.reserve(expectedFiles);
     temporaries_.clear();
     const std::wstring prefix = FoldResourceName(collectBelow);
     std::vector<PendingFolder> pending{{std::wstring(), 0, false}};
@@ -39,36 +40,46 @@ void InstalledFiles::Scan(const std::wstring& root, const std::wstring& collectB
                                                    FIND_FIRST_EX_LARGE_FETCH));
         if (!search.IsValid()) continue;
         do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring relative = folder.relative + name;
+            const wchar_t* name = found.cFileName;
+            if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+            // One string per file, folded and cut where it is: a game folder
+            // holds a hundred thousand files, listed on every launch.
+            std::wstring relative = folder.relative;
+            relative.append(name);
             const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (folder.depth + 1 < kMaxDepth) {
-                    pending.push_back({relative + L"\\", folder.depth + 1, folder.throughLink || link});
+                    relative += L'\\';
+                    pending.push_back({std::move(relative), folder.depth + 1, folder.throughLink || link});
                 }
                 continue;
             }
-            if (HasTemporarySuffix(name)) {
+            if (HasTemporarySuffix(relative)) {
                 if (!folder.throughLink && !link) temporaries_.push_back(root + relative);
                 continue;
             }
-            std::wstring folded = FoldResourceName(relative);
+            std::wstring folded = FoldResourceName(std::move(relative));
             if (folded.compare(0, prefix.size(), prefix) == 0) {
-                files_[folded.substr(prefix.size())] =
-                    (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+                folded.erase(0, prefix.size());
+                files_[std::move(folded)] = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
             }
         } while (::FindNextFileW(search.Get(), &found));
     }
 }
 
-bool InstalledFiles::Contains(const std::wstring& name) const {
-    return files_.count(FoldResourceName(name)) != 0;
+const uint64_t* InstalledFiles::Find(const std::wstring& name) const {
+    // Folded in a buffer kept for it: the comparison asks once per listed name.
+    folded_.assign(name);
+    folded_ = FoldResourceName(std::move(folded_));
+    auto found = files_.find(folded_);
+    return found == files_.end() ? nullptr : &found->second;
 }
 
+bool InstalledFiles::Contains(const std::wstring& name) const { return Find(name) != nullptr; }
+
 uint64_t InstalledFiles::SizeOf(const std::wstring& name) const {
-    auto found = files_.find(FoldResourceName(name));
-    return found == files_.end() ? 0 : found->second;
+    const uint64_t* size = Find(name);
+    return size ? *size : 0;
 }
 
 std::wstring InstalledFiles::TemporaryPathKey(const std::wstring& path) {

@@ -14,7 +14,8 @@ public:
     // collectBelow ("game\", or empty for all) are remembered by their path
     // relative to that folder. Files under a temporary name (a download's
     // leftovers) are noted for RemoveTemporaries, never counted as installed.
-    void Scan(const std::wstring& root, const std::wstring& collectBelow);
+    // expectedFiles (the installed list's size, say) sizes the set once.
+    void Scan(const std::wstring& root, const std::wstring& collectBelow, size_t expectedFiles = 0);
     // Whether the entry name (relative to the collected folder) is a file on disk.
     bool Contains(const std::wstring& name) const;
     // Its size in bytes; 0 when it is not there.
@@ -29,6 +30,10 @@ public:
     static std::wstring TemporaryPathKey(const std::wstring& path);
 
 private:
+    // The size of the file of that entry name, or null.
+    const uint64_t* Find(const std::wstring& name) const;
+
     std::unordered_map<std::wstring, uint64_t> files_;  // folded relative name to size
     std::vector<std::wstring> temporaries_;             // deletable temporary files, full paths
+    mutable std::wstring folded_;                       // Find's buffer: one thread asks at a time
 };

@@ -28,6 +28,10 @@ void ParseResourceList(const std::wstring& text, std::vector<ResoureConfigInfo>*
     // stops at the first token that is empty after trimming). Lists run to a
     // hundred thousand lines, so fields are read in place, not copied out first.
     const wchar_t* begin = text.data();
+    // Room for every line at once: the entries are not moved again as it grows.
+    size_t breaks = 1;
+    for (wchar_t c : text) breaks += c == L'\n';
+    out->reserve(out->size() + breaks);
     auto isLineBreak = [](wchar_t c) { return c == L'\r' || c == L'\n'; };
     auto isEquals = [](wchar_t c) { return c == L'='; };
     ForEachToken(begin, begin + text.size(), isLineBreak, [&](const wchar_t* line, const wchar_t* lineEnd) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <string_view>
 #include <unordered_set>
 
 #include "update/ResourcePath.h"
@@ -11,7 +12,7 @@ namespace {
 
 const size_t kMd5Digits = 32;
 
-bool IsHexDigits(const std::wstring& field, size_t count) {
+bool IsHexDigits(std::wstring_view field, size_t count) {
     if (field.size() != count) return false;
     for (wchar_t c : field) {
         if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'))) return false;
@@ -20,7 +21,7 @@ bool IsHexDigits(const std::wstring& field, size_t count) {
 }
 
 // Plain decimal digits whose value is at most max.
-bool ParseDigits(const std::wstring& field, uint64_t max, uint64_t* value) {
+bool ParseDigits(std::wstring_view field, uint64_t max, uint64_t* value) {
     if (field.empty()) return false;
     uint64_t v = 0;
     for (wchar_t c : field) {
@@ -33,33 +34,28 @@ bool ParseDigits(const std::wstring& field, uint64_t max, uint64_t* value) {
     return true;
 }
 
-// The fields between single "=" signs, trimmed; false unless there are five
-// or six and none is empty.
-bool SplitFields(const std::wstring& line, std::vector<std::wstring>* fields) {
-    size_t start = 0;
-    for (;;) {
-        size_t end = line.find(L'=', start);
-        std::wstring field = TrimWhiteSpace(line.substr(start, end == std::wstring::npos ? end : end - start));
-        if (field.empty()) return false;
-        fields->push_back(std::move(field));
-        if (end == std::wstring::npos) break;
-        start = end + 1;
-    }
-    return fields->size() == 5 || fields->size() == 6;
+std::wstring_view Trimmed(std::wstring_view text) {
+    while (!text.empty() && IsWhiteSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsWhiteSpace(text.back())) text.remove_suffix(1);
+    return text;
 }
 
-// The lines of the text: CR LF, a lone CR and a lone LF each end one.
-std::vector<std::wstring> SplitLines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find_first_of(L"\r\n", start);
-        if (end == std::wstring::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        if (end < text.size() && text[end] == L'\r' && end + 1 < text.size() && text[end + 1] == L'\n') ++end;
-        start = end + 1;
+const size_t kMaxFields = 6;
+
+// The fields between single "=" signs, trimmed, seen in place: a list runs to
+// a hundred thousand lines, read on every launch. False unless there are five
+// or six and none is empty.
+bool SplitFields(std::wstring_view line, std::wstring_view (&fields)[kMaxFields], size_t* count) {
+    *count = 0;
+    for (;;) {
+        size_t end = line.find(L'=');
+        std::wstring_view field = Trimmed(line.substr(0, end));
+        if (field.empty() || *count == kMaxFields) return false;
+        fields[(*count)++] = field;
+        if (end == std::wstring_view::npos) break;
+        line.remove_prefix(end + 1);
     }
-    return lines;
+    return *count >= 5;
 }
 
 // Whether Windows can hold the file and its temporary file beside it: no name
@@ -81,12 +77,12 @@ bool FitsWindowsPath(const std::wstring& path) {
 }
 
 // The fault of one line, given the files earlier lines already claimed.
-CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets,
+CdnListFault CheckLine(std::wstring_view line, const CdnListTargets& targets,
                        const std::unordered_set<std::wstring>& own, std::unordered_set<std::wstring>* claimed,
                        ResoureConfigInfo* entry) {
-    std::vector<std::wstring> fields;
-    fields.reserve(6);
-    if (!SplitFields(line, &fields)) return CdnListFault::Fields;
+    std::wstring_view fields[kMaxFields];
+    size_t count = 0;
+    if (!SplitFields(line, fields, &count)) return CdnListFault::Fields;
     if (!IsHexDigits(fields[1], kMd5Digits)) return CdnListFault::Md5;
     uint64_t offset = 0;
     uint64_t size = 0;
@@ -94,12 +90,12 @@ CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets,
         size > static_cast<uint64_t>(INT64_MAX) - offset) {
         return CdnListFault::Number;
     }
-    entry->name = std::move(fields[0]);
-    entry->md5 = std::move(fields[1]);
-    entry->remoteFolder = std::move(fields[2]);
+    entry->name.assign(fields[0]);
+    entry->md5.assign(fields[1]);
+    entry->remoteFolder.assign(fields[2]);
     entry->offset = static_cast<int64_t>(offset);
     entry->size = static_cast<uint32_t>(size);
-    if (fields.size() > 5) entry->category = std::move(fields[5]);
+    if (count > 5) entry->category.assign(fields[5]);
 
     const std::wstring& root =
         IsLauncherCategory(entry->category) ? targets.launcherRoot : targets.resourceFilesFolder;
@@ -107,7 +103,7 @@ CdnListFault CheckLine(const std::wstring& line, const CdnListTargets& targets,
     if (!ResourcePathUnder(root, entry->name, &path)) return CdnListFault::Name;
     if (size == 0 || !FitsWindowsPath(path)) return CdnListFault::Uninstallable;
     // ResourcePathUnder refuses temporary files' names too.
-    std::wstring key = FoldResourceName(path);
+    std::wstring key = FoldResourceName(std::move(path));
     if (own.count(key)) return CdnListFault::OwnFile;
     if (!claimed->insert(std::move(key)).second) return CdnListFault::Duplicate;
     return CdnListFault::None;
@@ -122,26 +118,39 @@ CdnListCheck ReadCdnResourceList(const std::wstring& text, const CdnListTargets&
     // ordered set would compare again and again.
     std::unordered_set<std::wstring> own;
     for (const std::wstring& file : targets.ownFiles) own.insert(FoldResourceName(file));
+    // Sized once for every line, so neither grows (and copies) on the way.
+    size_t breaks = 1;
+    for (wchar_t c : text) breaks += c == L'\n' || c == L'\r';
     std::unordered_set<std::wstring> claimed;
+    claimed.reserve(breaks);
     std::vector<ResoureConfigInfo> read;
-    std::vector<std::wstring> lines = SplitLines(text);
-    size_t blank = lines.size();  // the first blank line, if any
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (TrimWhiteSpace(lines[i]).empty()) {
-            if (blank == lines.size()) blank = i;
+    read.reserve(breaks);
+    // The lines, seen in place: CR LF, a lone CR and a lone LF each end one.
+    const std::wstring_view all(text);
+    int blank = 0;  // the first blank line, counted from 1, if any
+    int number = 0;
+    for (size_t start = 0; start < all.size();) {
+        size_t end = all.find_first_of(L"\r\n", start);
+        if (end == std::wstring_view::npos) end = all.size();
+        const std::wstring_view line = all.substr(start, end - start);
+        if (end < all.size() && all[end] == L'\r' && end + 1 < all.size() && all[end + 1] == L'\n') ++end;
+        start = end + 1;
+        ++number;
+        if (Trimmed(line).empty()) {
+            if (blank == 0) blank = number;
             continue;
         }
-        if (blank < i) {
+        if (blank != 0) {
             check.fault = CdnListFault::BlankLine;
-            check.line = static_cast<int>(blank) + 1;
+            check.line = blank;
             return check;
         }
         ResoureConfigInfo entry;
-        CdnListFault fault = CheckLine(lines[i], targets, own, &claimed, &entry);
+        CdnListFault fault = CheckLine(line, targets, own, &claimed, &entry);
         if (fault != CdnListFault::None) {
             check.fault = fault;
-            check.line = static_cast<int>(i) + 1;
-            check.lineText = lines[i];
+            check.line = number;
+            check.lineText.assign(line);
             return check;
         }
         read.push_back(std::move(entry));

@@ -99,7 +99,7 @@ bool CResourceManager::LoadListFile(const std::wstring& path, std::vector<Resour
     DebugTrace(L"资源配置文件路径:\t" + path);
     std::wstring text;
     if (!ReadUtf8TextFile(path, &text)) return false;
-    DebugTrace(L"资源配置文件内容:\r\n" + text);
+    DebugTrace(L"资源配置文件内容:\r\n", text);
     ParseResourceList(text, list);
     return true;
 }
@@ -222,7 +222,7 @@ void CResourceManager::CompareWithCdn(bool repair) {
     // One listing of the game root: which installed files are still there, and
     // the temporary files a killed run left behind are removed.
     InstalledFiles& onDisk = comparison->onDisk;
-    onDisk.Scan(resourceRoot, kResourceFilesFolderName);
+    onDisk.Scan(resourceRoot, kResourceFilesFolderName, localResourceMap.size());
     // Entries whose files are gone or damaged lose their MD5 in the local map;
     // only then does version.txt need writing again.
     bool forgotten = repair && VerifyInstalledFiles(onDisk) > 0;

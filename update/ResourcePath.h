@@ -14,7 +14,7 @@ bool HasTemporarySuffix(const std::wstring& name);
 
 // A name or path as Windows compares it: "/" as "\", upper-cased with the
 // simple, locale-independent case mapping the file system uses.
-std::wstring FoldResourceName(const std::wstring& name);
+std::wstring FoldResourceName(std::wstring name);
 
 // The path of an entry under root (a folder ending in a backslash). "/" in the
 // name counts as "\", so "a/b.png" lands in root's sub-folder "a". False, with

@@ -22,10 +22,8 @@ const ULONG kMaxPiece = 1u << 30;
 
 }  // namespace
 
-CngHasher::CngHasher(HashAlgorithm algorithm) : algorithm_(algorithm) { Restart(); }
-
-bool CngHasher::Restart() {
-    hash_.Reset();
+bool CngHasher::Start() {
+    if (hash_.IsValid() || failed_) return !failed_;
     BCRYPT_ALG_HANDLE provider = Provider(algorithm_);
     BCRYPT_HASH_HANDLE created = nullptr;
     // BCryptCreateHash rather than the one-call BCryptHash, which Windows 7 lacks;
@@ -37,7 +35,7 @@ bool CngHasher::Restart() {
 
 bool CngHasher::Update(const void* bytes, size_t count) {
     const UCHAR* p = static_cast<const UCHAR*>(bytes);
-    while (!failed_ && count > 0) {
+    while (count > 0 && Start()) {
         ULONG piece = count > kMaxPiece ? kMaxPiece : static_cast<ULONG>(count);
         if (!BCRYPT_SUCCESS(::BCryptHashData(hash_.Get(), const_cast<UCHAR*>(p), piece, 0))) failed_ = true;
         p += piece;
@@ -49,8 +47,10 @@ bool CngHasher::Update(const void* bytes, size_t count) {
 bool CngHasher::Finish(std::string* digest) {
     UCHAR out[32];
     const ULONG size = static_cast<ULONG>(DigestSize(algorithm_));
-    bool ok = !failed_ && BCRYPT_SUCCESS(::BCryptFinishHash(hash_.Get(), out, size, 0));
-    Restart();
+    bool ok = Start() && BCRYPT_SUCCESS(::BCryptFinishHash(hash_.Get(), out, size, 0));
+    // Starts over: the next bytes make a new hash object.
+    hash_.Reset();
+    failed_ = false;
     if (!ok) return false;
     digest->assign(reinterpret_cast<const char*>(out), size);
     return true;

@@ -10,9 +10,13 @@
 
 enum class HashAlgorithm { Md5, Sha256 };
 
+// The hash object is made with the first bytes (or the Finish without any),
+// not before: a download batch holds a hasher for each of thousands of files
+// waiting their turn, and each finished one would otherwise keep one made for
+// nothing.
 class CngHasher {
 public:
-    explicit CngHasher(HashAlgorithm algorithm);
+    explicit CngHasher(HashAlgorithm algorithm) : algorithm_(algorithm) {}
     CngHasher(const CngHasher&) = delete;
     CngHasher& operator=(const CngHasher&) = delete;
 
@@ -22,7 +26,8 @@ public:
     bool Finish(std::string* digest);
 
 private:
-    bool Restart();
+    // Makes the hash object when there is none; false when CNG refused.
+    bool Start();
     HashAlgorithm algorithm_;
     ScopedBcryptHash hash_;
     bool failed_ = false;

@@ -58,10 +58,14 @@ void CreateFolderPath(const std::wstring& path) {
     }
 }
 
+size_t LongPathPrefixLength(std::wstring_view start, size_t length) {
+    const bool driveAbsolute = start.size() >= 3 && start[1] == L':' && start[2] == L'\\' &&
+                               ((start[0] >= L'A' && start[0] <= L'Z') || (start[0] >= L'a' && start[0] <= L'z'));
+    return length >= kLongPathFrom && driveAbsolute ? 4 : 0;
+}
+
 std::wstring LongPathForm(const std::wstring& path) {
-    const bool driveAbsolute = path.size() >= 3 && path[1] == L':' && path[2] == L'\\' &&
-                               ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
-    if (path.size() < kLongPathFrom || !driveAbsolute) return path;
+    if (LongPathPrefixLength(path, path.size()) == 0) return path;
     return L"\\\\?\\" + path;
 }
 
@@ -88,8 +92,9 @@ uint64_t FileSizeOrZero(const std::wstring& path) {
 bool ReadUtf8TextFile(const std::wstring& path, std::wstring* out) {
     std::string bytes;
     if (!ReadFileBytes(path, &bytes)) return false;
-    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-    return Utf8ToText(bytes.c_str(), out);  // up to the first zero byte
+    const size_t mark = bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    *out = Utf8BytesToText(bytes.data() + mark, bytes.size() - mark);  // up to the first zero byte
+    return true;
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {

@@ -3,6 +3,7 @@
 // the notice request use to touch the file system. Paths use backslashes.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // True when the file existed (could be opened for reading) and a delete was tried.
@@ -20,6 +21,9 @@ bool GetParentFolder(const std::wstring& path, std::wstring* out);
 // launcher's resource paths are).
 const size_t kLongPathFrom = 200;
 std::wstring LongPathForm(const std::wstring& path);
+// The characters that form adds to a path of length characters whose start
+// is start (its first three will do): 4 or 0.
+size_t LongPathPrefixLength(std::wstring_view start, size_t length);
 
 // Whole file decoded from UTF-8 (a leading byte-order mark is dropped).
 bool ReadUtf8TextFile(const std::wstring& path, std::wstring* out);

@@ -27,6 +27,74 @@ std::string TextToMultiByte(UINT codePage, const wchar_t* text, int count) {
 const char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+// The well-formed sequence of a character that starts at p with a byte of
+// 0x80 or above: its length and code point; false when it is not one (a
+// continuation byte, an overlong form, a surrogate, beyond U+10FFFF, cut).
+bool WellFormedSequence(const unsigned char* p, const unsigned char* end, size_t* length, uint32_t* codePoint = nullptr) {
+    unsigned c = *p;
+    size_t more;
+    uint32_t point;
+    if (c >= 0xC2 && c <= 0xDF) {
+        more = 1;
+        point = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        more = 2;
+        point = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        more = 3;
+        point = c & 0x07;
+    } else {
+        return false;
+    }
+    if (static_cast<size_t>(end - p) <= more) return false;
+    for (size_t i = 1; i <= more; ++i) {
+        unsigned next = p[i];
+        if ((next & 0xC0) != 0x80) return false;
+        point = (point << 6) | (next & 0x3F);
+    }
+    if ((more == 2 && point < 0x800) || (more == 3 && (point < 0x10000 || point > 0x10FFFF)) ||
+        (point >= 0xD800 && point <= 0xDFFF)) {
+        return false;
+    }
+    *length = more + 1;
+    if (codePoint) *codePoint = point;
+    return true;
+}
+
+// Decodes count bytes of UTF-8 in one pass when they are well-formed and hold
+// no zero byte (IsWellFormedUtf8): then every decoder gives the same text.
+// False at the first byte that breaks this (*out is then unspecified).
+bool DecodeWellFormedUtf8(const char* bytes, size_t count, std::wstring* out) {
+    out->resize(count);  // a UTF-8 byte never gives more than one UTF-16 unit
+    if (count == 0) return true;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    const unsigned char* end = p + count;
+    wchar_t* o = &(*out)[0];
+    wchar_t* const start = o;
+    while (p < end) {
+        unsigned c = *p;
+        if (c < 0x80) {
+            if (c == 0) return false;
+            *o++ = static_cast<wchar_t>(c);
+            ++p;
+            continue;
+        }
+        size_t length = 0;
+        uint32_t point = 0;
+        if (!WellFormedSequence(p, end, &length, &point)) return false;
+        if (point >= 0x10000) {
+            point -= 0x10000;
+            *o++ = static_cast<wchar_t>(0xD800 + (point >> 10));
+            *o++ = static_cast<wchar_t>(0xDC00 + (point & 0x3FF));
+        } else {
+            *o++ = static_cast<wchar_t>(point);
+        }
+        p += length;
+    }
+    out->resize(static_cast<size_t>(o - start));
+    return true;
+}
+
 int HexValue(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -140,8 +208,89 @@ bool IsUtf8Text(const std::string& bytes) {
 
 bool Utf8ToText(const char* utf8, std::wstring* out) {
     if (!utf8 || !out) return false;
-    *out = MultiByteToText(CP_UTF8, utf8, static_cast<int>(std::strlen(utf8)));
+    *out = Utf8BytesToText(utf8, std::strlen(utf8));
     return true;
+}
+
+std::wstring Utf8BytesToText(const char* bytes, size_t count) {
+    std::wstring text;
+    if (DecodeWellFormedUtf8(bytes, count, &text)) return text;
+    const void* zero = std::memchr(bytes, 0, count);
+    if (zero) count = static_cast<size_t>(static_cast<const char*>(zero) - bytes);
+    return MultiByteToText(CP_UTF8, bytes, static_cast<int>(count));
+}
+
+std::wstring ReceivedBytesToText(const std::string& bytes) {
+    // ASCII reads the same in UTF-8 and in the ANSI code page.
+    std::wstring text;
+    if (DecodeWellFormedUtf8(bytes.data(), bytes.size(), &text)) return text;
+    return IsUtf8Text(bytes) ? Utf8BytesToText(bytes.data(), bytes.size()) : AnsiToText(bytes);
+}
+
+bool IsWellFormedUtf8(const char* bytes, size_t count) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    const unsigned char* end = p + count;
+    while (p < end) {
+        if (*p >= 0x80) {
+            size_t length = 0;
+            if (!WellFormedSequence(p, end, &length)) return false;
+            p += length;
+        } else {
+            if (*p == 0) return false;
+            ++p;
+        }
+    }
+    return true;
+}
+
+std::string Utf8AsWellFormed(std::string bytes) {
+    if (IsWellFormedUtf8(bytes.data(), bytes.size())) return bytes;
+    return TextToUtf8String(Utf8BytesToText(bytes.data(), bytes.size()));
+}
+
+std::string ReceivedBytesAsUtf8(std::string bytes) {
+    if (IsWellFormedUtf8(bytes.data(), bytes.size())) return bytes;
+    return TextToUtf8String(ReceivedBytesToText(bytes));
+}
+
+int CompareAsUtf16(std::string_view a, std::string_view b) {
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        unsigned x = static_cast<unsigned char>(a[i]);
+        unsigned y = static_cast<unsigned char>(b[i]);
+        if (x == y) continue;
+        // Where the sequences part, a lead byte of U+E000..U+FFFF (EE, EF)
+        // against one beyond U+FFFF (F0..F4): UTF-16 puts the latter, a
+        // surrogate pair, first.
+        bool xHigh = x >= 0xF0;
+        bool yHigh = y >= 0xF0;
+        if (xHigh != yHigh && (xHigh ? y >= 0xEE : x >= 0xEE)) return xHigh ? -1 : 1;
+        return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+std::string_view TrimUtf8(std::string_view text) {
+    auto continuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+    // Lists are mostly ASCII: a character beyond it is decoded only at an end.
+    auto whiteSpace = [](const char* bytes, size_t length) {
+        if (length == 1 && static_cast<unsigned char>(bytes[0]) < 0x80) return IsWhiteSpace(bytes[0]);
+        std::wstring character = Utf8BytesToText(bytes, length);
+        return character.size() == 1 && IsWhiteSpace(character[0]);
+    };
+    while (!text.empty()) {
+        size_t start = text.size() - 1;
+        while (start > 0 && continuation(text[start])) --start;
+        if (!whiteSpace(text.data() + start, text.size() - start)) break;
+        text.remove_suffix(text.size() - start);
+    }
+    while (!text.empty()) {
+        size_t end = 1;
+        while (end < text.size() && continuation(text[end])) ++end;
+        if (!whiteSpace(text.data(), end)) break;
+        text.remove_prefix(end);
+    }
+    return text;
 }
 
 bool TextToUtf8(const wchar_t* text, std::wstring* out) {
@@ -159,6 +308,12 @@ void TextToUtf8Bytes(const std::wstring& text, std::string* out) {
 
 std::string TextToUtf8String(const std::wstring& text) {
     return TextToMultiByte(CP_UTF8, text.data(), static_cast<int>(text.size()));
+}
+
+void AppendUtf8(std::wstring_view text, std::string* out) {
+    size_t i = 0;
+    while (i < text.size() && text[i] < 0x80) out->push_back(static_cast<char>(text[i++]));
+    if (i < text.size()) out->append(TextToMultiByte(CP_UTF8, text.data() + i, static_cast<int>(text.size() - i)));
 }
 
 bool SplitText(std::wstring text, std::wstring delimiters, std::vector<std::wstring>* out) {

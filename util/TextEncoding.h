@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cwctype>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Text to bytes and back with the thread ANSI code page (CP_THREAD_ACP).
@@ -31,8 +32,34 @@ bool IsUtf8Text(const unsigned char* bytes, int count);
 bool IsUtf8Text(const std::string& bytes);
 
 // UTF-8 (up to the first zero byte) to text, directly: every character,
-// whatever the system's code page.
+// whatever the system's code page. A malformed sequence becomes U+FFFD, as
+// Windows decodes it.
 bool Utf8ToText(const char* utf8, std::wstring* out);
+// The same for count bytes (still up to the first zero byte among them).
+std::wstring Utf8BytesToText(const char* bytes, size_t count);
+inline std::wstring Utf8BytesToText(std::string_view bytes) { return Utf8BytesToText(bytes.data(), bytes.size()); }
+// Text that arrived as bytes (a download, a server's answer): UTF-8 when
+// IsUtf8Text says so (up to the first zero byte), the thread ANSI code page
+// otherwise. Well-formed UTF-8 and ASCII, what lists and answers are, are
+// decoded in one pass over the bytes.
+std::wstring ReceivedBytesToText(const std::string& bytes);
+
+// Whether the bytes are well-formed UTF-8 without a zero byte: every
+// character in its shortest form, no surrogate, nothing above U+10FFFF. Such
+// bytes mean the same text to every decoder, so they can be kept as they are.
+bool IsWellFormedUtf8(const char* bytes, size_t count);
+// The bytes as well-formed UTF-8 with the text Utf8ToText reads from them:
+// the bytes themselves when they are well-formed already (no copy), else
+// that text encoded again.
+std::string Utf8AsWellFormed(std::string bytes);
+// The same with the text ReceivedBytesToText reads from them.
+std::string ReceivedBytesAsUtf8(std::string bytes);
+// Orders well-formed UTF-8 as its UTF-16 code units compare (the order
+// Windows and std::wstring use), which differs from the bytes' own order
+// only between U+E000..U+FFFF and the characters beyond U+FFFF.
+int CompareAsUtf16(std::string_view a, std::string_view b);
+// The UTF-8 text without white space (IsWhiteSpace) at either end.
+std::string_view TrimUtf8(std::string_view text);
 // Text (up to the first zero) to UTF-8, carried in a text whose characters are
 // the UTF-8 bytes read with the thread ANSI code page.
 bool TextToUtf8(const wchar_t* text, std::wstring* out);
@@ -41,6 +68,9 @@ bool TextToUtf8(const wchar_t* text, std::wstring* out);
 void TextToUtf8Bytes(const std::wstring& text, std::string* out);
 // Plain UTF-8 bytes of a text (no code-page round trip).
 std::string TextToUtf8String(const std::wstring& text);
+// Appends the UTF-8 bytes of a text; ASCII, what names mostly are, without a
+// call to the system.
+void AppendUtf8(std::wstring_view text, std::string* out);
 
 // What the C library's iswspace says, without its call for the ASCII characters
 // that lists and parameters are mostly made of.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "update/ResourcePath.h"
+#include "util/FileUtils.h"
 
 namespace {
 
@@ -35,13 +36,21 @@ TEST(ResourcePathUnder, AcceptsNamesInsideTheRoot) {
     }
 }
 
+TEST(ResourcePathUnder, DeepNamesGetTheLongForm) {
+    const std::wstring folder(kLongPathFrom, L'd');
+    std::wstring path;
+    ASSERT_TRUE(ResourcePathUnder(L"C:\\root\\", folder + L"/a.bin", &path));
+    EXPECT_EQ(L"\\\\?\\C:\\root\\" + folder + L"\\a.bin", path);
+}
+
 TEST(ResourcePathUnder, RefusesNamesThatLeaveTheRoot) {
     const wchar_t* names[] = {
         L"", L"..\\evil.txt", L"../evil.txt", L"a\\..\\..\\evil.txt", L"a/../b", L"..",
         L"\\evil.txt", L"/evil.txt", L"\\\\server\\share\\evil.txt", L"//server/share/x",
         L"\\\\?\\C:\\evil.txt", L"C:\\evil.txt", L"C:evil.txt", L"c:/evil.txt",
         L"a.txt:stream", L"a\\.\\b", L"a\\\\b", L"a\\", L".. \\evil.txt", L"...\\x", L"a.\\b", L"a \\b",
-        L"CON", L"nul.txt", L"a\\Com1.dat", L"LPT9", L"aux .png",
+        L"CON", L"nul.txt", L"a\\Com1.dat", L"LPT9", L"aux .png", L"ConOut$.log", L"lpt\u00B9",
+        L"a/b.DrelPart",
         L"a*b", L"a?b", L"a|b", L"a<b", L"a>b", L"a\"b", L"a\tb",
     };
     for (const wchar_t* name : names) {

@@ -74,6 +74,77 @@ TEST(Conversions, Utf8IsReadLosslesslyWhateverTheCodePage) {
     EXPECT_EQ(std::string("a\xE0\xB8\x81" "b\xF0\x9F\x98\x80"), TextToUtf8String(text));
 }
 
+namespace {
+
+// What Windows decodes from the bytes (up to the first zero byte) in a code page.
+std::wstring SystemDecode(UINT codePage, const std::string& bytes, bool upToZero) {
+    std::string input = upToZero ? bytes.substr(0, bytes.find('\0')) : bytes;
+    if (input.empty()) return std::wstring();
+    int n = ::MultiByteToWideChar(codePage, 0, input.data(), static_cast<int>(input.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, 0, input.data(), static_cast<int>(input.size()), &out[0], n);
+    return out;
+}
+
+}  // namespace
+
+// The one-pass reading of lists and answers gives exactly the text the
+// system's decoders give, and keeps well-formed UTF-8 as it is.
+TEST(Conversions, OnePassDecodingAgreesWithTheSystem) {
+    const struct { std::string bytes; bool wellFormed; } cases[] = {
+        {"plain ascii=1\r\n", true},
+        {"", true},
+        {"\xE4\xB8\xAD\xE6\x96\x87\\a.txt", true},
+        {"b\xF0\x9F\x98\x80\xEF\xBC\x88", true},  // beyond the BMP, and U+FF08
+        {"\xD6\xD0\xCE\xC4.txt", false},             // GBK: the ANSI code page reads it
+        {"\xC0\xAF", false},                          // overlong "/"
+        {"\xED\xA0\x80", false},                      // a surrogate
+        {"\xF4\x90\x80\x80", false},                  // beyond U+10FFFF
+        {"\xF8\x88\x80\x80\x80", false},              // a five-byte form IsUtf8Text lets pass
+        {"\xE4\xB8", false},                          // cut inside a character
+        {"a\xE4\xB8\xAD", true},
+        {std::string("a\0\xE4\xB8\xAD", 5), false},    // a zero byte ends what is read
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.wellFormed, IsWellFormedUtf8(c.bytes.data(), c.bytes.size())) << c.bytes;
+        std::wstring received = IsUtf8Text(c.bytes) ? SystemDecode(CP_UTF8, c.bytes, true)
+                                                    : SystemDecode(CP_THREAD_ACP, c.bytes, false);
+        EXPECT_EQ(received, ReceivedBytesToText(c.bytes)) << c.bytes;
+        EXPECT_EQ(SystemDecode(CP_UTF8, c.bytes, true), Utf8BytesToText(c.bytes)) << c.bytes;
+        std::string kept = ReceivedBytesAsUtf8(c.bytes);
+        EXPECT_EQ(TextToUtf8String(received), kept) << c.bytes;
+        EXPECT_TRUE(IsWellFormedUtf8(kept.data(), kept.size()) || kept.find('\0') != std::string::npos) << c.bytes;
+        if (c.wellFormed) {
+            EXPECT_EQ(c.bytes, kept);
+        }
+        EXPECT_EQ(TextToUtf8String(Utf8BytesToText(c.bytes)), Utf8AsWellFormed(c.bytes)) << c.bytes;
+    }
+}
+
+// Names kept as UTF-8 sort as Windows and std::wstring sort them: by UTF-16
+// code units, which puts characters beyond U+FFFF before U+E000..U+FFFF.
+TEST(Conversions, Utf8NamesCompareAsUtf16) {
+    const std::wstring names[] = {L"", L"a", L"ab", L"B", L"b", L"\x00E9", L"\x4E2D", L"\xE000", L"\xFF08",
+                                  L"\xD83D\xDE00", L"\xD83D\xDE00x", L"\xD800\xDC00", L"\xDBFF\xDFFF"};
+    for (const std::wstring& a : names) {
+        for (const std::wstring& b : names) {
+            int expected = a.compare(b);
+            int got = CompareAsUtf16(TextToUtf8String(a), TextToUtf8String(b));
+            EXPECT_EQ(expected < 0, got < 0) << TextToUtf8String(a) << " " << TextToUtf8String(b);
+            EXPECT_EQ(expected == 0, got == 0) << TextToUtf8String(a) << " " << TextToUtf8String(b);
+        }
+    }
+}
+
+TEST(Conversions, Utf8TrimsTheWhiteSpaceTheTextHas) {
+    for (const std::wstring& text : {std::wstring(L"  a b \t"), std::wstring(L"\x3000名字\x3000"),
+                                     std::wstring(L"\r\n x"), std::wstring(L"\x00A0y\x2003"), std::wstring(L" "),
+                                     std::wstring(L"\x4E2D"), std::wstring()}) {
+        EXPECT_EQ(TextToUtf8String(TrimWhiteSpace(text)), std::string(TrimUtf8(TextToUtf8String(text))))
+            << TextToUtf8String(text);
+    }
+}
+
 TEST(Conversions, AnsiOnlyWhereEveryCharacterHasItsExactForm) {
     EXPECT_EQ("a?b", TextToAnsi(L"a\x0E01" L"b"));  // the lossy form, for traces
     const struct { std::wstring text; bool exact; std::string bytes; } cases[] = {
