@@ -180,6 +180,7 @@ int32_t DownloaderTask::FetchSegment(const SegmentDownloadTaskInfo& segment,
     if (hosts && hosts->Count() > 1) return FetchFromHosts(segment, *processors, cause, url);
     SegmentDownloadDataProcessor segmentProcessor(segment, used);
     httpClient->attempts = attempts;
+    httpClient->stallWindowMs = 0;  // the engine's, also after a run with several hosts
     return httpClient->Execute(segment.url, &segmentProcessor, requestMethod, segment.postData, segment.rangeStart,
                                segment.length, segment.finishByTick, cause);
 }
